@@ -1,0 +1,35 @@
+#include "dsp/channel_effect.h"
+
+namespace orve {
+
+ChannelEffect::ChannelEffect(int32_t channels, int32_t initialCapacity)
+    : EffectProcessor(initialCapacity), channels(channels) {}
+
+int32_t ChannelEffect::ProcessBlock(const double* in, double* out, int32_t inCount,
+                                    int32_t outCapacity, int32_t channelMask) {
+    // Old contents need not survive: the planes are rewritten from `in` below.
+    GrowBuffer(inBuffer, inCapacity, inCount, 0);
+    GrowBuffer(outBuffer, this->outCapacity, outCapacity, 0);
+
+    const int32_t n = channels;
+    const int32_t frames = inCount / n;
+    for (int32_t c = 0; c < n; ++c) {
+        double* plane = inBuffer + c * frames;
+        for (int32_t f = 0; f < frames; ++f) plane[f] = in[f * n + c];
+    }
+    lastInCount = inCount;
+    lastOutCapacity = outCapacity;
+
+    ProcessChannels(channelMask);
+
+    const int32_t outFrames = outCapacity / n;
+    for (int32_t c = 0; c < n; ++c) {
+        const double* plane = outBuffer + c * outFrames;
+        for (int32_t g = 0; g < outFrames; ++g) out[g * n + c] = plane[g];
+    }
+    return n * outFrames;
+}
+
+void ChannelEffect::ProcessChannels(int32_t) {}
+
+}  // namespace orve

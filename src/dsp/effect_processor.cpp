@@ -1,0 +1,64 @@
+#include "dsp/effect_processor.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace orve {
+
+double KnobValueAt(const KnobSpec& spec, int position) {
+    return spec.startValue + (spec.endValue - spec.startValue) * position * 0.0001;
+}
+
+int KnobPositionOf(const KnobSpec& spec, double value) {
+    const double span = spec.endValue - spec.startValue;
+    if (span == 0.0) return 0;
+    return static_cast<int>((value - spec.startValue) * 10000.0 / span);
+}
+
+int32_t CopyKnobs(const KnobSpec* source, int32_t count, KnobSpec* table) {
+    std::copy(source, source + count, table);
+    return count;
+}
+
+EffectProcessor::EffectProcessor(int32_t initialCapacity) {
+    inCapacity = outCapacity = initialCapacity;
+    if (initialCapacity >= 1) {
+        inBuffer = new double[initialCapacity]();
+        outBuffer = new double[initialCapacity]();
+    }
+}
+
+EffectProcessor::~EffectProcessor() {
+    delete[] inBuffer;
+    delete[] outBuffer;
+}
+
+void EffectProcessor::GrowBuffer(double*& buffer, int32_t& capacity, int32_t count, int32_t keep) {
+    if (count <= capacity) return;
+    double* grown = new double[count];
+    if (buffer && keep > 0) std::memcpy(grown, buffer, sizeof(double) * keep);
+    delete[] buffer;
+    buffer = grown;
+    capacity = count;
+}
+
+int32_t EffectProcessor::ProcessBlock(const double* in, double* out, int32_t inCount,
+                                      int32_t outCapacity, int32_t /*channelMask*/) {
+    if (in != out && inCount > 0) std::memmove(out, in, sizeof(double) * inCount);
+    return outCapacity;
+}
+
+int32_t EffectProcessor::DescribeKnobs(KnobSpec*) { return 0; }
+void EffectProcessor::SetParameters(const double*) {}
+int32_t EffectProcessor::ExtraOutput() { return 0; }
+int32_t EffectProcessor::GetPresets(const EffectPreset**) { return 0; }
+int32_t EffectProcessor::PresetCount() { return 0; }
+double EffectProcessor::DisplayValue(int32_t, double value) { return value; }
+
+int32_t EffectProcessor::Reset() {
+    if (inBuffer) std::fill(inBuffer, inBuffer + inCapacity, 0.0);
+    if (outBuffer) std::fill(outBuffer, outBuffer + outCapacity, 0.0);
+    return 0;
+}
+
+}  // namespace orve

@@ -1,0 +1,68 @@
+#pragma once
+// Mixed-radix FFT for real signals of even length N = 2M.
+//
+// The N real samples are packed into M complex points (even samples real, odd
+// samples imaginary), transformed by M-point decimation-in-time passes, and
+// split into the half spectrum of the real signal. Forward output layout:
+//   X0.re, X1.re, X1.im, ..., X(M-1).re, X(M-1).im, XM.re   (unnormalised)
+// The inverse carries the 1/N. Nothing is allocated after construction.
+#include <cstdint>
+
+namespace orve {
+
+class FftEngine {
+public:
+    static constexpr int kMaxFactors = 20;   // passes are indexed 1..19
+    static constexpr int kMaxRadix = 101;
+
+    // kind 2: real transforms of `points` samples. Any other kind: M = points,
+    // no split tables. Ends the process with status 1 when M has a factor the
+    // passes cannot handle (first pass radix above 101).
+    FftEngine(int32_t points, int32_t kind);
+    ~FftEngine();
+    FftEngine(const FftEngine&) = delete;
+    FftEngine& operator=(const FftEngine&) = delete;
+
+    void ForwardReal(double* x);
+    void InverseReal(double* x);
+    // One decimation-in-time pass over the complex work arrays.
+    void RunPass(int32_t stride, int32_t factor, int32_t groups);
+
+    int32_t Points() const { return points; }
+    int32_t ComplexPoints() const { return complexPoints; }
+    int32_t FactorCount() const { return factorCount; }
+    int32_t Factor(int i) const { return factor[i]; }   // 1-based
+    const int32_t* GatherIndex() const { return gatherIndex; }
+    const int32_t* ScatterIndex() const { return scatterIndex; }
+    double* Re() { return re; }
+    double* Im() { return im; }
+
+private:
+    void Butterfly(int32_t radix);
+    void GeneralOddButterfly(int32_t radix);
+
+    int32_t stride[kMaxFactors] = {};
+    int32_t factor[kMaxFactors] = {};
+    int32_t groups[kMaxFactors] = {};
+    double twiddleRe[kMaxRadix] = {}, twiddleIm[kMaxRadix] = {};
+    double rootsRe[kMaxRadix] = {}, rootsIm[kMaxRadix] = {};
+    double workRe[kMaxRadix] = {}, workIm[kMaxRadix] = {};
+    double pairSumRe[(kMaxRadix + 1) / 2] = {}, pairSumIm[(kMaxRadix + 1) / 2] = {};
+    double pairDiffRe[(kMaxRadix + 1) / 2] = {}, pairDiffIm[(kMaxRadix + 1) / 2] = {};
+    int32_t factorCount = 0;
+    int32_t rootsRadix = 0;
+    int32_t complexPoints = 0;   // M
+    int32_t points = 0;          // N
+    int32_t kind = 0;
+    int32_t* indexBlock = nullptr;
+    int32_t* scatterIndex = nullptr;
+    int32_t* gatherIndex = nullptr;
+    double* workBlock = nullptr;
+    double* re = nullptr;
+    double* im = nullptr;
+    double* splitBlock = nullptr;
+    double* splitCos = nullptr;
+    double* splitSin = nullptr;
+};
+
+}  // namespace orve

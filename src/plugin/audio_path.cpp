@@ -1,0 +1,143 @@
+#include "plugin/audio_path.h"
+
+#include <cmath>
+#include <cstring>
+#include <new>
+
+#include "plugin/effect_factory.h"
+#include "plugin/plugin_state.h"
+
+namespace orve {
+namespace {
+
+bool SupportedWidth(int32_t bps) { return bps == 8 || bps == 16 || bps == 32; }
+
+// 8-bit PCM is unsigned with its zero at 128; it is read and written as the
+// signed offset from 128 so that all widths share one signed scale.
+double ReadSample(const void* samples, int32_t bps, int64_t i) {
+    switch (bps) {
+        case 8: return static_cast<double>(static_cast<const uint8_t*>(samples)[i]) - 128.0;
+        case 16: return static_cast<const int16_t*>(samples)[i];
+        default: return static_cast<const int32_t*>(samples)[i];
+    }
+}
+
+void WriteSample(void* samples, int32_t bps, int64_t i, double x, double fullScale) {
+    if (x >= fullScale) x = fullScale - 1.0;
+    else if (x < -fullScale) x = -fullScale;
+    switch (bps) {
+        case 8: static_cast<uint8_t*>(samples)[i] = static_cast<uint8_t>(static_cast<int32_t>(x) + 128); break;
+        case 16: static_cast<int16_t*>(samples)[i] = static_cast<int16_t>(static_cast<int32_t>(x)); break;
+        default: static_cast<int32_t*>(samples)[i] = static_cast<int32_t>(x); break;
+    }
+}
+
+void Peaks(const void* samples, int32_t bps, int64_t count, double& left, double& right) {
+    left = right = 0.0;
+    if (!SupportedWidth(bps)) return;
+    for (int64_t i = 0; i < count; ++i) {
+        const double a = std::fabs(ReadSample(samples, bps, i));
+        double& peak = (i & 1) ? right : left;
+        if (a > peak) peak = a;
+    }
+}
+
+void UpdateMeters(PluginState& state, int32_t readingLeft, int32_t readingRight) {
+    if (state.ui && state.ui->HasMainWindow()) {
+        state.ui->DrawMeter(kItemMeterLeft, state.meterLeft, readingLeft);
+        state.ui->DrawMeter(kItemMeterRight, state.meterRight, readingRight);
+    }
+    state.meterLeft = readingLeft;
+    state.meterRight = readingRight;
+}
+
+void Meter(PluginState& state, const void* samples, int32_t bps, int64_t count) {
+    double left, right;
+    Peaks(samples, bps, count, left, right);
+    const double fullScale = std::ldexp(1.0, (SupportedWidth(bps) ? bps : 16) - 1);
+    UpdateMeters(state, MeterReading(left, fullScale), MeterReading(right, fullScale));
+}
+
+}  // namespace
+
+int32_t MeterReading(double peak, double fullScale) {
+    double level = peak > 0.0 ? 20.0 * std::log10(peak / fullScale) : -100.0;
+    if (level < -100.0) level = -100.0;
+    if (level > 0.0) level = 0.0;
+    return static_cast<int32_t>(level + 100.0);
+}
+
+int32_t ModifySamples(PluginState& state, void* samples, int32_t numsamples, int32_t bps,
+                      int32_t nch, int32_t srate) {
+    if (state.meterResetRequest) {
+        state.meterLeft = 0;
+        state.meterRight = 0;
+        state.meterResetRequest = 0;
+    }
+    if (numsamples < 0 || nch < 1) return numsamples < 0 ? 0 : numsamples;
+    const int64_t total = static_cast<int64_t>(numsamples) * nch;
+
+    if (state.channelMask == 0) {
+        Meter(state, samples, bps, total);
+        return numsamples;
+    }
+
+    if (!state.currentEffect || srate != state.lastSampleRate || nch != state.lastChannels) {
+        state.lastSampleRate = srate;
+        if (nch != state.lastChannels) {
+            state.lastChannels = nch;
+            state.channelMask = nch == 1 ? 1 : 3;
+            if (state.ui) state.ui->LayChannelSwitches(nch);
+        }
+        BuildEffect(state, state.lastSampleRate, state.lastChannels, true);
+    }
+
+    if (!SupportedWidth(bps) || !state.currentEffect || total > INT32_MAX / 3) {
+        UpdateMeters(state, 0, 0);
+        return numsamples;
+    }
+
+    const int32_t T = static_cast<int32_t>(total);
+    if (state.blockCapacity < 3 * T) {
+        delete[] state.blockBuffer;
+        state.blockBuffer = new (std::nothrow) double[3 * static_cast<size_t>(T)];
+        state.blockCapacity = state.blockBuffer ? 3 * T : 0;
+        if (!state.blockBuffer) {
+            // Without the buffer the block cannot be processed: it passes through.
+            if (state.ui) state.ui->ShowError(kMemoryAllocationFailed);
+            return numsamples;
+        }
+    }
+
+    const int32_t mask = state.channelMask;
+    const int32_t extra = state.currentEffect->ExtraOutput();
+    const int32_t capacity = extra > T ? 2 * T : (extra > 0 ? T + extra : T);
+    const double fullScale = std::ldexp(1.0, bps - 1);
+
+    double* buffer = state.blockBuffer;
+    for (int32_t i = 0; i < T; ++i) buffer[i] = ReadSample(samples, bps, i);
+
+    int32_t produced;
+    {
+        std::lock_guard<std::mutex> lock(state.processingLock);
+        produced = state.currentEffect->ProcessBlock(buffer, buffer, T, capacity, mask);
+    }
+    if (produced < 0) produced = 0;
+    if (produced > capacity) produced = capacity;
+
+    const double gain = state.outputGain;
+    for (int32_t c = 0; c < nch; ++c) {
+        const bool enabled = ChannelEnabled(mask, c);
+        for (int32_t i = c; i < produced; i += nch)
+            WriteSample(samples, bps, i, enabled ? buffer[i] * gain : buffer[i], fullScale);
+    }
+
+    if (produced > 0) {
+        double left, right;
+        Peaks(samples, bps, produced, left, right);
+        UpdateMeters(state, MeterReading(left, fullScale), MeterReading(right, fullScale));
+    }
+    return produced / nch;
+}
+
+}  // namespace orve

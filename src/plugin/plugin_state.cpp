@@ -1,0 +1,76 @@
+#include "plugin/plugin_state.h"
+
+#include <cmath>
+
+namespace orve {
+
+void SettingsBlob::ToBytes(uint8_t* bytes) const {
+    for (int i = 0; i < kSlots; ++i) {
+        const uint32_t v = static_cast<uint32_t>(slots[i]);
+        for (int b = 0; b < 4; ++b) bytes[4 * i + b] = static_cast<uint8_t>(v >> (8 * b));
+    }
+}
+
+void SettingsBlob::FromBytes(const uint8_t* bytes, size_t count) {
+    for (size_t i = 0; i < static_cast<size_t>(kSlots) && 4 * i + 4 <= count; ++i) {
+        uint32_t v = 0;
+        for (int b = 0; b < 4; ++b) v |= static_cast<uint32_t>(bytes[4 * i + b]) << (8 * b);
+        slots[i] = static_cast<int32_t>(v);
+    }
+}
+
+double GainPositionToDecibels(int32_t position) { return 60.0 - 0.012 * position; }
+double DecibelsToFactor(double decibels) { return std::pow(10.0, decibels * 0.05); }
+double GainPositionToFactor(int32_t position) { return DecibelsToFactor(GainPositionToDecibels(position)); }
+int32_t GainFactorToPosition(double factor) {
+    return static_cast<int32_t>((60.0 - 20.0 * std::log10(factor)) * 83.33333333333333);
+}
+
+PluginState::PluginState(std::unique_ptr<SettingsStore> storeIn, KernelSource* kernelsIn, HostUi* uiIn)
+    : kernels(kernelsIn), ui(uiIn), store(std::move(storeIn)) {
+    LoadSettings();
+}
+
+PluginState::~PluginState() {
+    ReleaseAudio();
+    SaveSettings();
+}
+
+void PluginState::ReleaseAudio() {
+    delete[] blockBuffer;
+    blockBuffer = nullptr;
+    blockCapacity = 0;
+    currentEffect.reset();
+}
+
+void PluginState::LoadSettings() {
+    effectId = 0;
+    presetIndex = 0;
+    windowOpenMode = 0;
+    if (!store) return;
+    uint8_t bytes[SettingsBlob::kBytes];
+    size_t got = 0;
+    if (!store->Read(bytes, sizeof bytes, &got)) return;
+    settingsBlob.FromBytes(bytes, got);
+    const int32_t storedId = settingsBlob.slots[SettingsBlob::kEffectSlot];
+    // An id the window cannot offer is treated as absent.
+    if (storedId >= 0 && storedId <= 21) {
+        effectId = storedId;
+        presetIndex = settingsBlob.slots[SettingsBlob::kPresetSlot];
+    }
+}
+
+void PluginState::SaveSettings() {
+    settingsBlob.slots[SettingsBlob::kEffectSlot] = effectId;
+    settingsBlob.slots[SettingsBlob::kPresetSlot] = presetIndex;
+    settingsBlob.slots[SettingsBlob::kGainSlot] = GainFactorToPosition(outputGain);
+    const int32_t stored = knobCount < SettingsBlob::kMaxStoredKnobs ? knobCount : SettingsBlob::kMaxStoredKnobs;
+    for (int32_t i = 1; i <= stored; ++i)
+        settingsBlob.slots[i] = KnobPositionOf(knobTable[i - 1], parameterValues[i - 1]);
+    if (!store) return;
+    uint8_t bytes[SettingsBlob::kBytes];
+    settingsBlob.ToBytes(bytes);
+    store->Write(bytes, sizeof bytes);
+}
+
+}  // namespace orve

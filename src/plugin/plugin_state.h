@@ -1,0 +1,90 @@
+#pragma once
+// The one process-wide state shared by the host callbacks, the audio path, the
+// factory and the window, with its persisted part.
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "dsp/effect_processor.h"
+#include "plugin/platform_services.h"
+
+namespace orve {
+
+// The persisted record: forty little-endian int32 slots, 160 bytes.
+//   0       gain slider position (5000 = 0 dB)
+//   1..37   knob positions of the effect in slot 39 (knob i in slot i + 1)
+//   38      preset index
+//   39      effect id
+struct SettingsBlob {
+    static constexpr int kSlots = 40;
+    static constexpr int kBytes = 160;
+    static constexpr int kGainSlot = 0;
+    static constexpr int kFirstKnobSlot = 1;
+    static constexpr int kMaxStoredKnobs = 37;
+    static constexpr int kPresetSlot = 38;
+    static constexpr int kEffectSlot = 39;
+    int32_t slots[kSlots] = {5000};
+
+    void ToBytes(uint8_t* bytes) const;
+    // Fills only the slots the bytes cover; the rest keep their contents.
+    void FromBytes(const uint8_t* bytes, size_t count);
+};
+
+// Gain slider: position p in 0..10000 is 60 - 0.012 p dB.
+double GainPositionToDecibels(int32_t position);
+double GainPositionToFactor(int32_t position);
+int32_t GainFactorToPosition(double factor);
+double DecibelsToFactor(double decibels);
+
+class PluginState {
+public:
+    // Sets the defaults and loads the stored settings (store may be null:
+    // nothing is read or written). kernels and ui may be null.
+    explicit PluginState(std::unique_ptr<SettingsStore> store, KernelSource* kernels = nullptr,
+                         HostUi* ui = nullptr);
+    // Releases the effect and block buffer and writes the settings.
+    virtual ~PluginState();
+    PluginState(const PluginState&) = delete;
+    PluginState& operator=(const PluginState&) = delete;
+
+    void LoadSettings();
+    void SaveSettings();
+
+    int32_t effectId = 0;
+    std::unique_ptr<EffectProcessor> currentEffect;
+    int32_t lastSampleRate = 44100;
+    int32_t lastChannels = 2;
+    // Single words shared between the UI and audio threads without the lock.
+    std::atomic<double> outputGain{1.0};
+    std::atomic<int32_t> channelMask{3};
+    std::atomic<int32_t> meterLeft{0};
+    std::atomic<int32_t> meterRight{0};
+    std::atomic<int32_t> meterResetRequest{0};
+
+    double* blockBuffer = nullptr;
+    int32_t blockCapacity = 0;
+
+    int32_t knobCount = 0;
+    KnobSpec knobTable[kMaxKnobs] = {};
+    double parameterValues[kMaxKnobs] = {};
+    SettingsBlob settingsBlob;
+    int32_t presetIndex = 0;
+    int32_t windowOpenMode = 0;
+
+    // Held by the audio path around ProcessBlock and by the window while it
+    // replaces the effect or pushes knob values.
+    std::mutex processingLock;
+
+    KernelSource* kernels;
+    HostUi* ui;
+
+protected:
+    // Releases the block buffer and the effect (first step of teardown).
+    void ReleaseAudio();
+
+private:
+    std::unique_ptr<SettingsStore> store;
+};
+
+}  // namespace orve

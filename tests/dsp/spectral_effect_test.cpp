@@ -1,0 +1,70 @@
+#include "dsp/spectral_effect.h"
+
+#include <gtest/gtest.h>
+
+#include "support/test_signals.h"
+
+namespace orve {
+namespace {
+
+TEST(ChooseFrameLength, MatchesTheCatalogueTable) {
+    const int rates[] = {8000, 11025, 22050, 32000, 44100, 48000};
+    const double seconds[] = {0.01, 0.025, 0.03, 0.05, 0.1, 0.2};
+    const int expected[6][6] = {
+        {64, 128, 128, 384, 768, 1536},     {64, 256, 256, 512, 1024, 2048},
+        {128, 512, 512, 1024, 2048, 4096},  {256, 768, 1024, 1536, 3072, 4096},
+        {384, 1024, 1536, 2048, 4096, 8192}, {512, 1024, 1536, 2048, 4096, 8192},
+    };
+    for (int r = 0; r < 6; ++r)
+        for (int s = 0; s < 6; ++s)
+            EXPECT_EQ(ChooseFrameLength(static_cast<int32_t>(rates[r] * seconds[s]), 2), expected[r][s])
+                << rates[r] << " Hz, " << seconds[s] << " s";
+}
+
+TEST(ChooseFrameLength, SmallTargetsGiveTheMinimum) {
+    EXPECT_EQ(ChooseFrameLength(1, 2), 2);
+    EXPECT_EQ(ChooseFrameLength(2, 2), 2);
+}
+
+TEST(SpectralEffect, WindowedIdentityReproducesInputAfterLatency) {
+    SpectralEffect effect(44100, 0.05, 0.25, 2, 5000, kWindowed);
+    EXPECT_EQ(effect.FrameLength(), 2048);
+    EXPECT_EQ(effect.Hop(), 512);
+    const auto input = test::Noise(2 * 44100, 10000.0, 7);
+    const auto output = test::RunBlocks(effect, input, 2, 576);
+    ASSERT_GT(output.size(), input.size() / 2);
+    // Spectral effects return either nothing or a whole block; what comes out
+    // is the input from its first sample on.
+    double worst = 0.0;
+    for (size_t i = 0; i < output.size(); ++i) worst = std::max(worst, std::abs(output[i] - input[i]));
+    EXPECT_LT(worst, 1e-6);
+}
+
+TEST(SpectralEffect, UnwindowedFirstFrameReleasesTwoHopsMinusFrame) {
+    // Level-Dynamic-like framing: hop fraction 0.9, no window, 0.1 s.
+    SpectralEffect effect(SpectralEffect::DeferFraming{}, 44100, 0.9, 1, 5000, kNoWindow);
+    effect.SetFrameSeconds(0.1);
+    const int32_t N = effect.FrameLength(), H = effect.Hop();
+    EXPECT_EQ(N, 4096);
+    EXPECT_EQ(H, 3686);
+    std::vector<double> input(N * 4);
+    for (size_t i = 0; i < input.size(); ++i) input[i] = static_cast<double>(i + 1);
+    // One call with all of it: ready output accumulates, capacity asks for 2H - N.
+    std::vector<double> buffer(input);
+    const int32_t firstRelease = 2 * H - N;
+    int32_t got = effect.ProcessBlock(buffer.data(), buffer.data(), N + H + 1, firstRelease, 1);
+    // Frames processed: two (pending - consumed must stay > 0). First releases
+    // nothing, second releases 2H - N samples.
+    ASSERT_EQ(got, firstRelease);
+    for (int32_t i = 0; i < firstRelease; ++i) EXPECT_EQ(buffer[i], input[i]);
+}
+
+TEST(SpectralEffect, SetFrameSecondsWithTinyTargetUsesTwo) {
+    SpectralEffect effect(44100, 0.05, 0.5, 1, 5000, kWindowed);
+    effect.SetFrameSeconds(0.00001);
+    EXPECT_EQ(effect.FrameLength(), 2);
+    EXPECT_EQ(effect.Hop(), 1);
+}
+
+}  // namespace
+}  // namespace orve
