@@ -30,9 +30,11 @@ struct DemoCase {
 // The standard programme: tones, speech-like bursts, hiss, hum and clicks.
 Signal StandardProgramme(int32_t sampleRate);
 
-// Each effect family contributes its cases.
-std::vector<DemoCase> RestorationDemos();
-std::vector<DemoCase> EqualiserSpatialDemos();
-std::vector<DemoCase> TimePitchDemos();
+// Each group of effects contributes its cases, each in its own file.
+std::vector<DemoCase> RestorationDemos();        // dynamics, noise, hiss, clicks
+std::vector<DemoCase> HumEssVocalDemos();        // de-ess, de-hum, de-vocal
+std::vector<DemoCase> EqualiserSpatialDemos();   // equalisers, modal reverb
+std::vector<DemoCase> KernelDemos();             // sampled reverb, 3D
+std::vector<DemoCase> TimePitchDemos();          // pitch, tempo, resampler, vibrato, whisper
 
 }  // namespace orve::demo
