@@ -165,5 +165,23 @@ TEST(DeHumChannels, ChannelsBeyondTheSecondPassUnchanged) {
     }
 }
 
+TEST(DeHumRetune, EveryRateAndFrequencyFitsTheRing) {
+    // The ring is allocated once for 10 Hz; retuning anywhere in (and beyond)
+    // the knob range must stay inside it and keep the silent fill of D - 1.
+    for (double rate : {8000.0, 11025.0, 22050.0, 32000.0, 48000.0, 96000.0}) {
+        for (double hz : {10.0, 16.7, 87.0, 100.0, 2.0, 5000.0}) {
+            DeHum effect(rate, 1);
+            effect.SetParameters(&hz);
+            const auto input = test::Noise(static_cast<int32_t>(0.25 * rate), 1000.0, 2);
+            const auto output = test::RunBlocks(effect, input, 1, 576, 1);
+            const int32_t D = effect.Canceller(0).DelayLength();
+            ASSERT_LE(D, static_cast<int32_t>(input.size())) << rate << " " << hz;
+            EXPECT_EQ(output[D - 2], 0.0) << rate << " " << hz;
+            EXPECT_NE(output[D - 1], 0.0) << rate << " " << hz;
+            for (double v : output) ASSERT_TRUE(std::isfinite(v));
+        }
+    }
+}
+
 }  // namespace
 }  // namespace orve
