@@ -2,6 +2,10 @@
 
 #include <new>
 
+#include "effects/restoration/de_ess.h"
+#include "effects/restoration/de_hum.h"
+#include "effects/restoration/de_vocal_mono.h"
+#include "effects/restoration/de_vocal_stereo.h"
 #include "plugin/effect_catalogue.h"
 #include "plugin/plugin_state.h"
 
@@ -12,6 +16,23 @@ std::unique_ptr<EffectProcessor> PassThrough(const EffectBuildContext&) {
     return std::make_unique<EffectProcessor>(6000);
 }
 
+std::unique_ptr<EffectProcessor> MakeDeEss(const EffectBuildContext& c) {
+    return std::make_unique<DeEss>(c.sampleRate, c.channels);
+}
+
+std::unique_ptr<EffectProcessor> MakeDeHum(const EffectBuildContext& c) {
+    return std::make_unique<DeHum>(c.sampleRate, c.channels);
+}
+
+// The de-vocal effects are built for two channels whatever the stream has.
+std::unique_ptr<EffectProcessor> MakeDeVocalMono(const EffectBuildContext& c) {
+    return std::make_unique<DeVocalMono>(c.sampleRate);
+}
+
+std::unique_ptr<EffectProcessor> MakeDeVocalStereo(const EffectBuildContext& c) {
+    return std::make_unique<DeVocalStereo>(c.sampleRate);
+}
+
 // One row per catalogue entry. An entry without an effect of its own builds
 // the pass-through object.
 const EffectConstructor kConstructors[kEffectCount] = {
@@ -20,15 +41,15 @@ const EffectConstructor kConstructors[kEffectCount] = {
     /*  2 DeClick                */ PassThrough,
     /*  3 DeHiss                 */ PassThrough,
     /*  4 DeNoise                */ PassThrough,
-    /*  5 DeEss                  */ PassThrough,
-    /*  6 DeHum                  */ PassThrough,
+    /*  5 DeEss                  */ MakeDeEss,
+    /*  6 DeHum                  */ MakeDeHum,
     /*  7 GEQ-3                  */ PassThrough,
     /*  8 GEQ-10                 */ PassThrough,
     /*  9 GEQ-15                 */ PassThrough,
     /* 10 GEQ-20                 */ PassThrough,
     /* 11 GEQ-31                 */ PassThrough,
-    /* 12 DeVocal Mono           */ PassThrough,
-    /* 13 DeVocal Stereo         */ PassThrough,
+    /* 12 DeVocal Mono           */ MakeDeVocalMono,
+    /* 13 DeVocal Stereo         */ MakeDeVocalStereo,
     /* 14 SampleReverb           */ PassThrough,
     /* 15 ModalReverb            */ PassThrough,
     /* 16 Virtual3D              */ PassThrough,
