@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "effects/equaliser_spatial/graphic_eq.h"
 #include "plugin/effect_catalogue.h"
 #include "plugin/plugin_state.h"
 
@@ -10,6 +11,11 @@ namespace {
 
 std::unique_ptr<EffectProcessor> PassThrough(const EffectBuildContext&) {
     return std::make_unique<EffectProcessor>(6000);
+}
+
+template <int32_t Bands>
+std::unique_ptr<EffectProcessor> MakeGraphicEq(const EffectBuildContext& c) {
+    return std::make_unique<GraphicEq>(c.sampleRate, c.channels, GeqLayoutFor(Bands));
 }
 
 // One row per catalogue entry. An entry without an effect of its own builds
@@ -22,11 +28,11 @@ const EffectConstructor kConstructors[kEffectCount] = {
     /*  4 DeNoise                */ PassThrough,
     /*  5 DeEss                  */ PassThrough,
     /*  6 DeHum                  */ PassThrough,
-    /*  7 GEQ-3                  */ PassThrough,
-    /*  8 GEQ-10                 */ PassThrough,
-    /*  9 GEQ-15                 */ PassThrough,
-    /* 10 GEQ-20                 */ PassThrough,
-    /* 11 GEQ-31                 */ PassThrough,
+    /*  7 GEQ-3                  */ MakeGraphicEq<3>,
+    /*  8 GEQ-10                 */ MakeGraphicEq<10>,
+    /*  9 GEQ-15                 */ MakeGraphicEq<15>,
+    /* 10 GEQ-20                 */ MakeGraphicEq<20>,
+    /* 11 GEQ-31                 */ MakeGraphicEq<31>,
     /* 12 DeVocal Mono           */ PassThrough,
     /* 13 DeVocal Stereo         */ PassThrough,
     /* 14 SampleReverb           */ PassThrough,
