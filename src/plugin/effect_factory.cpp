@@ -3,6 +3,7 @@
 #include <new>
 
 #include "effects/equaliser_spatial/graphic_eq.h"
+#include "effects/equaliser_spatial/modal_reverb.h"
 #include "plugin/effect_catalogue.h"
 #include "plugin/plugin_state.h"
 
@@ -16,6 +17,11 @@ std::unique_ptr<EffectProcessor> PassThrough(const EffectBuildContext&) {
 template <int32_t Bands>
 std::unique_ptr<EffectProcessor> MakeGraphicEq(const EffectBuildContext& c) {
     return std::make_unique<GraphicEq>(c.sampleRate, c.channels, GeqLayoutFor(Bands));
+}
+
+std::unique_ptr<EffectProcessor> MakeModalReverb(const EffectBuildContext& c) {
+    return std::make_unique<ModalReverb>(c.sampleRate, c.channels, ModalReverb::BaseRoom(), 0.33, 0.33, 0.33, 2.0,
+                                         0.85, 0.0, 0.13);
 }
 
 // One row per catalogue entry. An entry without an effect of its own builds
@@ -36,7 +42,7 @@ const EffectConstructor kConstructors[kEffectCount] = {
     /* 12 DeVocal Mono           */ PassThrough,
     /* 13 DeVocal Stereo         */ PassThrough,
     /* 14 SampleReverb           */ PassThrough,
-    /* 15 ModalReverb            */ PassThrough,
+    /* 15 ModalReverb            */ MakeModalReverb,
     /* 16 Virtual3D              */ PassThrough,
     /* 17 Resampler              */ PassThrough,
     /* 18 TempoScaler            */ PassThrough,
