@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "effects/equaliser_spatial/graphic_eq.h"
+#include "effects/equaliser_spatial/modal_reverb.h"
 #include "plugin/effect_catalogue.h"
 #include "plugin/plugin_state.h"
 
@@ -10,6 +12,16 @@ namespace {
 
 std::unique_ptr<EffectProcessor> PassThrough(const EffectBuildContext&) {
     return std::make_unique<EffectProcessor>(6000);
+}
+
+template <int32_t Bands>
+std::unique_ptr<EffectProcessor> MakeGraphicEq(const EffectBuildContext& c) {
+    return std::make_unique<GraphicEq>(c.sampleRate, c.channels, GeqLayoutFor(Bands));
+}
+
+std::unique_ptr<EffectProcessor> MakeModalReverb(const EffectBuildContext& c) {
+    return std::make_unique<ModalReverb>(c.sampleRate, c.channels, ModalReverb::BaseRoom(), 0.33, 0.33, 0.33, 2.0,
+                                         0.85, 0.0, 0.13);
 }
 
 // One row per catalogue entry. An entry without an effect of its own builds
@@ -22,15 +34,15 @@ const EffectConstructor kConstructors[kEffectCount] = {
     /*  4 DeNoise                */ PassThrough,
     /*  5 DeEss                  */ PassThrough,
     /*  6 DeHum                  */ PassThrough,
-    /*  7 GEQ-3                  */ PassThrough,
-    /*  8 GEQ-10                 */ PassThrough,
-    /*  9 GEQ-15                 */ PassThrough,
-    /* 10 GEQ-20                 */ PassThrough,
-    /* 11 GEQ-31                 */ PassThrough,
+    /*  7 GEQ-3                  */ MakeGraphicEq<3>,
+    /*  8 GEQ-10                 */ MakeGraphicEq<10>,
+    /*  9 GEQ-15                 */ MakeGraphicEq<15>,
+    /* 10 GEQ-20                 */ MakeGraphicEq<20>,
+    /* 11 GEQ-31                 */ MakeGraphicEq<31>,
     /* 12 DeVocal Mono           */ PassThrough,
     /* 13 DeVocal Stereo         */ PassThrough,
     /* 14 SampleReverb           */ PassThrough,
-    /* 15 ModalReverb            */ PassThrough,
+    /* 15 ModalReverb            */ MakeModalReverb,
     /* 16 Virtual3D              */ PassThrough,
     /* 17 Resampler              */ PassThrough,
     /* 18 TempoScaler            */ PassThrough,
