@@ -4,6 +4,8 @@
 
 #include "effects/equaliser_spatial/graphic_eq.h"
 #include "effects/equaliser_spatial/modal_reverb.h"
+#include "effects/equaliser_spatial/sample_reverb.h"
+#include "effects/equaliser_spatial/virtual_3d.h"
 #include "plugin/effect_catalogue.h"
 #include "plugin/plugin_state.h"
 
@@ -24,6 +26,22 @@ std::unique_ptr<EffectProcessor> MakeModalReverb(const EffectBuildContext& c) {
                                          0.85, 0.0, 0.13);
 }
 
+// A set that is absent, or too short for its layout, reaches the effect as
+// missing: the effect reports it and stays silent instead of reading past it.
+std::unique_ptr<EffectProcessor> MakeSampleReverb(const EffectBuildContext& c) {
+    size_t count = 0;
+    const int16_t* rooms = c.Kernel(142, &count);
+    if (rooms && !RoomSetFits(rooms, count)) rooms = nullptr;
+    return std::make_unique<SampleReverb>(c.sampleRate, c.channels, rooms, 1, c.errors);
+}
+
+std::unique_ptr<EffectProcessor> MakeVirtual3D(const EffectBuildContext& c) {
+    size_t count = 0;
+    const int16_t* responses = c.Kernel(121, &count);
+    if (count < static_cast<size_t>(kHrirValues)) responses = nullptr;
+    return std::make_unique<Virtual3D>(c.sampleRate, responses, 0.0, 0.0, c.errors, c.channels);
+}
+
 // One row per catalogue entry. An entry without an effect of its own builds
 // the pass-through object.
 const EffectConstructor kConstructors[kEffectCount] = {
@@ -41,9 +59,9 @@ const EffectConstructor kConstructors[kEffectCount] = {
     /* 11 GEQ-31                 */ MakeGraphicEq<31>,
     /* 12 DeVocal Mono           */ PassThrough,
     /* 13 DeVocal Stereo         */ PassThrough,
-    /* 14 SampleReverb           */ PassThrough,
+    /* 14 SampleReverb           */ MakeSampleReverb,
     /* 15 ModalReverb            */ MakeModalReverb,
-    /* 16 Virtual3D              */ PassThrough,
+    /* 16 Virtual3D              */ MakeVirtual3D,
     /* 17 Resampler              */ PassThrough,
     /* 18 TempoScaler            */ PassThrough,
     /* 19 PitchScaler            */ PassThrough,
