@@ -29,12 +29,6 @@ void HrirConvolver::SetKernel(const double* taps) {
     fft.ForwardReal(kernel);
 }
 
-void HrirConvolver::Clear() {
-    inputCount = 0;
-    outputCount = 0;
-    primed = false;
-}
-
 int32_t HrirConvolver::Convolve(const double* in, double* out, int32_t inCount, int32_t outCount) {
     if (inputCount + inCount > static_cast<int32_t>(inputQueue.size())) inputQueue.resize(inputCount + inCount);
     std::copy(in, in + inCount, inputQueue.begin() + inputCount);

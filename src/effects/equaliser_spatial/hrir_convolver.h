@@ -24,8 +24,6 @@ public:
     // outCount samples to out and returns outCount, or writes nothing and
     // returns 0 when fewer are queued.
     int32_t Convolve(const double* in, double* out, int32_t inCount, int32_t outCount);
-    // Empties both queues; the next block's output is discarded again.
-    void Clear();
 
     int32_t QueuedOutput() const { return outputCount; }
 

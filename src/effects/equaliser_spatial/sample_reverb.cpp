@@ -51,7 +51,9 @@ bool RoomSetFits(const int16_t* kernelData, size_t count) {
 // A mono stream is reverberated with the room's left response.
 SampleReverb::SampleReverb(double /*sampleRate*/, int32_t channels, const int16_t* kernelData,
                            int32_t roomType, ErrorSink* errors)
-    : ChannelEffect(std::max(1, channels), 5000), kernelData(kernelData), roomType(roomType) {
+    : ChannelEffect(std::max(1, channels), 5000),
+      kernelData(kernelData),
+      roomType(std::clamp(roomType, 1, kRoomCount)) {
     if (!kernelData) {
         if (errors) errors->ShowError(kKernelFileMissed);
         return;
