@@ -2,6 +2,10 @@
 
 #include <new>
 
+#include "effects/equaliser_spatial/graphic_eq.h"
+#include "effects/equaliser_spatial/modal_reverb.h"
+#include "effects/equaliser_spatial/sample_reverb.h"
+#include "effects/equaliser_spatial/virtual_3d.h"
 #include "effects/restoration/de_ess.h"
 #include "effects/restoration/de_hum.h"
 #include "effects/restoration/de_vocal_mono.h"
@@ -33,6 +37,32 @@ std::unique_ptr<EffectProcessor> MakeDeVocalStereo(const EffectBuildContext& c) 
     return std::make_unique<DeVocalStereo>(c.sampleRate);
 }
 
+template <int32_t Bands>
+std::unique_ptr<EffectProcessor> MakeGraphicEq(const EffectBuildContext& c) {
+    return std::make_unique<GraphicEq>(c.sampleRate, c.channels, GeqLayoutFor(Bands));
+}
+
+std::unique_ptr<EffectProcessor> MakeModalReverb(const EffectBuildContext& c) {
+    return std::make_unique<ModalReverb>(c.sampleRate, c.channels, ModalReverb::BaseRoom(), 0.33, 0.33, 0.33, 2.0,
+                                         0.85, 0.0, 0.13);
+}
+
+// A set that is absent, or too short for its layout, reaches the effect as
+// missing: the effect reports it and stays silent instead of reading past it.
+std::unique_ptr<EffectProcessor> MakeSampleReverb(const EffectBuildContext& c) {
+    size_t count = 0;
+    const int16_t* rooms = c.Kernel(142, &count);
+    if (rooms && !RoomSetFits(rooms, count)) rooms = nullptr;
+    return std::make_unique<SampleReverb>(c.sampleRate, c.channels, rooms, 1, c.errors);
+}
+
+std::unique_ptr<EffectProcessor> MakeVirtual3D(const EffectBuildContext& c) {
+    size_t count = 0;
+    const int16_t* responses = c.Kernel(121, &count);
+    if (count < static_cast<size_t>(kHrirValues)) responses = nullptr;
+    return std::make_unique<Virtual3D>(c.sampleRate, responses, 0.0, 0.0, c.errors, c.channels);
+}
+
 // One row per catalogue entry. An entry without an effect of its own builds
 // the pass-through object.
 const EffectConstructor kConstructors[kEffectCount] = {
@@ -43,16 +73,16 @@ const EffectConstructor kConstructors[kEffectCount] = {
     /*  4 DeNoise                */ PassThrough,
     /*  5 DeEss                  */ MakeDeEss,
     /*  6 DeHum                  */ MakeDeHum,
-    /*  7 GEQ-3                  */ PassThrough,
-    /*  8 GEQ-10                 */ PassThrough,
-    /*  9 GEQ-15                 */ PassThrough,
-    /* 10 GEQ-20                 */ PassThrough,
-    /* 11 GEQ-31                 */ PassThrough,
+    /*  7 GEQ-3                  */ MakeGraphicEq<3>,
+    /*  8 GEQ-10                 */ MakeGraphicEq<10>,
+    /*  9 GEQ-15                 */ MakeGraphicEq<15>,
+    /* 10 GEQ-20                 */ MakeGraphicEq<20>,
+    /* 11 GEQ-31                 */ MakeGraphicEq<31>,
     /* 12 DeVocal Mono           */ MakeDeVocalMono,
     /* 13 DeVocal Stereo         */ MakeDeVocalStereo,
-    /* 14 SampleReverb           */ PassThrough,
-    /* 15 ModalReverb            */ PassThrough,
-    /* 16 Virtual3D              */ PassThrough,
+    /* 14 SampleReverb           */ MakeSampleReverb,
+    /* 15 ModalReverb            */ MakeModalReverb,
+    /* 16 Virtual3D              */ MakeVirtual3D,
     /* 17 Resampler              */ PassThrough,
     /* 18 TempoScaler            */ PassThrough,
     /* 19 PitchScaler            */ PassThrough,

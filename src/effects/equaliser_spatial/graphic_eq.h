@@ -1,0 +1,61 @@
+#pragma once
+// Graphic equaliser: one second-order section per band, cascaded per channel.
+//
+// The lowest band is a low shelf, the highest active band a high shelf and the
+// bands between are constant-bandwidth peaking sections. One class serves the
+// five band layouts (3, 10, 15, 20 and 31 bands); each layout carries its
+// centres, labels, bandwidth and preset table.
+#include <cstdint>
+#include <vector>
+
+#include "dsp/channel_effect.h"
+
+namespace orve {
+
+struct GeqLayout {
+    const double* centres;      // band centres (shelf corners) in Hz, ascending
+    double bandwidthOctaves;    // bandwidth of the peaking sections
+    int32_t bandCount;
+    const char* const* labels;  // knob label of each band
+    const EffectPreset* presets;
+    int32_t presetCount;        // last row is "Custom"
+};
+
+// The layout with `bandCount` bands (3, 10, 15, 20 or 31); any other count
+// gets the 10-band layout.
+GeqLayout GeqLayoutFor(int32_t bandCount);
+
+class GraphicEq : public ChannelEffect {
+public:
+    GraphicEq(double sampleRate, int32_t channels, GeqLayout layout);
+
+    int32_t DescribeKnobs(KnobSpec* table) override;
+    void SetParameters(const double* values) override;
+    int32_t GetPresets(const EffectPreset** tableOut) override;
+    int32_t PresetCount() override;
+    int32_t Reset() override;
+    void ProcessChannels(int32_t channelMask) override;
+
+    int32_t ActiveBands() const { return activeBands; }
+    // b0, b1, b2, a0, a1, a2 of an active band's section as last designed.
+    const double* SectionCoefficients(int32_t band) const { return coefficients + 6 * band; }
+
+private:
+    void DesignSections();
+
+    double sampleRate;
+    std::vector<double> storage;   // coefficients, state, gainsDb, centres
+    double* coefficients = nullptr;
+    double* state = nullptr;
+    double* gainsDb = nullptr;
+    double* centres = nullptr;
+    double bandwidthOctaves;
+    int32_t activeBands;
+    int32_t bandCount;
+    bool coefficientsStale = false;
+    const char* const* labels;
+    const EffectPreset* presets;
+    int32_t presetCount;
+};
+
+}  // namespace orve
