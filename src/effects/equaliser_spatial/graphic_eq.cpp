@@ -257,6 +257,43 @@ double ShelfPrewarp(double centre, double fs) {
     return std::tan(M_PI * std::min(centre, kMaxShelfCorner * fs) / fs);
 }
 
+// One section in transposed direct form II over n samples: two memories per
+// section, good rounding for poles close to the unit circle.
+void RunSection(const double* c, double* z, const double* in, double* out, int32_t n) {
+    const double b0 = c[0], b1 = c[1], b2 = c[2], a1 = c[4], a2 = c[5];
+    double z0 = z[0], z1 = z[1];
+    for (int32_t f = 0; f < n; ++f) {
+        const double x = in[f];
+        const double y = b0 * x + z0;
+        z0 = b1 * x + z1 - a1 * y;
+        z1 = b2 * x - a2 * y;
+        out[f] = y;
+    }
+    z[0] = z0;
+    z[1] = z1;
+}
+
+// Two consecutive sections (coefficients c and c + 6, memories z and z + 2).
+void RunSectionPair(const double* c, double* z, const double* in, double* out, int32_t n) {
+    const double p0 = c[0], p1 = c[1], p2 = c[2], q1 = c[4], q2 = c[5];
+    const double r0 = c[6], r1 = c[7], r2 = c[8], s1 = c[10], s2 = c[11];
+    double u0 = z[0], u1 = z[1], v0 = z[2], v1 = z[3];
+    for (int32_t f = 0; f < n; ++f) {
+        const double x = in[f];
+        const double y = p0 * x + u0;
+        u0 = p1 * x + u1 - q1 * y;
+        u1 = p2 * x - q2 * y;
+        const double w = r0 * y + v0;
+        v0 = r1 * y + v1 - s1 * w;
+        v1 = r2 * y - s2 * w;
+        out[f] = w;
+    }
+    z[0] = u0;
+    z[1] = u1;
+    z[2] = v0;
+    z[3] = v1;
+}
+
 }  // namespace
 
 GeqLayout GeqLayoutFor(int32_t bandCount) {
@@ -394,33 +431,22 @@ void GraphicEq::ProcessChannels(int32_t channelMask) {
     for (int32_t ch = 0; ch < channels; ++ch) {
         const double* in = InputPlane(ch);
         double* out = OutputPlane(ch);
-        if (!ChannelEnabled(channelMask, ch)) {
-            std::copy(in, in + frames, out);
-            continue;
-        }
-        if (activeBands == 0) {
+        if (!ChannelEnabled(channelMask, ch) || activeBands == 0) {
             std::copy(in, in + frames, out);
             continue;
         }
         double* z = state + 2 * activeBands * ch;
         const double* source = in;
-        for (int32_t b = 0; b < activeBands; ++b, z += 2) {
-            const double* c = coefficients + 6 * b;
-            const double b0 = c[0], b1 = c[1], b2 = c[2], a1 = c[4], a2 = c[5];
-            double z0 = z[0], z1 = z[1];
-            // Transposed direct form II: two memories, good rounding behaviour
-            // for sections with poles close to the unit circle.
-            for (int32_t f = 0; f < frames; ++f) {
-                const double x = source[f];
-                const double y = b0 * x + z0;
-                z0 = b1 * x + z1 - a1 * y;
-                z1 = b2 * x - a2 * y;
-                out[f] = y;
-            }
-            z[0] = z0;
-            z[1] = z1;
+        int32_t b = 0;
+        // Two sections per pass: each section's recursion is a serial chain,
+        // so running the pair in one loop lets the second section work on
+        // sample n while the first already computes n + 1. The arithmetic of
+        // each section is unchanged.
+        for (; b + 1 < activeBands; b += 2, z += 4) {
+            RunSectionPair(coefficients + 6 * b, z, source, out, frames);
             source = out;
         }
+        if (b < activeBands) RunSection(coefficients + 6 * b, z, source, out, frames);
     }
 }
 

@@ -7,6 +7,10 @@
 // with the room's response at one of two listening points, one per ear. The
 // responses contain the direct sound, so the output is the convolved signal
 // alone.
+//
+// A channel is silent until its convolver first delivers (about two blocks of
+// 2048 samples after construction, a reset or a parameter change). Channels
+// beyond the second have no listening point and pass through unchanged.
 #include <cstdint>
 #include <memory>
 

@@ -13,15 +13,25 @@ void GrowQueue(std::vector<double>& queue, int32_t count) {
     if (count > static_cast<int32_t>(queue.size())) queue.resize(static_cast<size_t>(count));
 }
 
-// product = a * b over packed half spectra of n points: DC and Nyquist are
-// real, each bin k sits at (2k-1, 2k).
-void MultiplyPacked(const double* a, const double* b, double* product, int32_t n) {
-    product[0] = a[0] * b[0];
-    product[n - 1] = a[n - 1] * b[n - 1];
+// out = addend + a * b over packed half spectra of n points: DC and Nyquist
+// are real, each bin k sits at (2k-1, 2k). A null addend means zero.
+void MultiplyAddPacked(const double* a, const double* b, const double* addend, double* out, int32_t n) {
+    if (addend) {
+        out[0] = addend[0] + a[0] * b[0];
+        out[n - 1] = addend[n - 1] + a[n - 1] * b[n - 1];
+        for (int32_t i = 1; i < n - 1; i += 2) {
+            const double ar = a[i], ai = a[i + 1], br = b[i], bi = b[i + 1];
+            out[i] = addend[i] + (ar * br - ai * bi);
+            out[i + 1] = addend[i + 1] + (ai * br + ar * bi);
+        }
+        return;
+    }
+    out[0] = a[0] * b[0];
+    out[n - 1] = a[n - 1] * b[n - 1];
     for (int32_t i = 1; i < n - 1; i += 2) {
         const double ar = a[i], ai = a[i + 1], br = b[i], bi = b[i + 1];
-        product[i] = ar * br - ai * bi;
-        product[i + 1] = ai * br + ar * bi;
+        out[i] = ar * br - ai * bi;
+        out[i + 1] = ai * br + ar * bi;
     }
 }
 
@@ -31,12 +41,11 @@ PartitionedConvolver::PartitionedConvolver(int32_t blockSize, int32_t kernelLeng
     : fft(2 * blockSize, 2),
       blockSize(blockSize),
       fftSize(2 * blockSize),
-      scratch(static_cast<size_t>(3 * 2 * blockSize), 0.0),
+      scratch(static_cast<size_t>(2 * 2 * blockSize), 0.0),
       inputQueue(kInitialQueueCapacity, 0.0),
       outputQueue(kInitialQueueCapacity, 0.0) {
     history = scratch.data();
     work = history + fftSize;
-    product = work + fftSize;
     if (kernelLength > 0 && kernel) SetKernel(kernelLength, kernel);
 }
 
@@ -76,14 +85,14 @@ void PartitionedConvolver::ProcessBlockAt(const double* block) {
         // Shift the chain by one block while adding this block's contribution
         // to every partition: accumulator p then holds the part of the output
         // that is due p blocks from now.
+        // The product is added on the fly rather than stored first: one pass
+        // over each partition instead of two.
         for (int32_t p = 0; p + 1 < P; ++p) {
             double* acc = accumulators + static_cast<size_t>(p) * N;
-            const double* next = acc + N;
-            MultiplyPacked(kernelSpectra + static_cast<size_t>(p) * N, work, product, N);
-            for (int32_t i = 0; i < N; ++i) acc[i] = next[i] + product[i];
+            MultiplyAddPacked(kernelSpectra + static_cast<size_t>(p) * N, work, acc + N, acc, N);
         }
-        MultiplyPacked(kernelSpectra + static_cast<size_t>(P - 1) * N, work,
-                       accumulators + static_cast<size_t>(P - 1) * N, N);
+        MultiplyAddPacked(kernelSpectra + static_cast<size_t>(P - 1) * N, work, nullptr,
+                          accumulators + static_cast<size_t>(P - 1) * N, N);
         std::memcpy(work, accumulators, sizeof(double) * N);
         fft.InverseReal(work);
     } else {

@@ -65,11 +65,10 @@ private:
     std::vector<double> spectra;
     double* kernelSpectra = nullptr;
     double* accumulators = nullptr;
-    // history (previous block, current block), work and product: 3 x N.
+    // history (previous block, current block) and work: 2 x N.
     std::vector<double> scratch;
     double* history;
     double* work;
-    double* product;
     bool primed = false;
     int32_t inputCount = 0;
     int32_t outputCount = 0;

@@ -65,6 +65,7 @@ public:
     void Rebuild();
 
     PartitionedConvolver& Convolver() { return convolver; }
+    const PartitionedConvolver& Convolver() const { return convolver; }
 
     double ReverbSeconds() const { return reverbSeconds; }
     double CutoffHz() const { return cutoffHz; }
