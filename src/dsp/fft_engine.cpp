@@ -310,8 +310,14 @@ void FixedRadixGroups(double* re, double* im, int32_t s, int32_t g, int32_t q, c
 
 void FftEngine::RunPass(int32_t s, int32_t r, int32_t g) {
     if (r <= 1) return;
+    // The running twiddle t advances by e^(-i omega) once per offset. It is
+    // stepped as t += t * (cos omega - 1 - i sin omega) with cos omega - 1 taken
+    // as -2 sin^2(omega / 2): for the small angles of the late passes cos omega
+    // rounds to nearly 1 and would lose the step's low bits, letting the
+    // error grow with the number of offsets.
     const double omega = 2.0 * M_PI / (static_cast<double>(s) * r);
-    const double c = std::cos(omega), d = -std::sin(omega);
+    const double half = std::sin(0.5 * omega);
+    const double stepRe = -2.0 * half * half, stepIm = -std::sin(omega);
     double tRe = 1.0, tIm = 0.0;
     for (int32_t q = 0; q < s; ++q) {
         if (s > 1) {
@@ -323,7 +329,9 @@ void FftEngine::RunPass(int32_t s, int32_t r, int32_t g) {
                 twiddleRe[b] = tRe * twiddleRe[b - 1] - tIm * twiddleIm[b - 1];
                 twiddleIm[b] = tRe * twiddleIm[b - 1] + tIm * twiddleRe[b - 1];
             }
-            Rotate(tRe, tIm, c, d);
+            const double dRe = tRe * stepRe - tIm * stepIm;
+            tIm += tRe * stepIm + tIm * stepRe;
+            tRe += dRe;
         }
         switch (r) {
             case 2: FixedRadixGroups<2, Dft2>(re, im, s, g, q, twiddleRe, twiddleIm); break;
