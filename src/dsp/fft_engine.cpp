@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 namespace orve {
 
@@ -92,6 +93,18 @@ inline void Rotate(double& xr, double& xi, double c, double s) {
     const double t = xr * c - xi * s;
     xi = xr * s + xi * c;
     xr = t;
+}
+
+// Calls f(0), f(1), .., f(Count - 1) as straight-line code. The butterflies'
+// vectors then live in registers: a counted loop over them would keep them in
+// memory, and compilers do not reliably unroll loops of 8 to 16 steps.
+template <typename F, int... Index>
+inline void UnrolledSequence(F&& f, std::integer_sequence<int, Index...>) {
+    (f(Index), ...);
+}
+template <int Count, typename F>
+inline void Unrolled(F&& f) {
+    UnrolledSequence(f, std::make_integer_sequence<int, Count>{});
 }
 
 inline void Dft2(double* xr, double* xi, int step) {
@@ -240,19 +253,21 @@ template <int A, int B, void (*DftA)(double*, double*, int), void (*DftB)(double
 inline void DftComposite(double* xr, double* xi, int step, const double (*w)[2]) {
     constexpr int R = A * B;
     double yr[R], yi[R];
-    for (int n = 0; n < R; ++n) {
+    Unrolled<R>([&](int n) {
         yr[n] = xr[n * step];
         yi[n] = xi[n * step];
-    }
-    for (int n2 = 0; n2 < B; ++n2) DftA(yr + n2, yi + n2, B);
-    for (int n2 = 1; n2 < B; ++n2)
-        for (int k1 = 1; k1 < A; ++k1) Rotate(yr[k1 * B + n2], yi[k1 * B + n2], w[n2 * k1][0], w[n2 * k1][1]);
-    for (int k1 = 0; k1 < A; ++k1) DftB(yr + k1 * B, yi + k1 * B, 1);
-    for (int k1 = 0; k1 < A; ++k1)
-        for (int k2 = 0; k2 < B; ++k2) {
-            xr[(k1 + A * k2) * step] = yr[k1 * B + k2];
-            xi[(k1 + A * k2) * step] = yi[k1 * B + k2];
-        }
+    });
+    Unrolled<B>([&](int n2) { DftA(yr + n2, yi + n2, B); });
+    Unrolled<R>([&](int p) {
+        const int k1 = p / B, n2 = p % B;
+        if (k1 > 0 && n2 > 0) Rotate(yr[p], yi[p], w[n2 * k1][0], w[n2 * k1][1]);
+    });
+    Unrolled<A>([&](int k1) { DftB(yr + k1 * B, yi + k1 * B, 1); });
+    Unrolled<R>([&](int p) {
+        const int k1 = p / B, k2 = p % B;
+        xr[(k1 + A * k2) * step] = yr[p];
+        xi[(k1 + A * k2) * step] = yi[p];
+    });
 }
 
 // e^(-2 pi i k / r) for the exponents the composites use.
@@ -292,17 +307,16 @@ void FixedRadixGroups(double* re, double* im, int32_t s, int32_t g, int32_t q, c
         double* zr = re + q + j * s * R;
         double* zi = im + q + j * s * R;
         double xr[R], xi[R];
-        for (int b = 0; b < R; ++b) {
+        Unrolled<R>([&](int b) {
             xr[b] = zr[b * s];
             xi[b] = zi[b * s];
-        }
-        if (turn)
-            for (int b = 1; b < R; ++b) Rotate(xr[b], xi[b], twRe[b], twIm[b]);
+            if (turn && b > 0) Rotate(xr[b], xi[b], twRe[b], twIm[b]);
+        });
         Dft(xr, xi, 1);
-        for (int b = 0; b < R; ++b) {
+        Unrolled<R>([&](int b) {
             zr[b * s] = xr[b];
             zi[b * s] = xi[b];
-        }
+        });
     }
 }
 
