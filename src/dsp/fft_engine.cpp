@@ -88,7 +88,7 @@ namespace {
 constexpr double kSin60 = 0.8660254037844387;
 constexpr double kSqrtHalf = 0.7071067811865476;
 
-// (x0 + y0 i)(c + s i), written back to x.
+// x := x * (c + i s).
 inline void Rotate(double& xr, double& xi, double c, double s) {
     const double t = xr * c - xi * s;
     xi = xr * s + xi * c;
