@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 namespace orve {
 
@@ -76,9 +77,261 @@ FftEngine::~FftEngine() {
     delete[] splitBlock;
 }
 
+// ---- Butterflies ------------------------------------------------------------
+// Each kernel replaces the vector x (real parts xr, imaginary parts xi, element b
+// at b * step) by its forward DFT X[m] = sum x[b] e^(-2 pi i bm / r), in natural
+// order. The composite radices (8, 9, 10, 16) split once more inside the kernel,
+// Cooley-Tukey style, with their own fixed twiddles; the step argument lets them
+// run the smaller kernels over interleaved sub-vectors.
+namespace {
+
+constexpr double kSin60 = 0.8660254037844387;
+constexpr double kSqrtHalf = 0.7071067811865476;
+
+// x := x * (c + i s).
+inline void Rotate(double& xr, double& xi, double c, double s) {
+    const double t = xr * c - xi * s;
+    xi = xr * s + xi * c;
+    xr = t;
+}
+
+// Calls f(0), f(1), .., f(Count - 1) as straight-line code. The butterflies'
+// vectors then live in registers: a counted loop over them would keep them in
+// memory, and compilers do not reliably unroll loops of 8 to 16 steps.
+template <typename F, int... Index>
+inline void UnrolledSequence(F&& f, std::integer_sequence<int, Index...>) {
+    (f(Index), ...);
+}
+template <int Count, typename F>
+inline void Unrolled(F&& f) {
+    UnrolledSequence(f, std::make_integer_sequence<int, Count>{});
+}
+
+inline void Dft2(double* xr, double* xi, int step) {
+    const double tr = xr[step], ti = xi[step];
+    xr[step] = xr[0] - tr;
+    xi[step] = xi[0] - ti;
+    xr[0] += tr;
+    xi[0] += ti;
+}
+
+// X0 = x0 + t; X1,2 = x0 - t/2 -/+ i sin60 (x1 - x2), with t = x1 + x2.
+inline void Dft3(double* xr, double* xi, int step) {
+    const double tr = xr[step] + xr[2 * step], ti = xi[step] + xi[2 * step];
+    const double dr = kSin60 * (xr[step] - xr[2 * step]), di = kSin60 * (xi[step] - xi[2 * step]);
+    xr[0] += tr;
+    xi[0] += ti;
+    const double mr = xr[0] - 1.5 * tr, mi = xi[0] - 1.5 * ti;
+    xr[step] = mr + di;
+    xi[step] = mi - dr;
+    xr[2 * step] = mr - di;
+    xi[2 * step] = mi + dr;
+}
+
+inline void Dft4(double* xr, double* xi, int step) {
+    const double ar = xr[0] + xr[2 * step], ai = xi[0] + xi[2 * step];
+    const double br = xr[0] - xr[2 * step], bi = xi[0] - xi[2 * step];
+    const double cr = xr[step] + xr[3 * step], ci = xi[step] + xi[3 * step];
+    const double dr = xr[step] - xr[3 * step], di = xi[step] - xi[3 * step];
+    xr[0] = ar + cr;
+    xi[0] = ai + ci;
+    xr[2 * step] = ar - cr;
+    xi[2 * step] = ai - ci;
+    xr[step] = br + di;   // b - i d
+    xi[step] = bi - dr;
+    xr[3 * step] = br - di;   // b + i d
+    xi[3 * step] = bi + dr;
+}
+
+// Winograd's 5-point form: the real parts need (cos72 + cos144)/2 - 1 = -1.25
+// and (cos72 - cos144)/2; the imaginary parts sin72, sin72 + sin144 and
+// sin72 - sin144, five multiplications per component in all.
+inline void Dft5(double* xr, double* xi, int step) {
+    constexpr double c1 = -1.25, c2 = 0.5590169943749475;
+    constexpr double s1 = 0.9510565162951535, s2 = 1.538841768587627, s3 = 0.3632712640026803;
+    const double t1r = xr[step] + xr[4 * step], t1i = xi[step] + xi[4 * step];
+    const double t2r = xr[2 * step] + xr[3 * step], t2i = xi[2 * step] + xi[3 * step];
+    const double t3r = xr[step] - xr[4 * step], t3i = xi[step] - xi[4 * step];
+    const double t4r = xr[3 * step] - xr[2 * step], t4i = xi[3 * step] - xi[2 * step];
+    const double t5r = t1r + t2r, t5i = t1i + t2i;
+    xr[0] += t5r;
+    xi[0] += t5i;
+    const double m1r = xr[0] + c1 * t5r, m1i = xi[0] + c1 * t5i;
+    const double m2r = c2 * (t1r - t2r), m2i = c2 * (t1i - t2i);
+    const double r1r = m1r + m2r, r1i = m1i + m2i;   // real-cosine part of X1, X4
+    const double r2r = m1r - m2r, r2i = m1i - m2i;   // of X2, X3
+    const double br = s1 * (t3r + t4r), bi = s1 * (t3i + t4i);
+    const double e1r = br - s2 * t4r, e1i = bi - s2 * t4i;   // sin72 d1 + sin144 d2
+    const double e2r = br - s3 * t3r, e2i = bi - s3 * t3i;   // sin144 d1 - sin72 d2
+    xr[step] = r1r + e1i;   // r1 - i e1
+    xi[step] = r1i - e1r;
+    xr[4 * step] = r1r - e1i;
+    xi[4 * step] = r1i + e1r;
+    xr[2 * step] = r2r + e2i;
+    xi[2 * step] = r2i - e2r;
+    xr[3 * step] = r2r - e2i;
+    xi[3 * step] = r2i + e2r;
+}
+
+// Symmetric 7-point form: sums and differences of the pairs (1,6), (2,5),
+// (3,4) against cos and sin of 2 pi k / 7.
+inline void Dft7(double* xr, double* xi, int step) {
+    constexpr double c1 = 0.6234898018587336, c2 = -0.2225209339563144, c3 = -0.9009688679024191;
+    constexpr double s1 = 0.7818314824680298, s2 = 0.9749279121818236, s3 = 0.4338837391175581;
+    double sr[4], si[4], dr[4], di[4];
+    for (int j = 1; j <= 3; ++j) {
+        sr[j] = xr[j * step] + xr[(7 - j) * step];
+        si[j] = xi[j * step] + xi[(7 - j) * step];
+        dr[j] = xr[j * step] - xr[(7 - j) * step];
+        di[j] = xi[j * step] - xi[(7 - j) * step];
+    }
+    const double x0r = xr[0], x0i = xi[0];
+    // Output m takes cos/sin of j*m mod 7 for pair j; sin changes sign past 3.
+    const double a1r = x0r + c1 * sr[1] + c2 * sr[2] + c3 * sr[3];
+    const double a1i = x0i + c1 * si[1] + c2 * si[2] + c3 * si[3];
+    const double a2r = x0r + c2 * sr[1] + c3 * sr[2] + c1 * sr[3];
+    const double a2i = x0i + c2 * si[1] + c3 * si[2] + c1 * si[3];
+    const double a3r = x0r + c3 * sr[1] + c1 * sr[2] + c2 * sr[3];
+    const double a3i = x0i + c3 * si[1] + c1 * si[2] + c2 * si[3];
+    const double b1r = s1 * dr[1] + s2 * dr[2] + s3 * dr[3];
+    const double b1i = s1 * di[1] + s2 * di[2] + s3 * di[3];
+    const double b2r = s2 * dr[1] - s3 * dr[2] - s1 * dr[3];
+    const double b2i = s2 * di[1] - s3 * di[2] - s1 * di[3];
+    const double b3r = s3 * dr[1] - s1 * dr[2] + s2 * dr[3];
+    const double b3i = s3 * di[1] - s1 * di[2] + s2 * di[3];
+    xr[0] = x0r + sr[1] + sr[2] + sr[3];
+    xi[0] = x0i + si[1] + si[2] + si[3];
+    xr[step] = a1r + b1i;   // X[m] = a - i b, X[7-m] = a + i b
+    xi[step] = a1i - b1r;
+    xr[6 * step] = a1r - b1i;
+    xi[6 * step] = a1i + b1r;
+    xr[2 * step] = a2r + b2i;
+    xi[2 * step] = a2i - b2r;
+    xr[5 * step] = a2r - b2i;
+    xi[5 * step] = a2i + b2r;
+    xr[3 * step] = a3r + b3i;
+    xi[3 * step] = a3i - b3r;
+    xr[4 * step] = a3r - b3i;
+    xi[4 * step] = a3i + b3r;
+}
+
+// Radix 8 = two 4-point DFTs over the even and odd elements, the odd ones
+// turned by e^(-2 pi i k / 8), then 2-point butterflies.
+inline void Dft8(double* xr, double* xi, int step) {
+    Dft4(xr, xi, 2 * step);
+    Dft4(xr + step, xi + step, 2 * step);
+    double er[4], ei[4], or_[4], oi[4];
+    for (int k = 0; k < 4; ++k) {
+        er[k] = xr[2 * k * step];
+        ei[k] = xi[2 * k * step];
+        or_[k] = xr[(2 * k + 1) * step];
+        oi[k] = xi[(2 * k + 1) * step];
+    }
+    // w^1 = (1 - i)/sqrt2, w^2 = -i, w^3 = -(1 + i)/sqrt2.
+    double t = kSqrtHalf * (or_[1] + oi[1]);
+    oi[1] = kSqrtHalf * (oi[1] - or_[1]);
+    or_[1] = t;
+    t = oi[2];
+    oi[2] = -or_[2];
+    or_[2] = t;
+    t = kSqrtHalf * (oi[3] - or_[3]);
+    oi[3] = -kSqrtHalf * (or_[3] + oi[3]);
+    or_[3] = t;
+    for (int k = 0; k < 4; ++k) {
+        xr[k * step] = er[k] + or_[k];
+        xi[k * step] = ei[k] + oi[k];
+        xr[(k + 4) * step] = er[k] - or_[k];
+        xi[(k + 4) * step] = ei[k] - oi[k];
+    }
+}
+
+// r = a * b points as b interleaved a-point DFTs (input n = b * n1 + n2),
+// twiddles w_r^(n2 * k1) from a fixed table, then a b-point DFT for each k1;
+// the result lands transposed (k1 * b + k2) and is put back in natural order
+// (k1 + a * k2).
+template <int A, int B, void (*DftA)(double*, double*, int), void (*DftB)(double*, double*, int)>
+inline void DftComposite(double* xr, double* xi, int step, const double (*w)[2]) {
+    constexpr int R = A * B;
+    double yr[R], yi[R];
+    Unrolled<R>([&](int n) {
+        yr[n] = xr[n * step];
+        yi[n] = xi[n * step];
+    });
+    Unrolled<B>([&](int n2) { DftA(yr + n2, yi + n2, B); });
+    Unrolled<R>([&](int p) {
+        const int k1 = p / B, n2 = p % B;
+        if (k1 > 0 && n2 > 0) Rotate(yr[p], yi[p], w[n2 * k1][0], w[n2 * k1][1]);
+    });
+    Unrolled<A>([&](int k1) { DftB(yr + k1 * B, yi + k1 * B, 1); });
+    Unrolled<R>([&](int p) {
+        const int k1 = p / B, k2 = p % B;
+        xr[(k1 + A * k2) * step] = yr[p];
+        xi[(k1 + A * k2) * step] = yi[p];
+    });
+}
+
+// e^(-2 pi i k / r) for the exponents the composites use.
+constexpr double kRoots9[5][2] = {{1.0, 0.0},
+                                  {0.766044443118978, -0.6427876096865394},
+                                  {0.17364817766693036, -0.984807753012208},
+                                  {-0.5, -kSin60},
+                                  {-0.9396926207859083, -0.3420201433256688}};
+constexpr double kRoots10[5][2] = {{1.0, 0.0},
+                                   {0.8090169943749475, -0.5877852522924731},
+                                   {0.30901699437494745, -0.9510565162951535},
+                                   {-0.30901699437494745, -0.9510565162951535},
+                                   {-0.8090169943749475, -0.5877852522924731}};
+constexpr double kRoots16[10][2] = {{1.0, 0.0},
+                                    {0.9238795325112867, -0.3826834323650898},
+                                    {kSqrtHalf, -kSqrtHalf},
+                                    {0.3826834323650898, -0.9238795325112867},
+                                    {0.0, -1.0},
+                                    {-0.3826834323650898, -0.9238795325112867},
+                                    {-kSqrtHalf, -kSqrtHalf},
+                                    {-0.9238795325112867, -0.3826834323650898},
+                                    {-1.0, 0.0},
+                                    {-0.9238795325112867, 0.3826834323650898}};
+
+inline void Dft9(double* xr, double* xi, int step) { DftComposite<3, 3, Dft3, Dft3>(xr, xi, step, kRoots9); }
+inline void Dft10(double* xr, double* xi, int step) { DftComposite<5, 2, Dft5, Dft2>(xr, xi, step, kRoots10); }
+inline void Dft16(double* xr, double* xi, int step) { DftComposite<4, 4, Dft4, Dft4>(xr, xi, step, kRoots16); }
+
+// One pass of a dedicated radix R for offset q: each group's R points are
+// loaded, turned by the offset's twiddles (none at q = 0), transformed and
+// stored back. R is a compile-time constant so the vector lives in registers.
+template <int R, void (*Dft)(double*, double*, int)>
+void FixedRadixGroups(double* re, double* im, int32_t s, int32_t g, int32_t q, const double* twRe,
+                      const double* twIm) {
+    const bool turn = s > 1 && q > 0;
+    for (int32_t j = 0; j < g; ++j) {
+        double* zr = re + q + j * s * R;
+        double* zi = im + q + j * s * R;
+        double xr[R], xi[R];
+        Unrolled<R>([&](int b) {
+            xr[b] = zr[b * s];
+            xi[b] = zi[b * s];
+            if (turn && b > 0) Rotate(xr[b], xi[b], twRe[b], twIm[b]);
+        });
+        Dft(xr, xi, 1);
+        Unrolled<R>([&](int b) {
+            zr[b * s] = xr[b];
+            zi[b * s] = xi[b];
+        });
+    }
+}
+
+}  // namespace
+
 void FftEngine::RunPass(int32_t s, int32_t r, int32_t g) {
+    if (r <= 1) return;
+    // The running twiddle t advances by e^(-i omega) once per offset. It is
+    // stepped as t += t * (cos omega - 1 - i sin omega) with cos omega - 1 taken
+    // as -2 sin^2(omega / 2): for the small angles of the late passes cos omega
+    // rounds to nearly 1 and would lose the step's low bits, letting the
+    // error grow with the number of offsets.
     const double omega = 2.0 * M_PI / (static_cast<double>(s) * r);
-    const double c = std::cos(omega), d = -std::sin(omega);
+    const double half = std::sin(0.5 * omega);
+    const double stepRe = -2.0 * half * half, stepIm = -std::sin(omega);
     double tRe = 1.0, tIm = 0.0;
     for (int32_t q = 0; q < s; ++q) {
         if (s > 1) {
@@ -90,62 +343,87 @@ void FftEngine::RunPass(int32_t s, int32_t r, int32_t g) {
                 twiddleRe[b] = tRe * twiddleRe[b - 1] - tIm * twiddleIm[b - 1];
                 twiddleIm[b] = tRe * twiddleIm[b - 1] + tIm * twiddleRe[b - 1];
             }
-            const double nRe = tRe * c - tIm * d;
-            tIm = tRe * d + tIm * c;
-            tRe = nRe;
+            const double dRe = tRe * stepRe - tIm * stepIm;
+            tIm += tRe * stepIm + tIm * stepRe;
+            tRe += dRe;
         }
-        for (int32_t j = 0; j < g; ++j) {
-            const int32_t base = q + j * s * r;
-            for (int32_t b = 0; b < r; ++b) {
-                workRe[b] = re[base + b * s];
-                workIm[b] = im[base + b * s];
-            }
-            if (s > 1 && q > 0) {
-                for (int32_t b = 1; b < r; ++b) {
-                    const double xr = workRe[b], xi = workIm[b];
-                    workRe[b] = xr * twiddleRe[b] - xi * twiddleIm[b];
-                    workIm[b] = xr * twiddleIm[b] + xi * twiddleRe[b];
-                }
-            }
-            Butterfly(r);
-            for (int32_t b = 0; b < r; ++b) {
-                re[base + b * s] = workRe[b];
-                im[base + b * s] = workIm[b];
-            }
+        switch (r) {
+            case 2: FixedRadixGroups<2, Dft2>(re, im, s, g, q, twiddleRe, twiddleIm); break;
+            case 3: FixedRadixGroups<3, Dft3>(re, im, s, g, q, twiddleRe, twiddleIm); break;
+            case 4: FixedRadixGroups<4, Dft4>(re, im, s, g, q, twiddleRe, twiddleIm); break;
+            case 5: FixedRadixGroups<5, Dft5>(re, im, s, g, q, twiddleRe, twiddleIm); break;
+            case 7: FixedRadixGroups<7, Dft7>(re, im, s, g, q, twiddleRe, twiddleIm); break;
+            case 8: FixedRadixGroups<8, Dft8>(re, im, s, g, q, twiddleRe, twiddleIm); break;
+            case 9: FixedRadixGroups<9, Dft9>(re, im, s, g, q, twiddleRe, twiddleIm); break;
+            case 10: FixedRadixGroups<10, Dft10>(re, im, s, g, q, twiddleRe, twiddleIm); break;
+            case 16: FixedRadixGroups<16, Dft16>(re, im, s, g, q, twiddleRe, twiddleIm); break;
+            default: GeneralOddGroups(s, r, g, q); break;
         }
     }
 }
 
-void FftEngine::Butterfly(int32_t radix) {
-    if (radix <= 1) return;
-    GeneralOddButterfly(radix);
+void FftEngine::GeneralOddGroups(int32_t s, int32_t r, int32_t g, int32_t q) {
+    for (int32_t j = 0; j < g; ++j) {
+        const int32_t base = q + j * s * r;
+        for (int32_t b = 0; b < r; ++b) {
+            workRe[b] = re[base + b * s];
+            workIm[b] = im[base + b * s];
+        }
+        if (s > 1 && q > 0)
+            for (int32_t b = 1; b < r; ++b) Rotate(workRe[b], workIm[b], twiddleRe[b], twiddleIm[b]);
+        GeneralOddButterfly(r);
+        for (int32_t b = 0; b < r; ++b) {
+            re[base + b * s] = workRe[b];
+            im[base + b * s] = workIm[b];
+        }
+    }
 }
 
-// Direct r-point DFT of the work vector with cached roots of unity.
+// Any odd r: with roots w^k = C_k - i S_k and, for j = 1..h-1, the pair sums
+// u_j = x_j + x_(r-j) and differences v_j = x_j - x_(r-j),
+//   X_m = x_0 + sum u_j C_jm - i sum v_j S_jm,  X_(r-m) = ... + i ...,
+// so each output pair costs h - 1 multiply-adds of each kind instead of r.
 void FftEngine::GeneralOddButterfly(int32_t r) {
     if (rootsRadix != r) {
         rootsRe[0] = 1.0;
         rootsIm[0] = 0.0;
-        for (int32_t k = 1; k < r; ++k) {
-            rootsRe[k] = std::cos(2.0 * M_PI * k / r);
-            rootsIm[k] = -std::sin(2.0 * M_PI * k / r);
+        rootsRe[1] = std::cos(2.0 * M_PI / r);
+        rootsIm[1] = -std::sin(2.0 * M_PI / r);
+        for (int32_t k = 2; k < r; ++k) {
+            rootsRe[k] = rootsRe[1] * rootsRe[k - 1] - rootsIm[1] * rootsIm[k - 1];
+            rootsIm[k] = rootsRe[1] * rootsIm[k - 1] + rootsIm[1] * rootsRe[k - 1];
         }
         rootsRadix = r;
     }
-    double outRe[kMaxRadix], outIm[kMaxRadix];
-    for (int32_t m = 0; m < r; ++m) {
-        double sr = 0.0, si = 0.0;
-        for (int32_t b = 0; b < r; ++b) {
-            const int32_t k = (b * m) % r;
-            sr += workRe[b] * rootsRe[k] - workIm[b] * rootsIm[k];
-            si += workRe[b] * rootsIm[k] + workIm[b] * rootsRe[k];
-        }
-        outRe[m] = sr;
-        outIm[m] = si;
+    const int32_t h = (r + 1) / 2;
+    double sumRe = workRe[0], sumIm = workIm[0];
+    for (int32_t j = 1; j < h; ++j) {
+        pairSumRe[j] = workRe[j] + workRe[r - j];
+        pairSumIm[j] = workIm[j] + workIm[r - j];
+        pairDiffRe[j] = workRe[j] - workRe[r - j];
+        pairDiffIm[j] = workIm[j] - workIm[r - j];
+        sumRe += pairSumRe[j];
+        sumIm += pairSumIm[j];
     }
-    for (int32_t m = 0; m < r; ++m) {
-        workRe[m] = outRe[m];
-        workIm[m] = outIm[m];
+    const double x0Re = workRe[0], x0Im = workIm[0];
+    workRe[0] = sumRe;
+    workIm[0] = sumIm;
+    for (int32_t m = 1; m < h; ++m) {
+        // a = x0 + sum u_j C, b = sum v_j (-S); X_m = a + i b, X_(r-m) = a - i b.
+        double aRe = x0Re, aIm = x0Im, bRe = 0.0, bIm = 0.0;
+        int32_t k = 0;
+        for (int32_t j = 1; j < h; ++j) {
+            k += m;
+            if (k >= r) k -= r;
+            aRe += pairSumRe[j] * rootsRe[k];
+            aIm += pairSumIm[j] * rootsRe[k];
+            bRe += pairDiffRe[j] * rootsIm[k];
+            bIm += pairDiffIm[j] * rootsIm[k];
+        }
+        workRe[m] = aRe - bIm;
+        workIm[m] = aIm + bRe;
+        workRe[r - m] = aRe + bIm;
+        workIm[r - m] = aIm - bRe;
     }
 }
 

@@ -38,7 +38,8 @@ public:
     double* Im() { return im; }
 
 private:
-    void Butterfly(int32_t radix);
+    // Groups of one pass offset for a radix without a dedicated kernel.
+    void GeneralOddGroups(int32_t stride, int32_t radix, int32_t groups, int32_t offset);
     void GeneralOddButterfly(int32_t radix);
 
     int32_t stride[kMaxFactors] = {};

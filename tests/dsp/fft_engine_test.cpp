@@ -1,61 +1,170 @@
 #include "dsp/fft_engine.h"
 
+#include <fftw3.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <set>
 #include <vector>
 
+#include "dsp/spectral_effect.h"
 #include "support/test_signals.h"
 
 namespace orve {
 namespace {
 
-std::vector<double> DirectPackedDft(const std::vector<double>& x) {
-    const size_t N = x.size(), M = N / 2;
-    std::vector<double> packed(N);
-    for (size_t k = 0; k <= M; ++k) {
-        long double re = 0, im = 0;
-        for (size_t n = 0; n < N; ++n) {
-            const long double w = -2.0L * M_PI * static_cast<long double>((k * n) % N) / N;
-            re += x[n] * std::cos(w);
-            im += x[n] * std::sin(w);
-        }
-        if (k == 0) packed[0] = re;
-        else if (k == M) packed[N - 1] = re;
-        else {
-            packed[2 * k - 1] = re;
-            packed[2 * k] = im;
-        }
+// FFTW's halfcomplex result (r0, r1, .., r(N/2), i(N/2-1), .., i1) reordered into
+// the engine's packed half spectrum.
+std::vector<double> ReferenceSpectrum(const std::vector<double>& x) {
+    const int n = static_cast<int>(x.size()), m = n / 2;
+    std::vector<double> in(x), hc(n), packed(n);
+    fftw_plan plan = fftw_plan_r2r_1d(n, in.data(), hc.data(), FFTW_R2HC, FFTW_ESTIMATE);
+    fftw_execute(plan);
+    fftw_destroy_plan(plan);
+    packed[0] = hc[0];
+    packed[n - 1] = hc[m];
+    for (int k = 1; k < m; ++k) {
+        packed[2 * k - 1] = hc[k];
+        packed[2 * k] = hc[n - k];
     }
     return packed;
 }
 
-class FftLengths : public ::testing::TestWithParam<int> {};
-
-TEST_P(FftLengths, ForwardMatchesDirectDftAndInverseRestores) {
-    const int N = GetParam();
-    const auto x = test::Noise(N, 1.0, static_cast<uint32_t>(N));
-    const auto expected = DirectPackedDft(x);
-    FftEngine fft(N, 2);
-    std::vector<double> y(x);
-    fft.ForwardReal(y.data());
-    double worst = 0.0;
-    for (int i = 0; i < N; ++i) worst = std::max(worst, std::abs(y[i] - expected[i]));
-    EXPECT_LT(worst, 1e-9 * N);
-    fft.InverseReal(y.data());
-    worst = 0.0;
-    for (int i = 0; i < N; ++i) worst = std::max(worst, std::abs(y[i] - x[i]));
-    EXPECT_LT(worst, 1e-12 * N);
+double RelativeError(const std::vector<double>& got, const std::vector<double>& want) {
+    double err = 0.0, norm = 0.0;
+    for (size_t i = 0; i < want.size(); ++i) {
+        err += (got[i] - want[i]) * (got[i] - want[i]);
+        norm += want[i] * want[i];
+    }
+    return std::sqrt(err / norm);
 }
 
-INSTANTIATE_TEST_SUITE_P(EffectLengths, FftLengths,
-                         ::testing::Values(2, 8, 24, 64, 128, 256, 384, 400, 512, 768, 1024, 1536, 2048, 3072,
-                                           4096, 8192, 404, 66));
+std::vector<int> PassesOf(int32_t complexPoints) {
+    FftEngine fft(2 * complexPoints, 2);
+    std::vector<int> passes;
+    for (int i = 1; i <= fft.FactorCount(); ++i) passes.push_back(fft.Factor(i));
+    return passes;
+}
 
-TEST(FftEngine, GatherTableForTwelvePoints) {
+// Every real-transform length the effects build: the frame lengths of the
+// catalogue's durations at the usual rates, the fixed 400/2048/4096, and the
+// tempo scaler's correlation length 2·L·ch (L = overlap of its 0.1 s frame).
+std::vector<int> EffectLengths() {
+    std::set<int> lengths = {400, 2048, 4096};
+    for (int rate : {8000, 11025, 16000, 22050, 32000, 44100, 48000}) {
+        for (double seconds : {0.01, 0.025, 0.03, 0.05, 0.1, 0.2})
+            lengths.insert(ChooseFrameLength(static_cast<int32_t>(rate * seconds), 2));
+        const int32_t frame = ChooseFrameLength(static_cast<int32_t>(rate * 0.1), 2);
+        const int32_t overlap = ChooseFrameLength(static_cast<int32_t>(0.75 * frame), 2);
+        for (int channels : {1, 2, 6}) lengths.insert(2 * overlap * channels);
+    }
+    return {lengths.begin(), lengths.end()};
+}
+
+// Lengths aimed at the kernels: each dedicated radix alone and behind other
+// passes (so it runs with twiddles), and leftover primes for the general odd
+// kernel, alone and as the first of several passes.
+std::vector<int> KernelLengths() {
+    std::vector<int> lengths;
+    for (int m : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 16, 32, 48, 63, 80, 81, 90, 112, 256, 560, 1120, 3000, 4410,
+                  11, 13, 33, 97, 99, 102, 202, 208, 101 * 4})
+        lengths.push_back(2 * m);
+    return lengths;
+}
+
+void CheckAgainstReference(int n) {
+    SCOPED_TRACE(::testing::Message() << "N = " << n);
+    const auto x = test::Noise(n, 1.0, static_cast<uint32_t>(n));
+    FftEngine fft(n, 2);
+    std::vector<double> y(x);
+    fft.ForwardReal(y.data());
+    EXPECT_LT(RelativeError(y, ReferenceSpectrum(x)), 5e-14);
+    fft.InverseReal(y.data());
+    EXPECT_LT(RelativeError(y, x), 5e-14);
+}
+
+TEST(FftEngineAccuracy, EveryEffectLengthMatchesFftwAndRoundTrips) {
+    for (int n : EffectLengths()) CheckAgainstReference(n);
+}
+
+TEST(FftEngineAccuracy, EveryKernelMatchesFftwAndRoundTrips) {
+    for (int n : KernelLengths()) CheckAgainstReference(n);
+}
+
+TEST(FftEngineAccuracy, GeneralKernelKeepsItsRootsAcrossCalls) {
+    // The cached roots of radix 101 must serve a second, different transform.
+    FftEngine fft(404, 2);
+    for (uint32_t seed : {1u, 2u}) {
+        const auto x = test::Noise(404, 1.0, seed);
+        std::vector<double> y(x);
+        fft.ForwardReal(y.data());
+        EXPECT_LT(RelativeError(y, ReferenceSpectrum(x)), 5e-14);
+    }
+}
+
+TEST(FftEngineSignals, TwoPointsGiveSumAndDifference) {
+    FftEngine fft(2, 2);
+    EXPECT_EQ(fft.FactorCount(), 1);
+    double x[2] = {3.0, -5.0};
+    fft.ForwardReal(x);
+    EXPECT_DOUBLE_EQ(x[0], -2.0);
+    EXPECT_DOUBLE_EQ(x[1], 8.0);
+    fft.InverseReal(x);
+    EXPECT_DOUBLE_EQ(x[0], 3.0);
+    EXPECT_DOUBLE_EQ(x[1], -5.0);
+}
+
+TEST(FftEngineSignals, CosineOfKCyclesLandsInBinK) {
+    for (int n : {64, 384, 1120}) {
+        const int m = n / 2;
+        FftEngine fft(n, 2);
+        for (int k = 1; k < m; k += (n == 64 ? 1 : 37)) {
+            std::vector<double> x(n);
+            for (int i = 0; i < n; ++i) x[i] = std::cos(2.0 * M_PI * k * i / n);
+            fft.ForwardReal(x.data());
+            for (int e = 0; e < n; ++e)
+                ASSERT_NEAR(x[e], e == 2 * k - 1 ? n / 2.0 : 0.0, 1e-10) << "N " << n << " k " << k << " e " << e;
+        }
+    }
+}
+
+TEST(FftEngineSignals, ConstantGoesToDcOnly) {
+    const int n = 1536;
+    FftEngine fft(n, 2);
+    std::vector<double> x(n, 0.75);
+    fft.ForwardReal(x.data());
+    EXPECT_NEAR(x[0], n * 0.75, 1e-9);
+    for (int e = 1; e < n; ++e) ASSERT_NEAR(x[e], 0.0, 1e-10) << e;
+}
+
+TEST(FftEngineFactorisation, LargeRadicesFirstThenReversed) {
+    EXPECT_EQ(PassesOf(4), (std::vector<int>{4}));
+    EXPECT_EQ(PassesOf(12), (std::vector<int>{3, 4}));
+    EXPECT_EQ(PassesOf(33), (std::vector<int>{11, 3}));
+    EXPECT_EQ(PassesOf(1024), (std::vector<int>{4, 16, 16}));
+    EXPECT_EQ(PassesOf(1120), (std::vector<int>{7, 10, 16}));
+    EXPECT_EQ(PassesOf(3000), (std::vector<int>{3, 10, 10, 10}));
+    EXPECT_EQ(PassesOf(4410), (std::vector<int>{7, 7, 9, 10}));
+    EXPECT_EQ(PassesOf(202), (std::vector<int>{101, 2}));
+    EXPECT_EQ(PassesOf(102), (std::vector<int>{17, 2, 3}));
+}
+
+TEST(FftEngineFactorisation, DigitReversedGatherAndInverseScatter) {
     FftEngine fft(24, 2);
     const int expected[] = {0, 4, 8, 1, 5, 9, 2, 6, 10, 3, 7, 11};
-    for (int p = 0; p < 12; ++p) EXPECT_EQ(fft.GatherIndex()[p], expected[p]);
+    for (int p = 0; p < 12; ++p) EXPECT_EQ(fft.GatherIndex()[p], expected[p]) << p;
+    FftEngine large(2 * 4410, 2);
+    for (int p = 0; p < 4410; ++p) ASSERT_EQ(large.ScatterIndex()[large.GatherIndex()[p]], p);
+    EXPECT_EQ(large.GatherIndex()[4409], 4409);
+}
+
+TEST(FftEngineDeathTest, RadixAbove101EndsTheProcess) {
+    // 206 = 2 * 103; 121 = 11 * 11 and 143 = 11 * 13 stay one factor each
+    // because only the dedicated radices are split off.
+    EXPECT_EXIT(FftEngine(412, 2), ::testing::ExitedWithCode(1), "");
+    EXPECT_EXIT(FftEngine(242, 2), ::testing::ExitedWithCode(1), "");
+    EXPECT_EXIT(FftEngine(286, 2), ::testing::ExitedWithCode(1), "");
 }
 
 }  // namespace

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
 #include "support/test_signals.h"
 
 namespace orve {
@@ -57,6 +61,64 @@ TEST(SpectralEffect, UnwindowedFirstFrameReleasesTwoHopsMinusFrame) {
     // nothing, second releases 2H - N samples.
     ASSERT_EQ(got, firstRelease);
     for (int32_t i = 0; i < firstRelease; ++i) EXPECT_EQ(buffer[i], input[i]);
+}
+
+// Records, for every frame, how much output was ready when the frame arrived,
+// and exposes the input hold-back.
+class FrameProbe : public SpectralEffect {
+public:
+    using SpectralEffect::SpectralEffect;
+    void ProcessChannels(int32_t) override { readyAtFrame.push_back(ready); }
+    int32_t Pending() const { return pending; }
+    std::vector<int32_t> readyAtFrame;
+};
+
+TEST(SpectralEffect, BlocksOfWholeHopsKeepOneHopPending) {
+    FrameProbe effect(44100, 0.05, 0.25, 2, 5000, kWindowed);
+    const int32_t hopValues = effect.Hop() * 2;
+    for (int32_t hopsPerBlock : {1, 2, 3}) {
+        effect.Reset();
+        effect.readyAtFrame.clear();
+        std::vector<double> block(hopsPerBlock * hopValues, 1.0);
+        for (int call = 1; call <= 4; ++call) {
+            effect.ProcessBlock(block.data(), block.data(), static_cast<int32_t>(block.size()),
+                                static_cast<int32_t>(block.size()), 3);
+            // A frame needs strictly more than one hop pending, so the last
+            // whole hop of every block waits for the next one.
+            EXPECT_EQ(effect.Pending(), hopValues) << hopsPerBlock << " hops, call " << call;
+            EXPECT_EQ(effect.readyAtFrame.size(), static_cast<size_t>(call * hopsPerBlock - 1));
+        }
+    }
+}
+
+TEST(SpectralEffect, FourthFrameReleasesTheFirstOutput) {
+    // N = 2048, H = 512, V = 1536 = 3 H: frames 0..2 lie wholly in the
+    // zero-filled history and release nothing; frame 3 releases a full hop.
+    FrameProbe effect(44100, 0.05, 0.25, 1, 5000, kWindowed);
+    ASSERT_EQ(effect.FrameLength(), 2048);
+    ASSERT_EQ(effect.Latency(), 1536);
+    std::vector<double> input(6 * 512 + 1, 1.0);
+    const int32_t got = effect.ProcessBlock(input.data(), input.data(), static_cast<int32_t>(input.size()),
+                                            static_cast<int32_t>(input.size()), 1);
+    EXPECT_EQ(got, 0);
+    ASSERT_EQ(effect.readyAtFrame.size(), 6u);
+    EXPECT_EQ(effect.readyAtFrame, (std::vector<int32_t>{0, 0, 0, 0, 512, 1024}));
+}
+
+TEST(SpectralEffect, IdentityForMonoAndThreeChannels) {
+    for (int32_t channels : {1, 3}) {
+        for (int32_t mode : {kWindowed, kNoWindow}) {
+            SpectralEffect effect(22050, 0.03, 0.5, channels, 5000, mode);
+            auto input = test::Noise(channels * 22050, 10000.0, 11);
+            // Distinct channels, so a channel mix-up cannot pass.
+            for (size_t i = 0; i < input.size(); ++i) input[i] += 1000.0 * static_cast<double>(i % channels);
+            const auto output = test::RunBlocks(effect, input, channels, 441, 7);
+            ASSERT_GT(output.size(), input.size() / 2) << channels << " channels, mode " << mode;
+            double worst = 0.0;
+            for (size_t i = 0; i < output.size(); ++i) worst = std::max(worst, std::abs(output[i] - input[i]));
+            EXPECT_LT(worst, 1e-6) << channels << " channels, mode " << mode;
+        }
+    }
 }
 
 TEST(SpectralEffect, SetFrameSecondsWithTinyTargetUsesTwo) {
