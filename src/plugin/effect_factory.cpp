@@ -2,6 +2,10 @@
 
 #include <new>
 
+#include "effects/restoration/de_click.h"
+#include "effects/restoration/de_hiss.h"
+#include "effects/restoration/de_noise.h"
+#include "effects/restoration/level_dynamic.h"
 #include "plugin/effect_catalogue.h"
 #include "plugin/plugin_state.h"
 
@@ -12,14 +16,27 @@ std::unique_ptr<EffectProcessor> PassThrough(const EffectBuildContext&) {
     return std::make_unique<EffectProcessor>(6000);
 }
 
+std::unique_ptr<EffectProcessor> MakeLevelDynamic(const EffectBuildContext& c) {
+    return std::make_unique<LevelDynamic>(c.sampleRate, c.channels);
+}
+std::unique_ptr<EffectProcessor> MakeDeClick(const EffectBuildContext& c) {
+    return std::make_unique<DeClick>(c.sampleRate, c.channels);
+}
+std::unique_ptr<EffectProcessor> MakeDeHiss(const EffectBuildContext& c) {
+    return std::make_unique<DeHiss>(c.sampleRate, c.channels);
+}
+std::unique_ptr<EffectProcessor> MakeDeNoise(const EffectBuildContext& c) {
+    return std::make_unique<DeNoise>(c.sampleRate, c.channels);
+}
+
 // One row per catalogue entry. An entry without an effect of its own builds
 // the pass-through object.
 const EffectConstructor kConstructors[kEffectCount] = {
     /*  0 Level Tuning           */ PassThrough,
-    /*  1 Level Dynamic          */ PassThrough,
-    /*  2 DeClick                */ PassThrough,
-    /*  3 DeHiss                 */ PassThrough,
-    /*  4 DeNoise                */ PassThrough,
+    /*  1 Level Dynamic          */ MakeLevelDynamic,
+    /*  2 DeClick                */ MakeDeClick,
+    /*  3 DeHiss                 */ MakeDeHiss,
+    /*  4 DeNoise                */ MakeDeNoise,
     /*  5 DeEss                  */ PassThrough,
     /*  6 DeHum                  */ PassThrough,
     /*  7 GEQ-3                  */ PassThrough,
