@@ -87,9 +87,7 @@ BurgWorkspace::Fit BurgWorkspace::Estimate(const double* y, int32_t length, int3
 // ---------------------------------------------------------------------------
 
 DeClick::DeClick(double sampleRate, int32_t channels)
-    : SpectralEffect(DeferFraming{}, sampleRate, 0.85, channels, 5000, kNoWindow),
-      burg(static_cast<int32_t>(ChooseFrameLength(static_cast<int32_t>(0.025 * sampleRate), 2))),
-      inverse(1, 1) {
+    : SpectralEffect(DeferFraming{}, sampleRate, 0.85, channels, 5000, kNoWindow), burg(0), inverse(1, 1) {
     // 25 ms frames: long enough for a stable order-50 model and a 2..18 ms
     // pitch search, short enough that the model tracks the programme.
     SetFrameSeconds(0.025);
@@ -110,6 +108,7 @@ DeClick::DeClick(double sampleRate, int32_t channels)
     levinson = levinsonBlock.data();
     scaledLevinson = levinson + N / 2;
     inverse = DoubleMatrix(std::max(N / 4, 1), std::max(N / 4, 1));
+    burg = BurgWorkspace(N);
 }
 
 int32_t DeClick::DescribeKnobs(KnobSpec* table) { return CopyKnobs(kKnobs, 1, table); }

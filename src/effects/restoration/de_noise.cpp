@@ -154,8 +154,16 @@ void DeNoise::ProcessChannels(int32_t channelMask) {
                 if (c == lastEnabled) learnedFrames = n + 1;
             }
             std::fill(X, X + N, 0.0);
-            // The frame that ends learning is itself still silent.
-            if (f > learnEnd && c == lastEnabled) profileReady = true;
+            // The frame that ends learning is itself still silent. A stretch
+            // that passed with every channel switched off (PASS) learned
+            // nothing, and a profile of zeros would remove nothing: learn again.
+            if (f > learnEnd && c == lastEnabled) {
+                if (learnedFrames > 0) {
+                    profileReady = true;
+                } else {
+                    snapRequested.store(true);
+                }
+            }
         }
         fft->InverseReal(X);
     }

@@ -186,6 +186,19 @@ TEST(DeNoiseChannels, MaskWithoutTheLastChannelStillFinishesLearning) {
     EXPECT_LT(Db(test::Rms(out, first, 2, count) / test::Rms(input, first, 2, count)), -20.0);
 }
 
+TEST(DeNoiseChannels, LearningStretchSpentInPassIsRepeated) {
+    DeNoise effect(kRate, 2);
+    const auto input = test::Noise(2 * kRate, 1000.0, 15);
+    const size_t half = input.size() / 2;
+    const std::vector<double> first(input.begin(), input.begin() + half), second(input.begin() + half, input.end());
+    const auto passed = test::RunBlocks(effect, first, 2, 576, 0);
+    EXPECT_FALSE(effect.ProfileReady());
+    for (size_t i = 0; i < passed.size(); ++i) ASSERT_NEAR(passed[i], first[i], 1e-6) << i;
+    test::RunBlocks(effect, second, 2, 576, 3);
+    EXPECT_TRUE(effect.ProfileReady());
+    EXPECT_EQ(effect.LearnedFrames(), 14);
+}
+
 TEST(DeNoiseChannels, AnyChannelCountFromOneToEightRuns) {
     for (int32_t n = 1; n <= 8; ++n) {
         // 10 ms frames (N = 384) keep the learning stretch short.
