@@ -113,17 +113,5 @@ TEST(DeHissChannels, AnyChannelCountFromOneToEightRuns) {
     }
 }
 
-TEST(DeHissKnobs, KnobTable) {
-    DeHiss effect(kRate, 2);
-    KnobSpec knobs[kMaxKnobs];
-    ASSERT_EQ(effect.DescribeKnobs(knobs), 1);
-    EXPECT_STREQ(knobs[0].label, "Thresh");
-    EXPECT_EQ(knobs[0].startValue, 1.0);
-    EXPECT_EQ(knobs[0].endValue, 0.0);
-    EXPECT_EQ(knobs[0].defaultValue, 0.5);
-    EXPECT_EQ(effect.FrameLength(), 2048);
-    EXPECT_EQ(effect.Hop(), 512);
-}
-
 }  // namespace
 }  // namespace orve

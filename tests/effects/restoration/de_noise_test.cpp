@@ -211,18 +211,5 @@ TEST(DeNoiseChannels, AnyChannelCountFromOneToEightRuns) {
     }
 }
 
-TEST(DeNoiseKnobs, KnobTable) {
-    DeNoise effect(kRate, 2);
-    KnobSpec knobs[kMaxKnobs];
-    ASSERT_EQ(effect.DescribeKnobs(knobs), 3);
-    EXPECT_STREQ(knobs[0].label, "Window");
-    EXPECT_STREQ(knobs[1].label, "NoiseLen");
-    EXPECT_STREQ(knobs[2].label, "Thresh");
-    EXPECT_EQ(knobs[0].startValue, 500.0);
-    EXPECT_EQ(knobs[0].endValue, 5.0);
-    EXPECT_EQ(knobs[1].defaultValue, 4.0);
-    EXPECT_EQ(effect.PresetCount(), 0);
-}
-
 }  // namespace
 }  // namespace orve
