@@ -10,8 +10,9 @@ const KnobSpec kKnobs[] = {
     {"Thresh", 1.0, 0.0, 0.5},
 };
 
-// 0.3 as the sum 0.1 + 0.2 rounds it; the floor clipping below depends on the
-// exact value, so it is kept rather than a rounder literal.
+// The smoother's weights as the filter was tuned: 0.3 is the double that
+// 0.1 + 0.2 rounds to, kept exactly so that the floor's clipping against H
+// (equal values take H) and the first-frame seed come out bit for bit.
 constexpr double kNewWeight = 0.30000000000000004;
 constexpr double kOldWeight = 0.7;
 
