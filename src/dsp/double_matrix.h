@@ -1,5 +1,6 @@
 #pragma once
 // rows x columns doubles, one array per row.
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 

@@ -1,11 +1,15 @@
 #include "plugin/effect_actions.h"
 
 #include "dsp/effect_processor.h"
+#include "effects/restoration/de_noise.h"
 
 namespace orve {
 
-bool SnapNoise(EffectProcessor& /*effect*/) {
-    return false;
+bool SnapNoise(EffectProcessor& effect) {
+    auto* denoise = dynamic_cast<DeNoise*>(&effect);
+    if (!denoise) return false;
+    denoise->SnapNoise();
+    return true;
 }
 
 // ---------------------------------------------------------------------------

@@ -6,10 +6,14 @@
 #include "effects/equaliser_spatial/modal_reverb.h"
 #include "effects/equaliser_spatial/sample_reverb.h"
 #include "effects/equaliser_spatial/virtual_3d.h"
+#include "effects/restoration/de_click.h"
 #include "effects/restoration/de_ess.h"
+#include "effects/restoration/de_hiss.h"
 #include "effects/restoration/de_hum.h"
+#include "effects/restoration/de_noise.h"
 #include "effects/restoration/de_vocal_mono.h"
 #include "effects/restoration/de_vocal_stereo.h"
+#include "effects/restoration/level_dynamic.h"
 #include "plugin/effect_catalogue.h"
 #include "plugin/plugin_state.h"
 
@@ -63,14 +67,27 @@ std::unique_ptr<EffectProcessor> MakeVirtual3D(const EffectBuildContext& c) {
     return std::make_unique<Virtual3D>(c.sampleRate, responses, 0.0, 0.0, c.errors, c.channels);
 }
 
+std::unique_ptr<EffectProcessor> MakeLevelDynamic(const EffectBuildContext& c) {
+    return std::make_unique<LevelDynamic>(c.sampleRate, c.channels);
+}
+std::unique_ptr<EffectProcessor> MakeDeClick(const EffectBuildContext& c) {
+    return std::make_unique<DeClick>(c.sampleRate, c.channels);
+}
+std::unique_ptr<EffectProcessor> MakeDeHiss(const EffectBuildContext& c) {
+    return std::make_unique<DeHiss>(c.sampleRate, c.channels);
+}
+std::unique_ptr<EffectProcessor> MakeDeNoise(const EffectBuildContext& c) {
+    return std::make_unique<DeNoise>(c.sampleRate, c.channels);
+}
+
 // One row per catalogue entry. An entry without an effect of its own builds
 // the pass-through object.
 const EffectConstructor kConstructors[kEffectCount] = {
     /*  0 Level Tuning           */ PassThrough,
-    /*  1 Level Dynamic          */ PassThrough,
-    /*  2 DeClick                */ PassThrough,
-    /*  3 DeHiss                 */ PassThrough,
-    /*  4 DeNoise                */ PassThrough,
+    /*  1 Level Dynamic          */ MakeLevelDynamic,
+    /*  2 DeClick                */ MakeDeClick,
+    /*  3 DeHiss                 */ MakeDeHiss,
+    /*  4 DeNoise                */ MakeDeNoise,
     /*  5 DeEss                  */ MakeDeEss,
     /*  6 DeHum                  */ MakeDeHum,
     /*  7 GEQ-3                  */ MakeGraphicEq<3>,

@@ -1,0 +1,172 @@
+#include "effects/restoration/de_noise.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace orve {
+namespace {
+
+const KnobSpec kKnobs[] = {
+    {"Window", 500.0, 5.0, 50.0},
+    {"NoiseLen", 10.0, 1.0, 4.0},
+    {"Thresh", 1.0, 0.0, 0.5},
+};
+
+}  // namespace
+
+DeNoise::DeNoise(double sampleRate, int32_t channels)
+    : SpectralEffect(sampleRate, 0.05, 0.25, channels, 5000, kWindowed), requestedFrameSeconds(0.05) {
+    SetUpSpectra();
+}
+
+void DeNoise::SetUpSpectra() {
+    fft = std::make_unique<FftEngine>(frameLength, 2);
+    binCount = frameLength / 2 + 1;
+    const size_t values = static_cast<size_t>(channels) * binCount;
+    noisePower.assign(values, 0.0);
+    magnitude.assign(values, 0.0);
+    smoothedMagnitude.assign(values, 0.0);
+    phase.assign(values, 0.0);
+    gain.assign(values, 1.0);
+    prevPostSnr.assign(values, 1.0);
+    postSnr.assign(values, 0.0);
+    priorSnr.assign(values, 0.0);
+    learnedFrames = 0;
+    profileReady = false;
+}
+
+int32_t DeNoise::DescribeKnobs(KnobSpec* table) { return CopyKnobs(kKnobs, 3, table); }
+
+void DeNoise::SetParameters(const double* values) {
+    const double d = values[0] * 0.001;
+    noiseSeconds = d * values[1];
+    threshold = values[2];
+    // A new frame duration replaces every buffer the frame processing uses, and
+    // the window also calls this without the processing lock (its opening
+    // layout). So the re-framing is only requested here and carried out by the
+    // audio thread at the start of its next block, where it cannot overlap a
+    // frame. Nothing audible is lost by the wait: re-framing drops the pending
+    // audio and restarts learning either way. Changes of 1 ms or less are
+    // measured against the duration last asked for, so creeping a knob in small
+    // steps does not add up to a silent re-frame.
+    if (std::fabs(d - requestedFrameSeconds.load()) > 0.001) requestedFrameSeconds.store(d);
+}
+
+int32_t DeNoise::ProcessBlock(const double* in, double* out, int32_t inCount, int32_t outCapacity,
+                              int32_t channelMask) {
+    const double requested = requestedFrameSeconds.load();
+    if (requested != frameSeconds) {
+        SetFrameSeconds(requested);
+        SetUpSpectra();
+    }
+    return SpectralEffect::ProcessBlock(in, out, inCount, outCapacity, channelMask);
+}
+
+void DeNoise::SnapNoise() { snapRequested.store(true); }
+
+int32_t DeNoise::FirstLearnFrame() const { return overlap / hop + 1; }
+
+int32_t DeNoise::LearnEndFrame() const {
+    return static_cast<int32_t>((noiseSeconds * sampleRate - frameLength) / hop) + FirstLearnFrame();
+}
+
+void DeNoise::ProcessChannels(int32_t channelMask) {
+    // Snap Noise acts here, on the audio thread, so the fields it restarts are
+    // never written by two threads. Restarting the frame counter makes the
+    // engine treat the next frames as start-up frames: the stream loses V
+    // samples at this point, as it does when it starts.
+    if (snapRequested.exchange(false)) {
+        profileReady = false;
+        learnedFrames = 0;
+        frameCounter = 0;
+    }
+
+    const int32_t f = frameCounter;
+    const int32_t K = binCount, N = frameLength;
+    const int32_t firstLearn = FirstLearnFrame();
+    const int32_t learnEnd = LearnEndFrame();
+    const double T = threshold;
+    const double alpha = 0.95 - 0.6 * T;
+    const double beta = 0.971 + 0.028 * T;
+    const double mu = 3.0 * T + 1e-30;
+
+    // Learning advances once per frame, after the last channel that is
+    // switched on: with the last channel of the stream switched off, waiting
+    // for it would keep the enabled channels silent for good.
+    int32_t lastEnabled = -1;
+    for (int32_t c = 0; c < channels; ++c)
+        if (ChannelEnabled(channelMask, c)) lastEnabled = c;
+
+    for (int32_t c = 0; c < channels; ++c) {
+        if (!ChannelEnabled(channelMask, c)) continue;
+        double* X = FramePlane(c);
+        fft->ForwardReal(X);
+        const size_t base = static_cast<size_t>(c) * K;
+
+        if (profileReady) {
+            double* mag = &magnitude[base];
+            double* ph = &phase[base];
+            double* smooth = &smoothedMagnitude[base];
+            double* g = &gain[base];
+            double* prevPost = &prevPostSnr[base];
+            double* post = &postSnr[base];
+            double* prior = &priorSnr[base];
+            const double* noise = &noisePower[base];
+
+            // DC and Nyquist are real: their phase carries only the sign.
+            mag[0] = std::fabs(X[0]);
+            ph[0] = X[0] > 0.0 ? 0.0 : M_PI;
+            mag[K - 1] = std::fabs(X[N - 1]);
+            ph[K - 1] = X[N - 1] > 0.0 ? 0.0 : M_PI;
+            for (int32_t k = 1; k < K - 1; ++k) {
+                const double re = X[2 * k - 1], im = X[2 * k];
+                mag[k] = std::sqrt(re * re + im * im);
+                ph[k] = (re == 0.0 && im == 0.0) ? 0.0 : std::atan2(im, re);
+            }
+            for (int32_t k = 0; k < K; ++k) {
+                smooth[k] = alpha * mag[k] + (1.0 - alpha) * smooth[k];
+                const double gamma = smooth[k] * smooth[k] / (noise[k] + 1e-8);
+                post[k] = gamma;
+                const double xi = beta * g[k] * g[k] * prevPost[k] + (1.0 - beta) * (gamma > 1.0 ? gamma - 1.0 : 0.0);
+                prior[k] = xi;
+                prevPost[k] = gamma;
+                g[k] = xi / (mu + xi);
+                mag[k] *= g[k];
+            }
+            X[0] = mag[0] * std::cos(ph[0]);
+            X[N - 1] = mag[K - 1] * std::cos(ph[K - 1]);
+            for (int32_t k = 1; k < K - 1; ++k) {
+                X[2 * k - 1] = mag[k] * std::cos(ph[k]);
+                X[2 * k] = mag[k] * std::sin(ph[k]);
+            }
+        } else {
+            if (firstLearn <= f && f <= learnEnd) {
+                // Running mean: the first learned frame replaces any old profile.
+                const int32_t n = learnedFrames;
+                const double w = static_cast<double>(n) / (n + 1);
+                double* noise = &noisePower[base];
+                noise[0] = (1.0 - w) * X[0] * X[0] + w * noise[0];
+                noise[K - 1] = (1.0 - w) * X[N - 1] * X[N - 1] + w * noise[K - 1];
+                for (int32_t k = 1; k < K - 1; ++k) {
+                    const double re = X[2 * k - 1], im = X[2 * k];
+                    noise[k] = (1.0 - w) * (re * re + im * im) + w * noise[k];
+                }
+                if (c == lastEnabled) learnedFrames = n + 1;
+            }
+            std::fill(X, X + N, 0.0);
+            // The frame that ends learning is itself still silent. A stretch
+            // that passed with every channel switched off (PASS) learned
+            // nothing, and a profile of zeros would remove nothing: learn again.
+            if (f > learnEnd && c == lastEnabled) {
+                if (learnedFrames > 0) {
+                    profileReady = true;
+                } else {
+                    snapRequested.store(true);
+                }
+            }
+        }
+        fft->InverseReal(X);
+    }
+}
+
+}  // namespace orve

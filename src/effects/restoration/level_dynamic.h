@@ -1,0 +1,35 @@
+#pragma once
+// Downward compressor with a look-ahead RMS detector, per channel, in the time
+// domain. The spectral engine only supplies the framing: frames are raw
+// samples, the first hop of each frame is processed and output, and the tail
+// serves as look-ahead for the detector window.
+#include "dsp/spectral_effect.h"
+
+namespace orve {
+
+class LevelDynamic : public SpectralEffect {
+public:
+    LevelDynamic(double sampleRate, int32_t channels);
+
+    int32_t DescribeKnobs(KnobSpec* table) override;
+    void SetParameters(const double* values) override;
+    int32_t GetPresets(const EffectPreset** tableOut) override;
+    int32_t PresetCount() override;
+    void ProcessChannels(int32_t channelMask) override;
+
+    // Detector state of a channel (0 or 1), linear with 1.0 = 16-bit full scale.
+    double Envelope(int c) const { return envelope[c]; }
+
+    static constexpr int kStateChannels = 2;
+
+protected:
+    double rmsWindowSeconds = 0.001;
+    double attackSeconds = 0.0005;
+    double releaseSeconds = 0.3;
+    double thresholdDb = -10.0;
+    double ratio = 2.0;
+    double envelope[kStateChannels] = {0.0, 0.0};
+    double windowSum[kStateChannels] = {0.0, 0.0};
+};
+
+}  // namespace orve
