@@ -37,6 +37,8 @@ public:
     int32_t AnalysisHop() const { return Ha; }
     int32_t SearchRange() const { return S; }
     int32_t HistoryLength() const { return B; }
+    // Shift (frames) the last step applied to its frame.
+    int32_t LastOffset() const { return lastOffset; }
 
 private:
     // Consumes Ha frames of interleaved input, writes 0..Hs frames to `dest`;
@@ -64,6 +66,7 @@ private:
     std::vector<double> window;        // N x ch: synthesis window per interleaved value
     int32_t inFill = 0;
     int32_t outFill = 0;
+    int32_t lastOffset = 0;
 };
 
 }  // namespace orve
