@@ -43,7 +43,11 @@ PitchScaler::~PitchScaler() { delete[] storage; }
 
 int32_t PitchScaler::DescribeKnobs(KnobSpec* table) { return CopyKnobs(kKnobs, 1, table); }
 
-void PitchScaler::SetParameters(const double* values) { ratio = std::pow(3.0, values[0]); }
+void PitchScaler::SetParameters(const double* values) {
+    // Held to the knob's range, which keeps the source positions k / ratio of
+    // the shift step within a few frame lengths.
+    ratio = std::pow(3.0, std::clamp(values[0], kKnobs[0].endValue, kKnobs[0].startValue));
+}
 
 int32_t PitchScaler::GetPresets(const EffectPreset** tableOut) {
     *tableOut = kPresets;

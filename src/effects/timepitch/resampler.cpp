@@ -64,7 +64,9 @@ void Resampler::CloseConverters() {
 int32_t Resampler::DescribeKnobs(KnobSpec* table) { return CopyKnobs(kKnobs, 1, table); }
 
 void Resampler::SetParameters(const double* values) {
-    factor = std::pow(2.0, values[0]);
+    // Held to the knob's range: the audio path takes back at most twice a
+    // block, and the converter's tables grow with 1 / factor.
+    factor = std::pow(2.0, std::clamp(values[0], kKnobs[0].endValue, kKnobs[0].startValue));
     factorChanged = 1;
 }
 

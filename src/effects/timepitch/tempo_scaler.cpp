@@ -75,7 +75,9 @@ TempoScaler::TempoScaler(double sampleRate, int32_t channels, double frameSecond
 int32_t TempoScaler::DescribeKnobs(KnobSpec* table) { return CopyKnobs(kKnobs, 1, table); }
 
 void TempoScaler::SetParameters(const double* values) {
-    tempo = std::pow(2.0, values[0]);
+    // Held to the knob's range: beyond it the analysis hop would outgrow the
+    // history (and the audio path cannot take back more than twice a block).
+    tempo = std::pow(2.0, std::clamp(values[0], kKnobs[0].endValue, kKnobs[0].startValue));
     Ha = static_cast<int32_t>(Hs / tempo);
 }
 

@@ -19,9 +19,13 @@ Vibrato::Vibrato(double sampleRate, int32_t channels) : ChannelEffect(channels, 
 }
 
 void Vibrato::BuildTables() {
-    D = static_cast<int32_t>(depth * sampleRate);
+    // Within the knobs' ranges (a damaged stored setting must not size the
+    // tables from a zero frequency or a huge depth).
+    const double frequency = std::clamp(vibFreq, 0.5, 20.0);
+    const double swing = std::clamp(depth, 1e-5, 0.1);
+    D = static_cast<int32_t>(swing * sampleRate);
     lineLength = 2 * D + 2;
-    P = static_cast<int32_t>(sampleRate / vibFreq) + 1;
+    P = static_cast<int32_t>(sampleRate / frequency) + 1;
     storage.reset(new double[P + channels * lineLength]());
     lfoTable = storage.get();
     delayLines = lfoTable + P;
