@@ -18,10 +18,10 @@ constexpr int32_t kRate = 44100, kChannels = 2, kFrames = 576;
 // from ExtraOutput, in place), over a looped stretch of a harmonic tone.
 void RunEffect(benchmark::State& state, int32_t effectId, const std::vector<double>& knobs) {
     auto effect = orve::MakeEffect(effectId, {kRate, kChannels, nullptr, nullptr});
-    orve::KnobSpec specs[orve::kMaxKnobs];
-    const int32_t count = effect->DescribeKnobs(specs);
+    orve::KnobSpec knobTable[orve::kMaxKnobs];
+    const int32_t count = effect->DescribeKnobs(knobTable);
     std::vector<double> values(std::max(count, 1));
-    for (int32_t i = 0; i < count; ++i) values[i] = i < static_cast<int32_t>(knobs.size()) ? knobs[i] : specs[i].defaultValue;
+    for (int32_t i = 0; i < count; ++i) values[i] = i < static_cast<int32_t>(knobs.size()) ? knobs[i] : knobTable[i].defaultValue;
     effect->SetParameters(values.data());
 
     const int32_t T = kFrames * kChannels;

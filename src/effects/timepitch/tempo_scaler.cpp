@@ -162,6 +162,11 @@ int32_t TempoScaler::BestOffset(int32_t base) {
     // input that has actually arrived. At the fastest tempo at 44100 Hz that
     // still leaves 235 frames forward and 2205 back - more than a period of any
     // audible fundamental, so a matching position is always within reach.
+    //
+    // (Where the search range exceeds the overlap L, as at 44100 Hz, the lags
+    // beyond L wrap round the circular correlation onto lags of the other
+    // direction with only a sliver of overlap; their values stay small and
+    // do not win against a genuine match.)
     const int32_t reach = std::min(S, Ha);
     const int32_t forwardRoom = B - N - base;
     double best = 0.0;
