@@ -14,6 +14,11 @@
 #include "effects/restoration/de_vocal_mono.h"
 #include "effects/restoration/de_vocal_stereo.h"
 #include "effects/restoration/level_dynamic.h"
+#include "effects/timepitch/pitch_scaler.h"
+#include "effects/timepitch/resampler.h"
+#include "effects/timepitch/tempo_scaler.h"
+#include "effects/timepitch/vibrato.h"
+#include "effects/timepitch/whisper.h"
 #include "plugin/effect_catalogue.h"
 #include "plugin/plugin_state.h"
 
@@ -80,6 +85,26 @@ std::unique_ptr<EffectProcessor> MakeDeNoise(const EffectBuildContext& c) {
     return std::make_unique<DeNoise>(c.sampleRate, c.channels);
 }
 
+std::unique_ptr<EffectProcessor> MakeResampler(const EffectBuildContext& c) {
+    return std::make_unique<Resampler>(c.sampleRate, c.channels);
+}
+
+std::unique_ptr<EffectProcessor> MakeTempoScaler(const EffectBuildContext& c) {
+    return std::make_unique<TempoScaler>(c.sampleRate, c.channels, 0.1, 0.25, 1.0, 0.05);
+}
+
+std::unique_ptr<EffectProcessor> MakePitchScaler(const EffectBuildContext& c) {
+    return std::make_unique<PitchScaler>(c.sampleRate, c.channels);
+}
+
+std::unique_ptr<EffectProcessor> MakeVibrato(const EffectBuildContext& c) {
+    return std::make_unique<Vibrato>(c.sampleRate, c.channels);
+}
+
+std::unique_ptr<EffectProcessor> MakeWhisper(const EffectBuildContext& c) {
+    return std::make_unique<Whisper>(c.sampleRate, c.channels);
+}
+
 // One row per catalogue entry. An entry without an effect of its own builds
 // the pass-through object.
 const EffectConstructor kConstructors[kEffectCount] = {
@@ -100,11 +125,11 @@ const EffectConstructor kConstructors[kEffectCount] = {
     /* 14 SampleReverb           */ MakeSampleReverb,
     /* 15 ModalReverb            */ MakeModalReverb,
     /* 16 Virtual3D              */ MakeVirtual3D,
-    /* 17 Resampler              */ PassThrough,
-    /* 18 TempoScaler            */ PassThrough,
-    /* 19 PitchScaler            */ PassThrough,
-    /* 20 Vibrato                */ PassThrough,
-    /* 21 Whisper                */ PassThrough,
+    /* 17 Resampler              */ MakeResampler,
+    /* 18 TempoScaler            */ MakeTempoScaler,
+    /* 19 PitchScaler            */ MakePitchScaler,
+    /* 20 Vibrato                */ MakeVibrato,
+    /* 21 Whisper                */ MakeWhisper,
     /* 22 never offered          */ PassThrough,
 };
 

@@ -1,0 +1,40 @@
+#pragma once
+// Phase-vocoder pitch scaler: the short-time spectrum is stretched along the
+// frequency axis by the pitch ratio and resynthesised with running phases, so
+// the pitch moves while the duration stays.
+#include <memory>
+
+#include "dsp/fft_engine.h"
+#include "dsp/spectral_effect.h"
+
+namespace orve {
+
+class PitchScaler : public SpectralEffect {
+public:
+    PitchScaler(double sampleRate, int32_t channels);
+    ~PitchScaler() override;
+
+    int32_t DescribeKnobs(KnobSpec* table) override;
+    void SetParameters(const double* values) override;
+    int32_t GetPresets(const EffectPreset** tableOut) override;
+    int32_t PresetCount() override;
+    double DisplayValue(int32_t knobIndex, double value) override;
+    void ProcessChannels(int32_t channelMask) override;
+
+    double Ratio() const { return ratio; }
+    int32_t Bins() const { return bins; }
+    // Running synthesis phase of bin k of channel c (what the next frame builds on).
+    double SynthesisPhase(int32_t c, int32_t k) const { return phaseSum[c * bins + k]; }
+
+private:
+    std::unique_ptr<FftEngine> fft;
+    double* storage = nullptr;      // the four arrays below, one allocation
+    double* prevPhase = nullptr;    // channels x B: analysis phase of the previous frame
+    double* phaseSum = nullptr;     // channels x B: running synthesis phase
+    double* shiftIncrement = nullptr;   // B: phase advance of each output bin
+    double* shiftMagnitude = nullptr;   // B: magnitude of each output bin
+    double ratio = 1.0;             // output frequency / input frequency
+    int32_t bins = 0;               // N/2 + 1
+};
+
+}  // namespace orve

@@ -1,0 +1,48 @@
+#pragma once
+// Sample-rate conversion played back at the unchanged rate: speed and pitch
+// change together, like a tape run faster or slower. The conversion itself is
+// libresample's windowed-sinc converter, one per channel.
+//
+// The stream length changes, so the effect keeps its own queues: inBuffer is the
+// input queue, outBuffer the output queue, and ProcessBlock returns either
+// nothing or exactly the capacity offered.
+#include <vector>
+
+#include "dsp/effect_processor.h"
+
+namespace orve {
+
+class Resampler : public EffectProcessor {
+public:
+    Resampler(double sampleRate, int32_t channels);
+    ~Resampler() override;
+
+    int32_t ProcessBlock(const double* in, double* out, int32_t inCount, int32_t capacity,
+                         int32_t channelMask) override;
+    int32_t DescribeKnobs(KnobSpec* table) override;
+    void SetParameters(const double* values) override;
+    int32_t ExtraOutput() override;
+    int32_t GetPresets(const EffectPreset** tableOut) override;
+    int32_t PresetCount() override;
+    double DisplayValue(int32_t knobIndex, double value) override;
+    int32_t Reset() override;
+
+    double Factor() const { return factor; }
+
+private:
+    void OpenConverters();
+    void CloseConverters();
+
+    int32_t channels;
+    double factor = 1.0;                // output samples per input sample
+    std::vector<void*> converters;      // one libresample handle per channel
+    int32_t factorChanged = 0;
+    int32_t inFill = 0;
+    int32_t outFill = 0;
+    // libresample works on floats: the queued input of one channel, and each
+    // channel's converted frames of this block (one region per channel).
+    std::vector<float> planeScratch;
+    std::vector<float> convertedScratch;
+};
+
+}  // namespace orve

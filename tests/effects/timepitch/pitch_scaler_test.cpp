@@ -1,0 +1,188 @@
+#include "effects/timepitch/pitch_scaler.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "dsp/fft_engine.h"
+#include "plugin/effect_factory.h"
+#include "support/test_signals.h"
+
+namespace orve {
+namespace {
+
+// Gives the tests the frame the engine hands to ProcessChannels.
+class PitchProbe : public PitchScaler {
+public:
+    using PitchScaler::PitchScaler;
+    using SpectralEffect::FramePlane;
+};
+
+void SetPitch(EffectProcessor& effect, double knob) { effect.SetParameters(&knob); }
+
+// Magnitude of bin k of a packed half spectrum of N values.
+double BinMagnitude(const std::vector<double>& X, int32_t k) {
+    const int32_t N = static_cast<int32_t>(X.size());
+    if (k == 0) return std::abs(X[0]);
+    if (k == N / 2) return std::abs(X[N - 1]);
+    return std::hypot(X[2 * k - 1], X[2 * k]);
+}
+
+std::vector<double> Spectrum(const double* x, int32_t N) {
+    std::vector<double> X(x, x + N);
+    FftEngine fft(N, 2);
+    fft.ForwardReal(X.data());
+    return X;
+}
+
+TEST(PitchScaler, KnobPresetsAndDisplay) {
+    auto effect = MakeEffect(19, {44100, 2, nullptr, nullptr});
+    auto* pitch = dynamic_cast<PitchScaler*>(effect.get());
+    ASSERT_NE(pitch, nullptr);
+    EXPECT_EQ(pitch->FrameLength(), 2048);
+    EXPECT_EQ(pitch->Hop(), 256);
+    EXPECT_EQ(pitch->Bins(), 1025);
+    EXPECT_EQ(pitch->Ratio(), 1.0);
+
+    KnobSpec knobs[kMaxKnobs];
+    ASSERT_EQ(effect->DescribeKnobs(knobs), 1);
+    EXPECT_STREQ(knobs[0].label, "Pitch");
+    EXPECT_EQ(knobs[0].startValue, 1.0);
+    EXPECT_EQ(knobs[0].endValue, -1.0);
+    EXPECT_EQ(knobs[0].defaultValue, 0.0);
+
+    const EffectPreset* presets = nullptr;
+    ASSERT_EQ(effect->GetPresets(&presets), 4);
+    EXPECT_EQ(effect->PresetCount(), 4);
+    const char* names[] = {"Original", "Child", "BassTone", "Custom"};
+    const double gains[] = {0.0, 0.0, 3.0, 0.0}, pitches[] = {0.0, 0.4, -0.4, 0.0};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_STREQ(presets[i].name, names[i]);
+        EXPECT_EQ(presets[i].values[0], gains[i]);
+        EXPECT_EQ(presets[i].values[1], pitches[i]);
+    }
+    EXPECT_NEAR(effect->DisplayValue(0, 0.4), 1.5518455739153598, 1e-12);
+    EXPECT_EQ(effect->DisplayValue(1, 0.4), 0.4);
+    SetPitch(*effect, -0.4);
+    EXPECT_NEAR(pitch->Ratio(), std::pow(3.0, -0.4), 1e-15);
+}
+
+TEST(PitchScaler, RatioOneKeepsTheStream) {
+    PitchScaler effect(44100, 2);
+    // Bin 40 of a 2048-point frame: a steady partial the vocoder must leave alone.
+    const double f = 40 * 44100.0 / 2048;
+    const auto input = test::Sine(f, 44100, 44100, 2, 10000.0);
+    const auto output = test::RunBlocks(effect, input, 2, 576);
+    ASSERT_GT(output.size(), input.size() / 2);
+    // Resynthesis with accumulated phases reproduces the input sample for sample.
+    double worst = 0.0;
+    for (size_t i = 0; i < output.size(); ++i) worst = std::max(worst, std::abs(output[i] - input[i]));
+    EXPECT_LT(worst, 1e-6);
+    const size_t frames = output.size() / 2;
+    EXPECT_NEAR(test::ToneAmplitude(output, 2, 1, f, 44100, 4096, frames - 4096), 10000.0, 10.0);
+}
+
+TEST(PitchScaler, RatioThreeMovesBinTenToBinThirty) {
+    PitchScaler effect(44100, 1);
+    SetPitch(effect, 1.0);
+    const double bin = 44100.0 / 2048;
+    const auto input = test::Sine(10 * bin, 44100, 44100, 1, 10000.0);
+    const auto output = test::RunBlocks(effect, input, 1, 576);
+    ASSERT_GT(output.size(), 30000u);
+    const size_t first = 8192, frames = output.size() - first;
+    const double moved = test::ToneAmplitude(output, 1, 0, 30 * bin, 44100, first, frames);
+    const double left = test::ToneAmplitude(output, 1, 0, 10 * bin, 44100, first, frames);
+    const double beside = test::ToneAmplitude(output, 1, 0, 33 * bin, 44100, first, frames);
+    EXPECT_GT(moved, 3000.0);
+    EXPECT_LT(left, moved * 0.01);
+    EXPECT_LT(beside, moved * 0.1);
+}
+
+TEST(PitchScaler, RatioOneThirdSilencesTheTopTwoThirds) {
+    PitchProbe effect(44100, 1);
+    SetPitch(effect, -1.0);
+    const int32_t N = effect.FrameLength(), M = N / 2, B = M + 1;
+    const auto noise = test::Noise(N, 10000.0, 3);
+    std::copy(noise.begin(), noise.end(), effect.FramePlane(0));
+    const auto before = Spectrum(effect.FramePlane(0), N);
+    effect.ProcessChannels(1);
+    const auto after = Spectrum(effect.FramePlane(0), N);
+    double low = 0.0;
+    for (int32_t k = 1; 3 * k < B; ++k) low = std::max(low, BinMagnitude(after, k));
+    EXPECT_GT(low, 1000.0);
+    for (int32_t k = 1; k < M; ++k) {
+        if (3 * k >= B) {
+            EXPECT_LT(BinMagnitude(after, k), 1e-6) << "bin " << k;
+        }
+    }
+    // Source bin 3k lands on bin k.
+    EXPECT_NEAR(BinMagnitude(after, 100), BinMagnitude(before, 300), 1e-6 * BinMagnitude(before, 300));
+}
+
+TEST(PitchScaler, TopEdgeTaperWhenTheSourceReachesNyquist) {
+    // 32000 Hz: N = 1536, M = 768 = 3 x 256, so bin 256 draws from bin M.
+    PitchProbe effect(32000, 1);
+    SetPitch(effect, -1.0);
+    const int32_t N = effect.FrameLength();
+    ASSERT_EQ(N, 1536);
+    const auto noise = test::Noise(N, 10000.0, 5);
+    std::copy(noise.begin(), noise.end(), effect.FramePlane(0));
+    const auto before = Spectrum(effect.FramePlane(0), N);
+    effect.ProcessChannels(1);
+    const auto after = Spectrum(effect.FramePlane(0), N);
+    EXPECT_NEAR(BinMagnitude(after, 255), 0.5 * BinMagnitude(before, 765), 1e-6 * BinMagnitude(before, 765));
+    EXPECT_NEAR(BinMagnitude(after, 254), 0.9 * BinMagnitude(before, 762), 1e-6 * BinMagnitude(before, 762));
+    // Bin M counts as silent, so the taper bin itself is empty.
+    EXPECT_LT(BinMagnitude(after, 256), 1e-6);
+}
+
+TEST(PitchScaler, DcAndNyquistPassWhateverTheRatio) {
+    for (double knob : {1.0, 0.4, -0.4, -1.0}) {
+        PitchProbe effect(44100, 1);
+        SetPitch(effect, knob);
+        const int32_t N = effect.FrameLength();
+        auto noise = test::Noise(N, 10000.0, 11);
+        for (int32_t i = 0; i < N; ++i) noise[i] += 3000.0 + (i % 2 ? -2000.0 : 2000.0);
+        std::copy(noise.begin(), noise.end(), effect.FramePlane(0));
+        const auto before = Spectrum(effect.FramePlane(0), N);
+        effect.ProcessChannels(1);
+        const auto after = Spectrum(effect.FramePlane(0), N);
+        EXPECT_NEAR(after[0], before[0], 1e-6 * std::abs(before[0])) << knob;
+        EXPECT_NEAR(after[N - 1], before[N - 1], 1e-6 * std::abs(before[N - 1])) << knob;
+    }
+}
+
+TEST(PitchScaler, MaskedChannelIsUntouchedAndItsPhasesStay) {
+    PitchScaler effect(44100, 2);
+    SetPitch(effect, 0.4);
+    const auto input = test::Noise(2 * 20000, 8000.0, 21);
+    const auto output = test::RunBlocks(effect, input, 2, 576, 1);
+    ASSERT_GT(output.size(), 20000u);
+    double rightWorst = 0.0, leftDiff = 0.0;
+    for (size_t i = 0; i < output.size(); i += 2) {
+        leftDiff = std::max(leftDiff, std::abs(output[i] - input[i]));
+        rightWorst = std::max(rightWorst, std::abs(output[i + 1] - input[i + 1]));
+    }
+    EXPECT_LT(rightWorst, 1e-6);
+    EXPECT_GT(leftDiff, 100.0);
+    bool leftMoved = false;
+    for (int32_t k = 1; k < effect.Bins() - 1; ++k) {
+        EXPECT_EQ(effect.SynthesisPhase(1, k), 0.0);
+        leftMoved = leftMoved || effect.SynthesisPhase(0, k) != 0.0;
+    }
+    EXPECT_TRUE(leftMoved);
+}
+
+TEST(PitchScaler, SilentFrameStaysSilentWithoutNaN) {
+    PitchProbe effect(44100, 1);
+    SetPitch(effect, 0.7);
+    const int32_t N = effect.FrameLength();
+    std::fill(effect.FramePlane(0), effect.FramePlane(0) + N, 0.0);
+    effect.ProcessChannels(1);
+    for (int32_t i = 0; i < N; ++i) ASSERT_EQ(effect.FramePlane(0)[i], 0.0) << i;
+    for (int32_t k = 0; k < effect.Bins(); ++k) ASSERT_TRUE(std::isfinite(effect.SynthesisPhase(0, k)));
+}
+
+}  // namespace
+}  // namespace orve

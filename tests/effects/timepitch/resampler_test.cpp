@@ -1,0 +1,154 @@
+#include "effects/timepitch/resampler.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "plugin/effect_factory.h"
+#include "support/test_signals.h"
+
+namespace orve {
+namespace {
+
+void SetRatio(EffectProcessor& effect, double knob) { effect.SetParameters(&knob); }
+
+// Frequency from the upward zero crossings of one channel.
+double CrossingFrequency(const std::vector<double>& x, int32_t channels, int32_t channel, size_t from,
+                         size_t to, double rate) {
+    size_t first = 0, last = 0, count = 0;
+    for (size_t f = from + 1; f < to; ++f) {
+        const double a = x[(f - 1) * channels + channel], b = x[f * channels + channel];
+        if (a < 0.0 && b >= 0.0) {
+            if (count == 0) first = f;
+            last = f;
+            ++count;
+        }
+    }
+    return count > 1 ? (count - 1) * rate / static_cast<double>(last - first) : 0.0;
+}
+
+TEST(Resampler, KnobPresetsAndDisplay) {
+    auto effect = MakeEffect(17, {44100, 2, nullptr, nullptr});
+    auto* resampler = dynamic_cast<Resampler*>(effect.get());
+    ASSERT_NE(resampler, nullptr);
+    EXPECT_EQ(resampler->Factor(), 1.0);
+    EXPECT_EQ(effect->ExtraOutput(), 0);
+    KnobSpec knobs[kMaxKnobs];
+    ASSERT_EQ(effect->DescribeKnobs(knobs), 1);
+    EXPECT_STREQ(knobs[0].label, "Ratio");
+    EXPECT_EQ(knobs[0].startValue, 1.0);
+    EXPECT_EQ(knobs[0].endValue, -1.5);
+    EXPECT_EQ(knobs[0].defaultValue, 0.0);
+    const EffectPreset* presets = nullptr;
+    ASSERT_EQ(effect->GetPresets(&presets), 4);
+    EXPECT_EQ(effect->PresetCount(), 4);
+    const char* names[] = {"Original", "DownSample", "UpSample", "Custom"};
+    const double ratios[] = {0.0, -0.4, 0.4, 0.0};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_STREQ(presets[i].name, names[i]);
+        EXPECT_EQ(presets[i].values[0], 0.0);
+        EXPECT_EQ(presets[i].values[1], ratios[i]);
+    }
+    EXPECT_NEAR(effect->DisplayValue(0, -1.5), 0.35355339059327379, 1e-15);
+    EXPECT_EQ(effect->DisplayValue(1, -1.5), -1.5);
+    SetRatio(*effect, -0.4);
+    EXPECT_NEAR(resampler->Factor(), 0.757858283255199, 1e-12);
+}
+
+TEST(Resampler, FirstBlockAtUnityWaitsThenCatchesUp) {
+    Resampler effect(44100, 2);
+    const auto input = test::Sine(1000.0, 44100, 576 * 20, 2, 10000.0);
+    std::vector<double> block(input.begin(), input.begin() + 1152);
+    EXPECT_EQ(effect.ProcessBlock(block.data(), block.data(), 1152, 1152, 3), 0);
+    const int32_t backlog = effect.ExtraOutput();
+    EXPECT_GT(backlog, 0);
+    EXPECT_LT(backlog, 1152);
+    // The next block is offered its own length plus the backlog, and fills it.
+    block.assign(input.begin() + 1152, input.begin() + 2304);
+    block.resize(1152 + backlog);
+    EXPECT_EQ(effect.ProcessBlock(block.data(), block.data(), 1152, 1152 + backlog, 3), 1152 + backlog);
+    EXPECT_EQ(effect.ExtraOutput(), 0);
+    // At factor 1 the converted stream is the input from its first value
+    // (the converter's low-pass rings briefly at the tone's abrupt onset).
+    for (int32_t i = 0; i < 1152 + backlog; ++i) ASSERT_NEAR(block[i], input[i], i < 128 ? 50.0 : 5.0) << i;
+}
+
+TEST(Resampler, FactorTwoDoublesLengthAndHalvesFrequency) {
+    Resampler effect(44100, 2);
+    SetRatio(effect, 1.0);
+    const int32_t frames = 44100;
+    const auto input = test::Sine(1000.0, 44100, frames, 2, 10000.0);
+    const auto output = test::RunBlocks(effect, input, 2, 576);
+    const size_t outFrames = output.size() / 2;
+    EXPECT_NEAR(static_cast<double>(outFrames), 2.0 * frames, 2 * 576 + 100);
+    EXPECT_NEAR(CrossingFrequency(output, 2, 0, 4000, outFrames - 4000, 44100), 500.0, 0.5);
+    EXPECT_NEAR(CrossingFrequency(output, 2, 1, 4000, outFrames - 4000, 44100), 500.0, 0.5);
+    EXPECT_NEAR(test::ToneAmplitude(output, 2, 0, 500.0, 44100, 4000, outFrames - 8000), 10000.0, 200.0);
+}
+
+TEST(Resampler, DownSampleShortensTheStream) {
+    Resampler effect(44100, 2);
+    SetRatio(effect, -0.4);
+    const int32_t frames = 3 * 44100;
+    const auto input = test::Sine(500.0, 44100, frames, 2, 10000.0);
+    const auto output = test::RunBlocks(effect, input, 2, 576);
+    const double ratio = static_cast<double>(output.size()) / input.size();
+    EXPECT_NEAR(ratio, 0.758, 0.01);
+    const size_t outFrames = output.size() / 2;
+    EXPECT_NEAR(CrossingFrequency(output, 2, 0, 2000, outFrames - 2000, 44100), 500.0 / 0.757858283255199, 1.0);
+}
+
+TEST(Resampler, KnobChangeMidStreamKeepsTheQueues) {
+    const auto input = test::Noise(2 * 576 * 40, 8000.0, 12);
+    Resampler steady(44100, 2), changed(44100, 2);
+    // Below factor 1 the output queue keeps a backlog between returns.
+    SetRatio(steady, -0.3);
+    SetRatio(changed, -0.3);
+    std::vector<double> a, b;
+    int32_t backlogAtChange = 0;
+    size_t outputBeforeChange = 0;
+    std::vector<double> block;
+    auto run = [&](Resampler& effect, std::vector<double>& sink, int32_t n) {
+        const int32_t T = 1152, extra = effect.ExtraOutput();
+        const int32_t capacity = extra > T ? 2 * T : T + extra;
+        block.assign(input.begin() + n * T, input.begin() + (n + 1) * T);
+        block.resize(capacity);
+        const int32_t got = effect.ProcessBlock(block.data(), block.data(), T, capacity, 3);
+        sink.insert(sink.end(), block.begin(), block.begin() + got);
+    };
+    for (int32_t n = 0; n < 40; ++n) {
+        if (n >= 10 && backlogAtChange == 0 && changed.ExtraOutput() > 0) {
+            backlogAtChange = changed.ExtraOutput();
+            outputBeforeChange = b.size();
+            SetRatio(changed, 0.5);
+        }
+        run(steady, a, n);
+        run(changed, b, n);
+    }
+    ASSERT_GT(backlogAtChange, 0);
+    // The values queued before the change come out first, as the unchanged
+    // effect delivers them.
+    ASSERT_GE(b.size(), outputBeforeChange + backlogAtChange);
+    for (int32_t i = 0; i < backlogAtChange; ++i)
+        ASSERT_EQ(b[outputBeforeChange + i], a[outputBeforeChange + i]) << i;
+    EXPECT_GT(b.size(), a.size() * 7 / 5);   // the new factor took over
+}
+
+TEST(Resampler, EveryChannelOfASurroundStreamIsConverted) {
+    const int32_t channels = 5;
+    Resampler effect(44100, channels);
+    SetRatio(effect, 1.0);
+    auto input = test::Sine(800.0, 44100, 22050, channels, 1.0);
+    for (size_t i = 0; i < input.size(); ++i) input[i] *= 1000.0 * (1 + i % channels);
+    const auto output = test::RunBlocks(effect, input, channels, 576, 31);
+    const size_t outFrames = output.size() / channels;
+    ASSERT_GT(outFrames, 40000u);
+    for (int32_t c = 0; c < channels; ++c) {
+        EXPECT_NEAR(test::ToneAmplitude(output, channels, c, 400.0, 44100, 2000, outFrames - 4000),
+                    1000.0 * (c + 1), 30.0 * (c + 1)) << c;
+    }
+}
+
+}  // namespace
+}  // namespace orve

@@ -1,0 +1,207 @@
+#include "effects/timepitch/tempo_scaler.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "support/test_signals.h"
+
+namespace orve {
+namespace {
+
+void SetTempo(EffectProcessor& effect, double knob) { effect.SetParameters(&knob); }
+
+// Feeds `frames` frames without taking anything back (the capacity can never
+// be met) and returns the values now waiting in the output queue.
+int32_t Queue(TempoScaler& effect, const double* values, int32_t frames, int32_t channels) {
+    std::vector<double> block(values, values + frames * channels);
+    EXPECT_EQ(effect.ProcessBlock(block.data(), block.data(), frames * channels, 1 << 30, 3), 0);
+    return effect.ExtraOutput();
+}
+
+// Frequency from the zero crossings of one channel between two frames.
+double CrossingFrequency(const std::vector<double>& x, int32_t channels, size_t from, size_t to, double rate) {
+    size_t first = 0, last = 0, count = 0;
+    for (size_t f = from + 1; f < to; ++f) {
+        const double a = x[(f - 1) * channels], b = x[f * channels];
+        if (a < 0.0 && b >= 0.0) {
+            if (count == 0) first = f;
+            last = f;
+            ++count;
+        }
+    }
+    return count > 1 ? (count - 1) * rate / static_cast<double>(last - first) : 0.0;
+}
+
+TEST(TempoScaler, SizesKnobAndPresets) {
+    TempoScaler effect(44100, 2, 0.1, 0.25, 1.0, 0.05);
+    EXPECT_EQ(effect.FrameLength(), 4096);
+    EXPECT_EQ(effect.Overlap(), 2048);
+    EXPECT_EQ(effect.SynthesisHop(), 2048);
+    EXPECT_EQ(effect.SearchRange(), 2205);
+    EXPECT_EQ(effect.HistoryLength(), 9373);
+    EXPECT_EQ(effect.AnalysisHop(), 2048);
+    EXPECT_EQ(effect.ExtraOutput(), 0);
+
+    KnobSpec knobs[kMaxKnobs];
+    ASSERT_EQ(effect.DescribeKnobs(knobs), 1);
+    EXPECT_STREQ(knobs[0].label, "Tempo");
+    EXPECT_EQ(knobs[0].startValue, 1.0);
+    EXPECT_EQ(knobs[0].endValue, -1.3);
+    EXPECT_EQ(knobs[0].defaultValue, 0.0);
+    const EffectPreset* presets = nullptr;
+    ASSERT_EQ(effect.GetPresets(&presets), 4);
+    EXPECT_EQ(effect.PresetCount(), 4);
+    const char* names[] = {"Original", "SpeedUp", "SlowDown", "Custom"};
+    const double tempi[] = {0.0, -0.4, 0.4, 0.0};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_STREQ(presets[i].name, names[i]);
+        EXPECT_EQ(presets[i].values[0], 0.0);
+        EXPECT_EQ(presets[i].values[1], tempi[i]);
+    }
+    EXPECT_DOUBLE_EQ(effect.DisplayValue(0, 1.0), 2.0);
+    EXPECT_EQ(effect.DisplayValue(1, 1.0), 1.0);
+
+    // "SlowDown": each step consumes 1552 frames and produces 2048.
+    SetTempo(effect, 0.4);
+    EXPECT_EQ(effect.AnalysisHop(), 1552);
+}
+
+TEST(TempoScaler, StartUpReleasesFromTheFirstInputValue) {
+    TempoScaler effect(44100, 2, 0.1, 0.25, 1.0, 0.05);
+    const auto input = test::Noise(2 * 2048 * 6, 10000.0, 4);
+    // One analysis hop per call: one step each.
+    EXPECT_EQ(Queue(effect, input.data(), 2048, 2), 0);
+    EXPECT_EQ(Queue(effect, input.data() + 4096, 2048, 2), 0);
+    EXPECT_EQ(Queue(effect, input.data() + 8192, 2048, 2), 2 * 867);
+    EXPECT_EQ(Queue(effect, input.data() + 12288, 2048, 2), 2 * 867 + 4096);
+    EXPECT_EQ(Queue(effect, input.data() + 16384, 2048, 2), 2 * 867 + 8192);
+}
+
+TEST(TempoScaler, TempoOneReturnsTheInputStream) {
+    TempoScaler effect(44100, 2, 0.1, 0.25, 1.0, 0.05);
+    const auto input = test::Noise(2 * 44100, 10000.0, 8);
+    const auto output = test::RunBlocks(effect, input, 2, 576);
+    ASSERT_GT(output.size(), input.size() * 3 / 4);
+    double worst = 0.0;
+    for (size_t i = 0; i < output.size(); ++i) worst = std::max(worst, std::abs(output[i] - input[i]));
+    EXPECT_LT(worst, 1e-6);
+}
+
+TEST(TempoScaler, SlowDownStepsConsumeTheAnalysisHop) {
+    TempoScaler effect(44100, 1, 0.1, 0.25, 1.0, 0.05);
+    SetTempo(effect, 0.4);
+    const auto input = test::Sine(300.0, 44100, 1552 * 12, 1, 8000.0);
+    int32_t previous = 0;
+    for (int step = 0; step < 12; ++step) {
+        const int32_t queued = Queue(effect, input.data() + step * 1552, 1552, 1);
+        if (previous > 0) {
+            EXPECT_EQ(queued - previous, 2048) << "step " << step;
+        }
+        previous = queued;
+    }
+    EXPECT_GT(previous, 0);
+}
+
+TEST(TempoScaler, SilenceTakesOffsetZero) {
+    TempoScaler effect(44100, 2, 0.1, 0.25, 1.0, 0.05);
+    SetTempo(effect, -0.4);
+    const std::vector<double> silence(2 * 44100, 0.0);
+    std::vector<double> block(2 * 576 * 2);
+    for (size_t start = 0; start + 1152 <= silence.size(); start += 1152) {
+        std::copy(silence.begin() + start, silence.begin() + start + 1152, block.begin());
+        const int32_t extra = effect.ExtraOutput();
+        effect.ProcessBlock(block.data(), block.data(), 1152, extra > 1152 ? 2304 : 1152 + extra, 3);
+        ASSERT_EQ(effect.LastOffset(), 0);
+    }
+}
+
+TEST(TempoScaler, OffsetsAreWholeFramesSoChannelsStayApart) {
+    // A tone on the left, silence on the right: an offset of an odd number of
+    // values would leak the left channel into the right.
+    for (double knob : {0.6, -0.7, -1.3}) {
+        TempoScaler effect(44100, 2, 0.1, 0.25, 1.0, 0.05);
+        SetTempo(effect, knob);
+        auto input = test::Sine(233.0, 44100, 44100, 2, 8000.0);
+        for (size_t i = 1; i < input.size(); i += 2) input[i] = 0.0;
+        const auto output = test::RunBlocks(effect, input, 2, 576);
+        ASSERT_GT(output.size(), 20000u);
+        double right = 0.0;
+        for (size_t i = 1; i < output.size(); i += 2) right = std::max(right, std::abs(output[i]));
+        EXPECT_EQ(right, 0.0) << knob;
+        EXPECT_GT(test::Rms(output, 0, 2), 1000.0) << knob;
+    }
+}
+
+// Across the whole knob range the tone keeps its pitch and level and its
+// duration scales by 2^knob. (The sanitizer build runs this too: the frames
+// taken at the fastest tempi must stay inside the history.)
+TEST(TempoScaler, StretchesDurationAndKeepsPitchAcrossTheKnob) {
+    const double rate = 44100, tone = 440.0, amplitude = 8000.0;
+    const int32_t lead = 4410, toneFrames = 22050, tail = 44100;
+    std::vector<double> input(2 * (lead + toneFrames + tail), 0.0);
+    const auto sine = test::Sine(tone, rate, toneFrames, 2, amplitude);
+    std::copy(sine.begin(), sine.end(), input.begin() + 2 * lead);
+
+    for (double knob : {1.0, 0.4, -0.4, -0.9, -1.3}) {
+        TempoScaler effect(rate, 2, 0.1, 0.25, 1.0, 0.05);
+        SetTempo(effect, knob);
+        const double tempo = std::pow(2.0, knob);
+        const auto output = test::RunBlocks(effect, input, 2, 576);
+        const size_t frames = output.size() / 2;
+        // The tone's extent in the output: first and last frame above half level.
+        size_t on = frames, off = 0;
+        for (size_t f = 0; f < frames; ++f) {
+            if (std::abs(output[2 * f]) > amplitude / 2) {
+                on = std::min(on, f);
+                off = f;
+            }
+        }
+        ASSERT_LT(on, off) << knob;
+        const double expected = toneFrames * tempo;
+        EXPECT_NEAR(static_cast<double>(off - on), expected, 0.02 * expected + 2048) << knob;
+        // Pitch and level in the middle of the stretched tone.
+        const size_t middle = (on + off) / 2, span = 4096;
+        EXPECT_NEAR(CrossingFrequency(output, 2, middle - span, middle + span, rate), tone, tone * 0.005) << knob;
+        EXPECT_NEAR(test::Rms(output, 2 * (middle - span), 2, 2 * span), amplitude / std::sqrt(2.0),
+                    0.05 * amplitude) << knob;
+        // The whole output follows the stretch too (less the start-up latency,
+        // at most a few synthesis hops).
+        EXPECT_NEAR(static_cast<double>(frames), (input.size() / 2) * tempo, 0.06 * (input.size() / 2) * tempo + 4096)
+            << knob;
+    }
+}
+
+// At some rates (37800 Hz among them) the fastest analysis hop reaches past
+// the room the history leaves for a frame; the frame is then taken from the
+// newest input that has arrived. The sanitizer build watches the reads.
+TEST(TempoScaler, EveryRateAndChannelCountStaysInsideTheHistory) {
+    for (int32_t rate : {8000, 22050, 37800, 96000}) {
+        for (double knob : {-1.3, 1.0}) {
+            const int32_t channels = rate == 37800 ? 3 : 2;
+            TempoScaler effect(rate, channels, 0.1, 0.25, 1.0, 0.05);
+            SetTempo(effect, knob);
+            const int32_t frames = rate * 3 / 4;
+            const auto input = test::Sine(200.0, rate, frames, channels, 8000.0);
+            const auto output = test::RunBlocks(effect, input, channels, 576);
+            const double ratio = static_cast<double>(output.size()) / input.size();
+            EXPECT_GT(ratio, std::pow(2.0, knob) * 0.5) << rate << " Hz, knob " << knob;
+            EXPECT_LT(ratio, std::pow(2.0, knob) * 1.1) << rate << " Hz, knob " << knob;
+            for (double v : output) ASSERT_LE(std::abs(v), 9000.0);
+        }
+    }
+}
+
+TEST(TempoScaler, ResetStartsOver) {
+    TempoScaler effect(44100, 2, 0.1, 0.25, 1.0, 0.05);
+    const auto input = test::Noise(2 * 20000, 10000.0, 9);
+    const auto first = test::RunBlocks(effect, input, 2, 576);
+    effect.Reset();
+    EXPECT_EQ(effect.ExtraOutput(), 0);
+    const auto second = test::RunBlocks(effect, input, 2, 576);
+    EXPECT_EQ(first, second);
+}
+
+}  // namespace
+}  // namespace orve
