@@ -1,0 +1,77 @@
+#include "dsp/channel_effect.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace orve {
+namespace {
+
+// Scales each enabled channel by (channel + 2), so planes can be told apart.
+class PlaneScaler : public ChannelEffect {
+public:
+    using ChannelEffect::ChannelEffect;
+    int calls = 0;
+    void ProcessChannels(int32_t mask) override {
+        ++calls;
+        for (int c = 0; c < channels; ++c) {
+            const double* in = InputPlane(c);
+            double* out = OutputPlane(c);
+            const double factor = ChannelEnabled(mask, c) ? c + 2 : 1;
+            for (int f = 0; f < OutputFrames() && f < InputFrames(); ++f) out[f] = in[f] * factor;
+        }
+    }
+    int32_t InCapacity() const { return inCapacity; }
+};
+
+TEST(ChannelEffect, PlanesCarryOneChannelEachInPlace) {
+    PlaneScaler effect(3, 4);
+    std::vector<double> block = {1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4};
+    EXPECT_EQ(effect.ProcessBlock(block.data(), block.data(), 12, 12, 0b101), 12);
+    // Channel 0 (bit 1) and channel 2 (bit 3 -> (2+1)&5 != 0) enabled; channel 1 not.
+    EXPECT_EQ(block, (std::vector<double>{2, 1, 4, 4, 2, 8, 6, 3, 12, 8, 4, 16}));
+}
+
+TEST(ChannelEffect, TrailingPartialFrameIsIgnoredAndOutputFillsWholeFrames) {
+    PlaneScaler effect(2, 0);
+    std::vector<double> in = {1, 2, 3, 4, 5};
+    std::vector<double> out(7, -1.0);
+    EXPECT_EQ(effect.ProcessBlock(in.data(), out.data(), 5, 7, 0), 6);
+    EXPECT_EQ(out[0], 1);
+    EXPECT_EQ(out[3], 4);
+    EXPECT_EQ(out[6], -1.0);
+}
+
+TEST(ChannelEffect, EmptyBlockStillCallsTheEffect) {
+    PlaneScaler effect(2, 10);
+    std::vector<double> out(4, -1.0);
+    EXPECT_EQ(effect.ProcessBlock(out.data(), out.data(), 0, 4, 3), 4);
+    EXPECT_EQ(effect.calls, 1);
+}
+
+TEST(ChannelEffect, BuffersGrowToTheLargestBlockAndStay) {
+    PlaneScaler effect(2, 4);
+    std::vector<double> big(100, 1.0), small(10, 1.0);
+    effect.ProcessBlock(big.data(), big.data(), 100, 100, 3);
+    EXPECT_EQ(effect.InCapacity(), 100);
+    effect.ProcessBlock(small.data(), small.data(), 10, 10, 3);
+    EXPECT_EQ(effect.InCapacity(), 100);
+}
+
+TEST(EffectProcessor, PassThroughCopiesAndReportsNothingSpecial) {
+    EffectProcessor effect(6000);
+    std::vector<double> in = {1, -2, 3}, out(3);
+    EXPECT_EQ(effect.ProcessBlock(in.data(), out.data(), 3, 3, 3), 3);
+    EXPECT_EQ(out, in);
+    KnobSpec table[1];
+    EXPECT_EQ(effect.DescribeKnobs(table), 0);
+    EXPECT_EQ(effect.ExtraOutput(), 0);
+    const EffectPreset* presets = reinterpret_cast<const EffectPreset*>(&effect);
+    EXPECT_EQ(effect.GetPresets(&presets), 0);
+    EXPECT_EQ(presets, reinterpret_cast<const EffectPreset*>(&effect));
+    EXPECT_EQ(effect.DisplayValue(0, 1.25), 1.25);
+    EXPECT_EQ(effect.Reset(), 0);
+}
+
+}  // namespace
+}  // namespace orve

@@ -1,0 +1,191 @@
+#include "plugin/audio_path.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "plugin/effect_factory.h"
+#include "plugin/plugin_state.h"
+
+namespace orve {
+namespace {
+
+// Records what the audio path does to the window.
+class RecordingUi : public HostUi {
+public:
+    void ShowError(const char* text) override { errors.emplace_back(text); }
+    bool HasMainWindow() const override { return windowOpen; }
+    void DrawMeter(int32_t item, int32_t from, int32_t to) override { meters.push_back({item, from, to}); }
+    void LayChannelSwitches(int32_t channels) override { layouts.push_back(channels); }
+
+    struct Draw {
+        int32_t item, from, to;
+    };
+    bool windowOpen = true;
+    std::vector<std::string> errors;
+    std::vector<Draw> meters;
+    std::vector<int32_t> layouts;
+};
+
+// Multiplies everything by two and stretches nothing; counts rebuilds through
+// its knob so that a kept parameter can be observed.
+class StateFixture : public ::testing::Test {
+protected:
+    RecordingUi ui;
+    PluginState state{nullptr, nullptr, &ui};
+
+    std::vector<int16_t> Block16(std::initializer_list<int16_t> values) { return std::vector<int16_t>(values); }
+};
+
+TEST_F(StateFixture, PassModeLeavesTheBlockAloneAndMetersTheInput) {
+    state.channelMask = 0;
+    auto block = Block16({1000, -2000, 30000, 4});
+    const auto original = block;
+    EXPECT_EQ(ModifySamples(state, block.data(), 2, 16, 2, 44100), 2);
+    EXPECT_EQ(block, original);
+    EXPECT_FALSE(state.currentEffect);  // no rebuild in PASS
+    EXPECT_EQ(state.meterLeft, MeterReading(30000, 32768));
+    EXPECT_EQ(state.meterRight, MeterReading(2000, 32768));
+}
+
+TEST_F(StateFixture, GainAppliesOnlyToEnabledChannels) {
+    state.outputGain = 2.0;
+    state.channelMask = 2;
+    auto block = Block16({100, 100, -300, -300});
+    EXPECT_EQ(ModifySamples(state, block.data(), 2, 16, 2, 44100), 2);
+    EXPECT_EQ(block, Block16({100, 200, -300, -600}));
+}
+
+TEST_F(StateFixture, GainClipsToTheSampleRange) {
+    state.outputGain = 4.0;
+    auto block = Block16({10000, -10000, 8191, -8192});
+    ModifySamples(state, block.data(), 2, 16, 2, 44100);
+    EXPECT_EQ(block, Block16({32767, -32768, 32764, -32768}));
+}
+
+TEST_F(StateFixture, ConversionTruncatesTowardZero) {
+    state.outputGain = 0.5;
+    auto block = Block16({3, -3, 1, -1});
+    ModifySamples(state, block.data(), 2, 16, 2, 44100);
+    EXPECT_EQ(block, Block16({1, -1, 0, 0}));
+}
+
+TEST_F(StateFixture, ThirtyTwoBitSamplesKeepTheirScale) {
+    state.outputGain = 2.0;
+    std::vector<int32_t> block = {1 << 29, -(1 << 29), 1 << 30, -(1 << 30) - 5};
+    ModifySamples(state, block.data(), 2, 32, 2, 44100);
+    EXPECT_EQ(block, (std::vector<int32_t>{1 << 30, -(1 << 30), INT32_MAX, INT32_MIN}));
+}
+
+TEST_F(StateFixture, EightBitSamplesAreUnsignedAroundMidScale) {
+    state.outputGain = 2.0;
+    std::vector<uint8_t> block = {128, 138, 118, 255};
+    ModifySamples(state, block.data(), 2, 8, 2, 44100);
+    EXPECT_EQ(block, (std::vector<uint8_t>{128, 148, 108, 255}));
+}
+
+TEST_F(StateFixture, UnsupportedWidthPassesThroughAndDropsTheMeters) {
+    state.outputGain = 2.0;
+    state.meterLeft = 50;
+    std::vector<uint8_t> block = {1, 2, 3, 4, 5, 6};
+    const auto original = block;
+    EXPECT_EQ(ModifySamples(state, block.data(), 1, 24, 2, 44100), 1);
+    EXPECT_EQ(block, original);
+    EXPECT_TRUE(state.currentEffect);  // the format change still rebuilds
+    EXPECT_EQ(state.meterLeft, 0);
+}
+
+TEST_F(StateFixture, SampleRateChangeRebuildsAndKeepsKnobsAndSwitches) {
+    auto block = Block16({1, 2, 3, 4});
+    ModifySamples(state, block.data(), 2, 16, 2, 44100);
+    struct Marker : EffectProcessor {
+        Marker() : EffectProcessor(0) {}
+    };
+    state.currentEffect = std::make_unique<Marker>();
+    state.outputGain = 0.5;
+    state.parameterValues[0] = 12.5;
+    ModifySamples(state, block.data(), 2, 16, 2, 48000);
+    EXPECT_EQ(dynamic_cast<Marker*>(state.currentEffect.get()), nullptr);
+    EXPECT_EQ(state.lastSampleRate, 48000);
+    EXPECT_EQ(state.parameterValues[0], 12.5);
+    EXPECT_EQ(static_cast<double>(state.outputGain), 0.5);
+    EXPECT_TRUE(ui.layouts.empty());
+    EXPECT_EQ(state.channelMask, 3);
+}
+
+TEST_F(StateFixture, MonoAfterStereoSwitchesToPassLayoutWithMaskOne) {
+    auto stereo = Block16({1, 2, 3, 4});
+    ModifySamples(state, stereo.data(), 2, 16, 2, 44100);
+    state.channelMask = 2;
+    auto mono = Block16({5, 6, 7});
+    EXPECT_EQ(ModifySamples(state, mono.data(), 3, 16, 1, 44100), 3);
+    ASSERT_EQ(ui.layouts.size(), 1u);
+    EXPECT_EQ(ui.layouts[0], 1);
+    EXPECT_EQ(state.channelMask, 1);
+    EXPECT_EQ(state.lastChannels, 1);
+}
+
+TEST_F(StateFixture, MetersDrawFromTheOldToTheNewReading) {
+    auto block = Block16({16384, 3277, 0, 0});
+    ModifySamples(state, block.data(), 2, 16, 2, 44100);
+    ASSERT_EQ(ui.meters.size(), 2u);
+    EXPECT_EQ(ui.meters[0].item, kItemMeterLeft);
+    EXPECT_EQ(ui.meters[0].from, 0);
+    EXPECT_EQ(ui.meters[0].to, 93);  // -6.02 dB
+    EXPECT_EQ(ui.meters[1].item, kItemMeterRight);
+    EXPECT_EQ(ui.meters[1].to, 80);  // -20 dB
+    ui.meters.clear();
+    state.meterResetRequest = 1;
+    ModifySamples(state, block.data(), 2, 16, 2, 44100);
+    EXPECT_EQ(ui.meters[0].from, 0);  // the timer's request restarts from the bottom
+    EXPECT_EQ(state.meterResetRequest, 0);
+}
+
+TEST_F(StateFixture, NoWindowStillStoresReadings) {
+    ui.windowOpen = false;
+    auto block = Block16({32767, 0});
+    ModifySamples(state, block.data(), 1, 16, 2, 44100);
+    EXPECT_TRUE(ui.meters.empty());
+    EXPECT_EQ(state.meterLeft, 99);
+}
+
+TEST_F(StateFixture, BlockBufferGrowsToThreeTimesTheLargestBlock) {
+    std::vector<int16_t> block(2 * 1000, 7);
+    ModifySamples(state, block.data(), 1000, 16, 2, 44100);
+    EXPECT_EQ(state.blockCapacity, 6000);
+    const double* buffer = state.blockBuffer;
+    ModifySamples(state, block.data(), 500, 16, 2, 44100);
+    EXPECT_EQ(state.blockBuffer, buffer);
+    EXPECT_EQ(state.blockCapacity, 6000);
+}
+
+// An effect that emits more than it takes, as the tempo and resampling effects do.
+class Doubler : public EffectProcessor {
+public:
+    Doubler() : EffectProcessor(0) {}
+    int32_t ExtraOutput() override { return 1 << 20; }
+    int32_t ProcessBlock(const double* in, double* out, int32_t inCount, int32_t outCapacity, int32_t) override {
+        EXPECT_EQ(outCapacity, 2 * inCount);
+        for (int32_t i = inCount - 1; i >= 0; --i) out[2 * i] = out[2 * i + 1] = in[i];
+        return outCapacity;
+    }
+};
+
+TEST_F(StateFixture, LengtheningEffectsMayReturnMoreFramesThanGiven) {
+    auto block = Block16({1, 2, 3, 4});
+    ModifySamples(state, block.data(), 2, 16, 2, 44100);  // builds the format first
+    state.currentEffect = std::make_unique<Doubler>();
+    std::vector<int16_t> host = {10, 20, 30, 40, 0, 0, 0, 0};
+    EXPECT_EQ(ModifySamples(state, host.data(), 2, 16, 2, 44100), 4);
+    EXPECT_EQ(host, Block16({10, 10, 20, 20, 30, 30, 40, 40}));
+}
+
+TEST(MeterReading, ClampsToTheMeterRange) {
+    EXPECT_EQ(MeterReading(0, 32768), 0);
+    EXPECT_EQ(MeterReading(1e-9, 32768), 0);
+    EXPECT_EQ(MeterReading(32768, 32768), 100);
+    EXPECT_EQ(MeterReading(65536, 32768), 100);
+}
+
+}  // namespace
+}  // namespace orve

@@ -1,0 +1,186 @@
+#include "plugin/plugin_state.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "plugin/effect_catalogue.h"
+#include "plugin/effect_factory.h"
+
+namespace orve {
+namespace {
+
+// Keeps the record in memory, as the registry or the settings file would.
+struct MemoryStore : SettingsStore {
+    std::vector<uint8_t>* bytes;
+    bool present;
+    explicit MemoryStore(std::vector<uint8_t>* b, bool p = true) : bytes(b), present(p) {}
+    bool Read(uint8_t* out, size_t capacity, size_t* got) override {
+        if (!present) return false;
+        *got = std::min(capacity, bytes->size());
+        std::memcpy(out, bytes->data(), *got);
+        return true;
+    }
+    bool Write(const uint8_t* in, size_t count) override {
+        bytes->assign(in, in + count);
+        return true;
+    }
+};
+
+std::vector<uint8_t> Record(std::initializer_list<std::pair<int, int32_t>> slots) {
+    SettingsBlob blob;
+    for (auto [slot, value] : slots) blob.slots[slot] = value;
+    std::vector<uint8_t> bytes(SettingsBlob::kBytes);
+    blob.ToBytes(bytes.data());
+    return bytes;
+}
+
+TEST(Settings, FirstRunKeepsTheDefaults) {
+    std::vector<uint8_t> bytes;
+    {
+        PluginState state(std::make_unique<MemoryStore>(&bytes, false));
+        EXPECT_EQ(state.effectId, 0);
+        EXPECT_EQ(state.presetIndex, 0);
+        EXPECT_EQ(state.settingsBlob.slots[0], 5000);
+        EXPECT_EQ(state.lastSampleRate, 44100);
+        EXPECT_EQ(state.lastChannels, 2);
+        EXPECT_EQ(state.channelMask, 3);
+        EXPECT_EQ(static_cast<double>(state.outputGain), 1.0);
+    }
+    // Teardown writes the whole record: gain 0 dB is position 5000.
+    ASSERT_EQ(bytes.size(), 160u);
+    SettingsBlob saved;
+    saved.FromBytes(bytes.data(), bytes.size());
+    EXPECT_EQ(saved.slots[0], 5000);
+    EXPECT_EQ(saved.slots[39], 0);
+}
+
+TEST(Settings, StoredEffectAndPresetAreRestored) {
+    auto bytes = Record({{39, 4}, {38, 2}, {1, 1234}});
+    PluginState state(std::make_unique<MemoryStore>(&bytes));
+    EXPECT_EQ(state.effectId, 4);
+    EXPECT_EQ(state.presetIndex, 2);
+    EXPECT_EQ(state.settingsBlob.slots[1], 1234);
+}
+
+TEST(Settings, AnIdTheWindowCannotOfferLoadsAsLevelTuning) {
+    for (int32_t stored : {22, 23, -1, 1000}) {
+        auto bytes = Record({{39, stored}, {38, 3}});
+        PluginState state(std::make_unique<MemoryStore>(&bytes));
+        EXPECT_EQ(state.effectId, 0) << stored;
+        EXPECT_EQ(state.presetIndex, 0) << stored;
+    }
+}
+
+TEST(Settings, AShortValueFillsOnlyTheLeadingSlots) {
+    auto bytes = Record({{0, 7000}, {1, 11}, {2, 22}, {39, 1}});
+    bytes.resize(8);  // slots 0 and 1 only
+    PluginState state(std::make_unique<MemoryStore>(&bytes));
+    EXPECT_EQ(state.settingsBlob.slots[0], 7000);
+    EXPECT_EQ(state.settingsBlob.slots[1], 11);
+    EXPECT_EQ(state.settingsBlob.slots[2], 0);
+    EXPECT_EQ(state.effectId, 0);  // slot 39 kept its initial zero
+}
+
+TEST(Settings, SaveWritesPositionsOfTheCurrentKnobsAndLeavesTheRest) {
+    auto bytes = Record({{39, 0}, {5, 4242}});
+    {
+        PluginState state(std::make_unique<MemoryStore>(&bytes));
+        state.effectId = 7;
+        state.presetIndex = 3;
+        state.outputGain = 10.0;  // +20 dB
+        state.knobCount = 2;
+        state.knobTable[0] = KnobSpec{"A", 0.0, 10.0, 5.0};
+        state.knobTable[1] = KnobSpec{"B", 20.0, 0.5, 8.0};  // falls as it turns up
+        state.parameterValues[0] = 2.5;
+        state.parameterValues[1] = 0.5;
+    }
+    SettingsBlob saved;
+    saved.FromBytes(bytes.data(), bytes.size());
+    EXPECT_EQ(saved.slots[39], 7);
+    EXPECT_EQ(saved.slots[38], 3);
+    EXPECT_EQ(saved.slots[0], 3333);
+    EXPECT_EQ(saved.slots[1], 2500);
+    EXPECT_EQ(saved.slots[2], 10000);
+    EXPECT_EQ(saved.slots[5], 4242);
+}
+
+TEST(Settings, BlobIsLittleEndian) {
+    SettingsBlob blob;
+    blob.slots[0] = 0x01020304;
+    blob.slots[39] = -2;
+    uint8_t bytes[160];
+    blob.ToBytes(bytes);
+    EXPECT_EQ(bytes[0], 0x04);
+    EXPECT_EQ(bytes[3], 0x01);
+    EXPECT_EQ(bytes[156], 0xFE);
+    EXPECT_EQ(bytes[159], 0xFF);
+}
+
+TEST(GainSlider, ConvertsBetweenPositionAndFactor) {
+    EXPECT_DOUBLE_EQ(GainPositionToDecibels(0), 60.0);
+    EXPECT_DOUBLE_EQ(GainPositionToDecibels(10000), -60.0);
+    EXPECT_NEAR(GainPositionToFactor(5000), 1.0, 1e-12);
+    EXPECT_NEAR(GainPositionToFactor(3333), 10.0, 0.01);
+    EXPECT_EQ(GainFactorToPosition(1.0), 5000);
+    EXPECT_EQ(GainFactorToPosition(10.0), 3333);
+    EXPECT_EQ(GainFactorToPosition(0.001), 10000);
+}
+
+TEST(KnobMapping, PositionsAndValuesRoundTripEitherDirection) {
+    const KnobSpec rising{"R", -10.0, 10.0, 0.0};
+    const KnobSpec falling{"F", 20.0, 0.5, 8.0};
+    EXPECT_DOUBLE_EQ(KnobValueAt(rising, 0), -10.0);
+    EXPECT_DOUBLE_EQ(KnobValueAt(rising, 10000), 10.0);
+    EXPECT_DOUBLE_EQ(KnobValueAt(falling, 10000), 0.5);
+    EXPECT_EQ(KnobPositionOf(falling, 20.0), 0);
+    EXPECT_EQ(KnobPositionOf(falling, 0.5), 10000);
+    EXPECT_EQ(KnobPositionOf(rising, 0.0), 5000);
+    for (int p : {0, 1, 2500, 9999, 10000}) EXPECT_NEAR(KnobPositionOf(falling, KnobValueAt(falling, p)), p, 1);
+}
+
+TEST(Factory, NewSelectionResetsGainAndKnobsWithoutSetParameters) {
+    PluginState state(nullptr);
+    state.outputGain = 3.0;
+    state.effectId = 0;
+    BuildEffect(state, 44100, 2, false);
+    ASSERT_TRUE(state.currentEffect);
+    EXPECT_EQ(state.knobCount, 0);
+    EXPECT_EQ(static_cast<double>(state.outputGain), 1.0);
+}
+
+TEST(Factory, EveryEntryBuildsForAnyChannelCount) {
+    PluginState state(nullptr);
+    for (int32_t id = 0; id < kEffectCount; ++id) {
+        for (int32_t channels : {1, 2, 6}) {
+            state.effectId = id;
+            BuildEffect(state, 44100, channels, false);
+            ASSERT_TRUE(state.currentEffect) << id;
+            EXPECT_GE(state.knobCount, 0);
+            EXPECT_LE(state.knobCount, 31) << id;
+            for (int32_t k = 0; k < state.knobCount; ++k)
+                EXPECT_EQ(state.parameterValues[k], state.knobTable[k].defaultValue) << id;
+            // A format change keeps the values and hands them to the new object.
+            state.parameterValues[0] = state.knobCount ? state.knobTable[0].startValue : 0.0;
+            const double kept = state.parameterValues[0];
+            BuildEffect(state, 48000, channels, true);
+            EXPECT_EQ(state.parameterValues[0], kept);
+        }
+    }
+}
+
+TEST(Catalogue, NamesCarryTheirGlyphAndExactText) {
+    EXPECT_STREQ(EffectDisplayName(0), "\xA1\xF3" "Level Tuning");
+    EXPECT_STREQ(EffectDisplayName(4), "\xA1\xF4" "Restoration-DeNoise");
+    EXPECT_STREQ(EffectText(7), "GEQ-  3 Bands 8/3 Oct");
+    EXPECT_STREQ(EffectText(8), "GEQ-10 Bands 1    Oct");
+    EXPECT_STREQ(EffectText(22), "Dist-ASImpact");
+    EXPECT_EQ(EffectNameUtf8(1), "\xE2\x97\x87" "Level Dynamic");
+    EXPECT_EQ(EffectNameUtf8(21), "\xE2\x97\x86" "Distortion-Whisper");
+    int black = 0;
+    for (int id = 0; id < kEffectCount; ++id) black += EffectGlyphIsBlack(id);
+    EXPECT_EQ(black, 13);
+}
+
+}  // namespace
+}  // namespace orve
