@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <vector>
 
 #include "cli_error.h"
 #include "demo_command.h"
@@ -34,9 +35,11 @@ int main(int argc, char** argv) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         // One line, like every other failure.
-        if (argc > 1 && argv[1][0] != '-' && app.get_subcommands({}).end() ==
-                std::find_if(app.get_subcommands({}).begin(), app.get_subcommands({}).end(),
-                             [&](const CLI::App* c) { return c->get_name() == argv[1]; }))
+        const std::vector<CLI::App*> commands = app.get_subcommands({});
+        const bool unknownCommand = argc > 1 && argv[1][0] != '-' &&
+                                    std::none_of(commands.begin(), commands.end(),
+                                                 [&](const CLI::App* c) { return c->get_name() == argv[1]; });
+        if (unknownCommand)
             std::fprintf(stderr, "orve: unknown command '%s' (see 'orve --help')\n", argv[1]);
         else
             std::fprintf(stderr, "orve: %s (see 'orve --help')\n", e.what());
