@@ -115,6 +115,10 @@ void ApplySettings(PluginState& state, const ProcessSettings& s, int32_t sampleR
         state.lastChannels = channels;
         BuildEffect(state, sampleRate, channels, false);
     }
+    ApplyChoices(state, s, channels);
+}
+
+void ApplyChoices(PluginState& state, const ProcessSettings& s, int32_t channels) {
     if (!state.currentEffect) throw CliError(kMemoryAllocationFailed);
     EffectProcessor& effect = *state.currentEffect;
     const int32_t knobCount = state.knobCount;

@@ -44,6 +44,9 @@ void ValidateSettings(const ProcessSettings& settings);
 // Throws CliError for an unknown preset or knob, or a value out of range.
 void ApplySettings(PluginState& state, const ProcessSettings& settings, int32_t sampleRate,
                    int32_t channels);
+// The part after the build: preset, knobs, gain, SetParameters, switches, for
+// the effect already in state.currentEffect with its knob table.
+void ApplyChoices(PluginState& state, const ProcessSettings& settings, int32_t channels);
 
 struct StreamFormat {
     int32_t sampleRate;

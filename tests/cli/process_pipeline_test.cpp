@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <deque>
 #include <memory>
 
@@ -66,6 +67,96 @@ std::vector<int32_t> Ramp(int frames) {
     std::vector<int32_t> v(2 * frames);
     for (int i = 0; i < 2 * frames; ++i) v[i] = (i * 37) % 20000 - 10000;
     return v;
+}
+
+// Two knobs (one falling as it turns up) and presets with padded names, like
+// the catalogue's tables; remembers what SetParameters handed it.
+class KnobbedEffect : public EffectProcessor {
+public:
+    KnobbedEffect() : EffectProcessor(0) {}
+    int32_t DescribeKnobs(KnobSpec* table) override {
+        static const KnobSpec knobs[2] = {{"Thre", -60.0, 0.0, -20.0}, {"Hi F", 20.0, 0.5, 8.0}};
+        return CopyKnobs(knobs, 2, table);
+    }
+    int32_t GetPresets(const EffectPreset** tableOut) override {
+        static const double norm[] = {3.0, -30.0, 10.0};
+        static const double soft[] = {-2.0, -50.0, 1.0};
+        static const double custom[] = {0.0, -20.0, 8.0};
+        static const EffectPreset presets[3] = {{"Norm", norm}, {"Studio      ", soft}, {"Custom", custom}};
+        *tableOut = presets;
+        return 3;
+    }
+    int32_t PresetCount() override { return 3; }
+    void SetParameters(const double* values) override {
+        received.assign(values, values + 2);
+    }
+    std::vector<double> received;
+};
+
+struct Chosen {
+    std::vector<double> received;
+    double gain;
+    int32_t presetIndex;
+};
+
+Chosen Choose(const ProcessSettings& s) {
+    PluginState state(nullptr);
+    auto effect = std::make_unique<KnobbedEffect>();
+    KnobbedEffect* seen = effect.get();
+    state.currentEffect = std::move(effect);
+    state.knobCount = state.currentEffect->DescribeKnobs(state.knobTable);
+    for (int i = 0; i < state.knobCount; ++i) state.parameterValues[i] = state.knobTable[i].defaultValue;
+    ApplyChoices(state, s, 2);
+    return {seen->received, state.outputGain, state.presetIndex};
+}
+
+TEST(ProcessPipeline, PresetRowsSetGainAndEveryKnobThenOverridesApply) {
+    ProcessSettings s;
+    s.preset = "studio";   // padded in the table, any case here
+    Chosen c = Choose(s);
+    EXPECT_EQ(c.received, (std::vector<double>{-50.0, 1.0}));
+    EXPECT_NEAR(c.gain, std::pow(10.0, -2.0 / 20.0), 1e-12);
+    EXPECT_EQ(c.presetIndex, 1);
+
+    s.knobs = {{"hi f ", 0.5}};
+    s.gainDb = 6.0;
+    c = Choose(s);
+    EXPECT_EQ(c.received, (std::vector<double>{-50.0, 0.5}));
+    EXPECT_NEAR(c.gain, std::pow(10.0, 0.3), 1e-12);
+    // Touched by hand: remembered as the user's own row, so the window
+    // reopens on these knob positions.
+    EXPECT_EQ(c.presetIndex, 2);
+
+    // Without a preset: knob defaults, 0 dB.
+    c = Choose(ProcessSettings{});
+    EXPECT_EQ(c.received, (std::vector<double>{-20.0, 8.0}));
+    EXPECT_EQ(c.gain, 1.0);
+}
+
+TEST(ProcessPipeline, KnobValuesMustLieOnTheKnob) {
+    auto fails = [](const char* label, double value) {
+        ProcessSettings s;
+        s.knobs = {{label, value}};
+        try {
+            Choose(s);
+        } catch (const CliError&) {
+            return true;
+        }
+        return false;
+    };
+    EXPECT_FALSE(fails("Thre", -60.0));
+    EXPECT_FALSE(fails("THRE", 0.0));
+    EXPECT_TRUE(fails("Thre", 0.5));
+    EXPECT_TRUE(fails("Thre", -60.01));
+    // A falling knob: 20 at position 0 down to 0.5.
+    EXPECT_FALSE(fails("Hi F", 20.0));
+    EXPECT_FALSE(fails("Hi F", 0.5));
+    EXPECT_TRUE(fails("Hi F", 0.4));
+    EXPECT_TRUE(fails("Hi F", 20.5));
+    EXPECT_TRUE(fails("Lo F", 1.0));
+    ProcessSettings s;
+    s.preset = "Loud";
+    EXPECT_THROW(Choose(s), CliError);
 }
 
 struct Pipeline {
