@@ -273,6 +273,17 @@ TEST_F(OrveCli, BitsSetsTheWidthTheAudioPathRunsAt) {
     EXPECT_EQ(Read(dir / "o8.aiff").info.format & SF_FORMAT_SUBMASK, SF_FORMAT_PCM_S8);
 }
 
+TEST_F(OrveCli, ContainersWithoutTheWidthKeepTheirOwnEncoding) {
+    const auto in = Stereo(3000);
+    Write("in.flac", 2, in, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    // FLAC has no 32-bit PCM: the audio path runs at 32 bits, the file stays 16-bit.
+    const Result r = Run({"process", "in.flac", "out.flac", "-e", "0", "--bits", "32"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Audio out = Read(dir / "out.flac");
+    EXPECT_EQ(out.info.format, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    EXPECT_EQ(out.At(16), std::vector<int32_t>(in.begin(), in.end()));
+}
+
 TEST_F(OrveCli, MonoFileIsProcessedOnItsOnlyChannel) {
     std::vector<int16_t> in{1000, -2000, 3000, -4000, 5000};
     Write("mono.wav", 1, in);
