@@ -1,0 +1,116 @@
+#include "describe_command.h"
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "effect_lookup.h"
+#include "platform/posix/embedded_kernels.h"
+#include "platform/posix/stderr_ui.h"
+#include "plugin/effect_catalogue.h"
+#include "plugin/effect_factory.h"
+
+namespace orve::cli {
+namespace {
+
+// The format the window first builds for: 44100 Hz stereo.
+constexpr int32_t kDescribeRate = 44100;
+constexpr int32_t kDescribeChannels = 2;
+
+nlohmann::json Describe(int32_t id) {
+    EmbeddedKernels kernels;
+    StderrUi ui;
+    const EffectBuildContext context{kDescribeRate, kDescribeChannels, &kernels, &ui};
+    const std::unique_ptr<EffectProcessor> effect = MakeEffect(id, context);
+    KnobSpec table[kMaxKnobs] = {};
+    const int32_t knobCount = effect->DescribeKnobs(table);
+
+    nlohmann::json knobs = nlohmann::json::array();
+    for (int32_t k = 0; k < knobCount; ++k) {
+        const KnobSpec& spec = table[k];
+        knobs.push_back({{"label", KnobLabel(spec)},
+                         {"start", spec.startValue},
+                         {"end", spec.endValue},
+                         {"default", spec.defaultValue},
+                         {"defaultShown", effect->DisplayValue(k, spec.defaultValue)}});
+    }
+    const EffectPreset* presetTable = nullptr;
+    const int32_t rows = effect->GetPresets(&presetTable);
+    nlohmann::json presets = nlohmann::json::array();
+    for (int32_t r = 0; presetTable && r < rows; ++r) {
+        const double* v = presetTable[r].values;
+        std::vector<double> values(v + 1, v + 1 + knobCount);
+        presets.push_back({{"name", presetTable[r].name ? presetTable[r].name : ""},
+                           {"gainDb", v[0]},
+                           {"values", values}});
+    }
+    return {{"id", id},
+            {"name", EffectNameUtf8(id)},
+            {"text", EffectText(id)},
+            {"knobs", knobs},
+            {"presetCount", effect->PresetCount()},
+            {"presets", presets}};
+}
+
+std::string Number(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", v);
+    return text;
+}
+
+void PrintText(const nlohmann::json& d) {
+    std::printf("%2d  %s\n", d["id"].get<int>(), d["name"].get<std::string>().c_str());
+    const auto& knobs = d["knobs"];
+    if (knobs.empty()) {
+        std::printf("    no knobs\n");
+    } else {
+        std::printf("    %-4s %-10s %12s %12s %12s %12s\n", "knob", "label", "start", "end", "default", "shown");
+        int index = 1;
+        for (const auto& k : knobs)
+            std::printf("    %-4d %-10s %12s %12s %12s %12s\n", index++, k["label"].get<std::string>().c_str(),
+                        Number(k["start"]).c_str(), Number(k["end"]).c_str(), Number(k["default"]).c_str(),
+                        Number(k["defaultShown"]).c_str());
+    }
+    const auto& presets = d["presets"];
+    if (presets.empty()) {
+        std::printf("    no presets\n");
+    } else {
+        std::printf("    %-16s %8s  %s\n", "preset", "gain dB", "knob values");
+        for (const auto& p : presets) {
+            std::string values;
+            for (const auto& v : p["values"]) values += (values.empty() ? "" : " ") + Number(v);
+            std::printf("    %-16s %8s  %s\n", TrimmedRight(p["name"].get<std::string>()).c_str(),
+                        Number(p["gainDb"]).c_str(), values.c_str());
+        }
+    }
+}
+
+}  // namespace
+
+CLI::App* AddDescribeCommand(CLI::App& app, DescribeCommandOptions& o) {
+    CLI::App* cmd = app.add_subcommand("describe", "Show an effect's knobs and presets (all effects without EFFECT)");
+    cmd->add_option("EFFECT", o.effect, "Effect id, name or name without its prefix");
+    cmd->add_flag("--json", o.json, "Print JSON");
+    return cmd;
+}
+
+int RunDescribeCommand(const DescribeCommandOptions& o) {
+    if (!o.effect.empty()) {
+        const nlohmann::json d = Describe(FindEffect(o.effect));
+        if (o.json) std::printf("%s\n", d.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+        else PrintText(d);
+        return 0;
+    }
+    nlohmann::json all = nlohmann::json::array();
+    for (int32_t id = 0; id < kSelectableEffects; ++id) all.push_back(Describe(id));
+    if (o.json) {
+        std::printf("%s\n", all.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+    } else {
+        for (size_t i = 0; i < all.size(); ++i) {
+            if (i) std::printf("\n");
+            PrintText(all[i]);
+        }
+    }
+    return 0;
+}
+
+}  // namespace orve::cli

@@ -1,0 +1,110 @@
+#include "effect_lookup.h"
+
+#include <cctype>
+#include <cstring>
+#include <vector>
+
+#include "cli_error.h"
+#include "plugin/effect_catalogue.h"
+
+namespace orve::cli {
+namespace {
+
+bool AllDigits(const std::string& s) {
+    if (s.empty() || s.size() > 3) return false;
+    for (char c : s)
+        if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+    return true;
+}
+
+std::string Lower(const std::string& text) {
+    std::string out;
+    for (char c : text) out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string Trimmed(const std::string& text) {
+    const size_t first = text.find_first_not_of(" \t");
+    return first == std::string::npos ? std::string() : TrimmedRight(text.substr(first));
+}
+
+std::string Quoted(const std::string& s) { return "'" + s + "'"; }
+
+}  // namespace
+
+std::string Normalised(const std::string& text) {
+    std::string out;
+    for (char c : text)
+        if (!std::isspace(static_cast<unsigned char>(c))) out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string TrimmedRight(const std::string& text) {
+    const size_t last = text.find_last_not_of(" \t");
+    return last == std::string::npos ? std::string() : text.substr(0, last + 1);
+}
+
+int32_t FindEffect(const std::string& text) {
+    const std::string trimmed = Trimmed(text);
+    if (AllDigits(trimmed)) {
+        const int32_t id = std::stoi(trimmed);
+        if (id < kSelectableEffects) return id;
+        throw CliError("unknown effect " + Quoted(text) + ": ids run from 0 to " +
+                       std::to_string(kSelectableEffects - 1) + " (see 'orve list')");
+    }
+    const std::string wanted = Normalised(trimmed);
+    std::vector<int32_t> matches;
+    for (int32_t id = 0; id < kSelectableEffects && !wanted.empty(); ++id) {
+        const std::string full = Normalised(EffectText(id));
+        // The family prefix ends at the first '-' ("Restoration-", "T/P-", "GEQ-").
+        const size_t dash = full.find('-');
+        const std::string bare = dash == std::string::npos ? full : full.substr(dash + 1);
+        if (wanted == full) return id;
+        if (wanted == bare) matches.push_back(id);
+    }
+    if (matches.size() == 1) return matches[0];
+    if (matches.size() > 1) {
+        std::string names;
+        for (int32_t id : matches) names += (names.empty() ? "" : ", ") + Quoted(EffectText(id));
+        throw CliError("effect " + Quoted(text) + " is ambiguous: " + names);
+    }
+    throw CliError("unknown effect " + Quoted(text) + " (see 'orve list')");
+}
+
+int32_t FindPreset(EffectProcessor& effect, int32_t effectId, const std::string& name) {
+    const EffectPreset* table = nullptr;
+    const int32_t count = effect.GetPresets(&table);
+    if (count <= 0 || !table)
+        throw CliError(std::string(EffectText(effectId)) + " has no presets");
+    const std::string wanted = Lower(Trimmed(name));
+    std::string names;
+    for (int32_t i = 0; i < count; ++i) {
+        const std::string rowName = TrimmedRight(table[i].name ? table[i].name : "");
+        if (Lower(rowName) == wanted) return i;
+        names += (names.empty() ? "" : ", ") + Quoted(rowName);
+    }
+    throw CliError("unknown preset " + Quoted(name) + " for " + EffectText(effectId) + " (presets: " + names + ")");
+}
+
+std::string KnobLabel(const KnobSpec& spec) {
+    return std::string(spec.label, strnlen(spec.label, sizeof spec.label));
+}
+
+int32_t FindKnob(const KnobSpec* table, int32_t count, int32_t effectId, const std::string& label) {
+    if (count <= 0) throw CliError(std::string(EffectText(effectId)) + " has no knobs");
+    const std::string wanted = Lower(Trimmed(label));
+    std::string labels;
+    int32_t found = -1;
+    for (int32_t i = 0; i < count; ++i) {
+        const std::string knob = Trimmed(KnobLabel(table[i]));
+        labels += (labels.empty() ? "" : ", ") + Quoted(knob);
+        if (Lower(knob) != wanted) continue;
+        if (found >= 0) throw CliError("knob label " + Quoted(label) + " is ambiguous for " + EffectText(effectId));
+        found = i;
+    }
+    if (found < 0)
+        throw CliError("unknown knob " + Quoted(label) + " for " + EffectText(effectId) + " (knobs: " + labels + ")");
+    return found;
+}
+
+}  // namespace orve::cli

@@ -1,0 +1,30 @@
+#pragma once
+// Finding effects, presets and knobs by what a user types: ids, names and
+// labels, case-insensitive, ignoring the padding some tables carry.
+#include <cstdint>
+#include <string>
+
+#include "dsp/effect_processor.h"
+
+namespace orve::cli {
+
+// Lower case, every space removed ("GEQ-10 Bands 1    Oct" -> "geq-10bands1oct").
+std::string Normalised(const std::string& text);
+// Without trailing spaces: several preset names are padded ("Studio      ").
+std::string TrimmedRight(const std::string& text);
+
+// An id 0..21, the catalogue text ("Restoration-DeNoise") or the text after
+// its family prefix ("DeNoise"); spaces do not matter. Throws CliError.
+int32_t FindEffect(const std::string& text);
+
+// Row index of a preset whose trimmed name matches case-insensitively; throws
+// CliError naming the presets there are.
+int32_t FindPreset(EffectProcessor& effect, int32_t effectId, const std::string& name);
+
+// Index of the knob whose trimmed label matches case-insensitively; throws.
+int32_t FindKnob(const KnobSpec* table, int32_t count, int32_t effectId, const std::string& label);
+
+// The knob's label as a string (labels are NUL-padded char[20]).
+std::string KnobLabel(const KnobSpec& spec);
+
+}  // namespace orve::cli

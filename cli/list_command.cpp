@@ -1,0 +1,28 @@
+#include "list_command.h"
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "plugin/effect_catalogue.h"
+
+namespace orve::cli {
+
+CLI::App* AddListCommand(CLI::App& app, ListCommandOptions& o) {
+    CLI::App* cmd = app.add_subcommand("list", "List the effects with their ids");
+    cmd->add_flag("--json", o.json, "Print JSON");
+    return cmd;
+}
+
+int RunListCommand(const ListCommandOptions& o) {
+    if (o.json) {
+        nlohmann::json effects = nlohmann::json::array();
+        for (int32_t id = 0; id < kSelectableEffects; ++id)
+            effects.push_back({{"id", id}, {"name", EffectNameUtf8(id)}, {"text", EffectText(id)}});
+        std::printf("%s\n", effects.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+        return 0;
+    }
+    for (int32_t id = 0; id < kSelectableEffects; ++id) std::printf("%2d  %s\n", id, EffectNameUtf8(id).c_str());
+    return 0;
+}
+
+}  // namespace orve::cli

@@ -1,0 +1,100 @@
+#pragma once
+// The one way audio goes through an effect here, for `orve process` and
+// `orve demo` alike: the plug-in's own state, factory, presets, SetParameters
+// and ModifySamples, block by block, as integer PCM.
+#include <csignal>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "demo_cases.h"
+#include "plugin/plugin_state.h"
+
+namespace orve::cli {
+
+// What the user asked for, before it is checked against the effect.
+struct ProcessSettings {
+    int32_t effectId = 0;
+    std::string preset;                                   // empty: knob defaults
+    std::vector<std::pair<std::string, double>> knobs;    // label = value, after the preset
+    std::optional<double> gainDb;                         // empty: the preset's gain, else 0 dB
+    std::optional<int32_t> channelMask;                   // empty: all channels (3, or 1 for mono)
+    int32_t blockFrames = 576;
+    int32_t bits = 16;
+    double tailSeconds = 0.0;
+    std::vector<double> snapNoiseSeconds;
+};
+
+// The slider's range: a gain outside it could not be shown or stored.
+constexpr double kMinGainDb = -60.0;
+constexpr double kMaxGainDb = 60.0;
+constexpr int32_t kMaxBlockFrames = 1 << 20;
+constexpr int32_t kMaxChannels = 8;
+
+// Checks the settings that do not depend on the effect; throws CliError.
+void ValidateSettings(const ProcessSettings& settings);
+
+// Selects the effect for this stream format exactly as the window does
+// (BuildEffect with fresh defaults), then applies the preset row, the knob
+// overrides and the gain, and hands the values to SetParameters under the
+// lock. Also sets channelMask and the preset index the settings record keeps.
+// Throws CliError for an unknown preset or knob, or a value out of range.
+void ApplySettings(PluginState& state, const ProcessSettings& settings, int32_t sampleRate,
+                   int32_t channels);
+// The part after the build: preset, knobs, gain, SetParameters, switches, for
+// the effect already in state.currentEffect with its knob table.
+void ApplyChoices(PluginState& state, const ProcessSettings& settings, int32_t channels);
+
+struct StreamFormat {
+    int32_t sampleRate;
+    int32_t channels;
+    int32_t bits;   // 8, 16 or 32; values are signed on that scale (8-bit: -128..127)
+};
+
+class PcmSource {
+public:
+    virtual ~PcmSource() = default;
+    // Reads up to `frames` frames of interleaved values; fewer means the end.
+    virtual int64_t Read(int32_t* values, int64_t frames) = 0;
+};
+
+class PcmSink {
+public:
+    virtual ~PcmSink() = default;
+    // Throws CliError when the frames cannot be stored.
+    virtual void Write(const int32_t* values, int64_t frames) = 0;
+};
+
+struct RunOptions {
+    int32_t blockFrames = 576;
+    double tailSeconds = 0.0;
+    std::vector<double> snapNoiseSeconds;
+    std::function<void(double fraction)> progress;      // may be empty
+    const volatile std::sig_atomic_t* interrupted = nullptr;  // checked between blocks
+};
+
+struct RunReport {
+    int64_t inputFrames = 0;
+    int64_t outputFrames = 0;
+    int32_t snapsIgnored = 0;      // --snap-noise on an effect without a noise profile
+    int32_t snapsBeyondEnd = 0;    // times the stream never reached
+};
+
+// Pushes the whole source through ModifySamples of `state` (prepared by
+// ApplySettings for this format), then silence until the effect has released
+// all of the input and `tailSeconds` more. The output is inputFrames x
+// StreamLengthRatio + tail frames: for length-preserving effects exactly the
+// input's length, sample-aligned with it. inputFrames is a hint; a source that
+// ends early shortens the stream.
+RunReport RunAudioPath(PluginState& state, const StreamFormat& format, int64_t inputFrames,
+                       PcmSource& source, PcmSink& sink, const RunOptions& options);
+
+// The same pipeline for a signal held in memory on the 16-bit scale, with a
+// fresh plug-in state that stores nothing.
+demo::Signal ProcessSignal(const demo::Signal& input, const ProcessSettings& settings,
+                           RunReport* report = nullptr);
+
+}  // namespace orve::cli

@@ -1,0 +1,505 @@
+// End-to-end runs of the built `orve` on files written here with libsndfile.
+#include <fcntl.h>
+#include <sndfile.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+namespace {
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+struct Result {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+std::string Slurp(const fs::path& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+struct Audio {
+    SF_INFO info{};
+    std::vector<int32_t> values;   // on the 32-bit scale, as libsndfile reads ints
+    std::vector<int32_t> At(int shift) const {
+        std::vector<int32_t> v(values);
+        for (auto& x : v) x >>= shift;
+        return v;
+    }
+};
+
+class OrveCli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/orve-cli-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+        config = dir / "config";
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // Runs orve with its settings location inside the temporary directory, so
+    // no test ever reads or writes the real user's record.
+    Result Run(const std::vector<std::string>& args) {
+        const fs::path outPath = dir / "stdout.txt", errPath = dir / "stderr.txt";
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(out, STDOUT_FILENO);
+            dup2(err, STDERR_FILENO);
+            setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+            if (chdir(dir.c_str()) != 0) _exit(127);
+            std::vector<char*> argv{const_cast<char*>(ORVE_CLI_PATH)};
+            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(ORVE_CLI_PATH, argv.data());
+            _exit(127);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        Result r{WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), Slurp(outPath), Slurp(errPath)};
+        fs::remove(outPath);
+        fs::remove(errPath);
+        return r;
+    }
+
+    // A 16-bit file (or another format) from values on the 16-bit scale.
+    fs::path Write(const std::string& name, int channels, const std::vector<int16_t>& values,
+                   int format = SF_FORMAT_WAV | SF_FORMAT_PCM_16, int rate = 44100) {
+        SF_INFO info{};
+        info.samplerate = rate;
+        info.channels = channels;
+        info.format = format;
+        const fs::path path = dir / name;
+        SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+        EXPECT_NE(f, nullptr) << sf_strerror(nullptr);
+        sf_writef_short(f, values.data(), static_cast<sf_count_t>(values.size() / channels));
+        sf_close(f);
+        return path;
+    }
+
+    Audio Read(const fs::path& path) {
+        Audio a;
+        SNDFILE* f = sf_open(path.c_str(), SFM_READ, &a.info);
+        EXPECT_NE(f, nullptr) << path;
+        if (!f) return a;
+        a.values.resize(static_cast<size_t>(a.info.frames * a.info.channels));
+        sf_readf_int(f, a.values.data(), a.info.frames);
+        sf_close(f);
+        return a;
+    }
+
+    // Files in the directory other than those a test made: a run must leave
+    // no temporary or partial output behind.
+    std::vector<std::string> Entries() {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    fs::path dir;
+    fs::path config;
+};
+
+// A stereo ramp-like test signal with distinct left and right values.
+std::vector<int16_t> Stereo(int frames) {
+    std::vector<int16_t> v(2 * frames);
+    for (int f = 0; f < frames; ++f) {
+        v[2 * f] = static_cast<int16_t>(8000.0 * std::sin(0.05 * f));
+        v[2 * f + 1] = static_cast<int16_t>(-5000.0 * std::sin(0.031 * f + 1.0));
+    }
+    return v;
+}
+
+int32_t Scaled(int32_t x, double db) { return static_cast<int32_t>(x * std::pow(10.0, db * 0.05)); }
+
+// ---------------------------------------------------------------------------
+// Catalogue inspection
+
+TEST_F(OrveCli, ListShowsTheTwentyTwoSelectableEffects) {
+    const Result text = Run({"list"});
+    ASSERT_EQ(text.status, 0) << text.err;
+    EXPECT_EQ(std::count(text.out.begin(), text.out.end(), '\n'), 22);
+    EXPECT_NE(text.out.find(" 4  \xE2\x97\x86Restoration-DeNoise\n"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find(" 0  \xE2\x97\x87Level Tuning\n"), std::string::npos);
+    EXPECT_EQ(text.out.find("ASImpact"), std::string::npos);
+
+    const Result js = Run({"list", "--json"});
+    ASSERT_EQ(js.status, 0);
+    const json list = json::parse(js.out);
+    ASSERT_EQ(list.size(), 22u);
+    EXPECT_EQ(list[8]["text"], "GEQ-10 Bands 1    Oct");
+    EXPECT_EQ(list[21]["name"], "\xE2\x97\x86" "Distortion-Whisper");
+}
+
+TEST_F(OrveCli, DescribeFindsEffectsByIdNameOrBareName) {
+    for (const std::string e : {"4", "Restoration-DeNoise", "denoise", "DENOISE", " restoration-denoise "}) {
+        const Result r = Run({"describe", e, "--json"});
+        ASSERT_EQ(r.status, 0) << e << ": " << r.err;
+        EXPECT_EQ(json::parse(r.out)["id"], 4) << e;
+    }
+    // Spaces inside names do not have to be typed.
+    const Result geq = Run({"describe", "geq-10bands1oct", "--json"});
+    ASSERT_EQ(geq.status, 0) << geq.err;
+    EXPECT_EQ(json::parse(geq.out)["id"], 8);
+}
+
+TEST_F(OrveCli, DescribeAllReportsKnobsAndPresetsConsistently) {
+    const Result r = Run({"describe", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const json all = json::parse(r.out);
+    ASSERT_EQ(all.size(), 22u);
+    for (const auto& d : all) {
+        EXPECT_EQ(d["presetCount"].get<size_t>(), d["presets"].size()) << d["text"];
+        EXPECT_LE(d["knobs"].size(), 37u) << d["text"];
+        for (const auto& k : d["knobs"]) {
+            const double lo = std::min(k["start"].get<double>(), k["end"].get<double>());
+            const double hi = std::max(k["start"].get<double>(), k["end"].get<double>());
+            EXPECT_GE(k["default"].get<double>(), lo) << d["text"] << " " << k["label"];
+            EXPECT_LE(k["default"].get<double>(), hi) << d["text"] << " " << k["label"];
+        }
+        for (const auto& p : d["presets"]) EXPECT_EQ(p["values"].size(), d["knobs"].size()) << p["name"];
+    }
+    const Result text = Run({"describe"});
+    ASSERT_EQ(text.status, 0);
+    EXPECT_NE(text.out.find("Level Tuning"), std::string::npos);
+}
+
+// ---------------------------------------------------------------------------
+// Processing: what ModifySamples does to the samples, end to end
+
+TEST_F(OrveCli, LevelTuningPlusSixDecibelsDoublesTheSamples) {
+    const auto in = Stereo(5000);
+    Write("in.wav", 2, in);
+    const Result r = Run({"process", "in.wav", "out.wav", "--effect", "Level Tuning", "--gain-db", "6"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.err.empty()) << r.err;
+    const Audio out = Read(dir / "out.wav");
+    EXPECT_EQ(out.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    ASSERT_EQ(out.info.frames, 5000);
+    const auto got = out.At(16);
+    for (size_t i = 0; i < in.size(); ++i) {
+        ASSERT_EQ(got[i], Scaled(in[i], 6.0)) << i;
+        ASSERT_NEAR(got[i], 2 * in[i], std::abs(in[i]) * 0.005 + 1) << i;
+    }
+}
+
+TEST_F(OrveCli, PassThroughKeepsLengthAlignmentRateAndContainer) {
+    // 12345 frames: not a multiple of any block size used.
+    const auto in = Stereo(12345);
+    Write("in.aiff", 2, in, SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 22050);
+    for (const std::string block : {"1", "576", "1000", "20000"}) {
+        const Result r = Run({"process", "in.aiff", "out.aiff", "-e", "0", "--block", block});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const Audio out = Read(dir / "out.aiff");
+        EXPECT_EQ(out.info.format & SF_FORMAT_TYPEMASK, SF_FORMAT_AIFF);
+        EXPECT_EQ(out.info.samplerate, 22050);
+        ASSERT_EQ(out.info.frames, 12345) << block;
+        EXPECT_EQ(out.At(16), std::vector<int32_t>(in.begin(), in.end())) << "block " << block;
+    }
+}
+
+TEST_F(OrveCli, TailAppendsSilenceAfterTheInput) {
+    const auto in = Stereo(4410);
+    Write("in.wav", 2, in);
+    const Result r = Run({"process", "in.wav", "out.wav", "-e", "0", "--tail", "0.25"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Audio out = Read(dir / "out.wav");
+    ASSERT_EQ(out.info.frames, 4410 + 11025);
+    const auto got = out.At(16);
+    EXPECT_TRUE(std::equal(in.begin(), in.end(), got.begin()));
+    EXPECT_TRUE(std::all_of(got.begin() + in.size(), got.end(), [](int32_t v) { return v == 0; }));
+}
+
+TEST_F(OrveCli, ChannelSwitchesSelectWhereTheGainApplies) {
+    const auto in = Stereo(3000);
+    Write("in.wav", 2, in);
+    ASSERT_EQ(Run({"process", "in.wav", "l.wav", "-e", "0", "-g", "6", "--channels", "L"}).status, 0);
+    ASSERT_EQ(Run({"process", "in.wav", "r.wav", "-e", "0", "-g", "6", "--channels", "r"}).status, 0);
+    ASSERT_EQ(Run({"process", "in.wav", "p.wav", "-e", "0", "-g", "6", "--channels", "PASS"}).status, 0);
+    const auto left = Read(dir / "l.wav").At(16), right = Read(dir / "r.wav").At(16);
+    const auto pass = Read(dir / "p.wav").At(16);
+    for (size_t i = 0; i < in.size(); i += 2) {
+        ASSERT_EQ(left[i], Scaled(in[i], 6.0));
+        ASSERT_EQ(left[i + 1], in[i + 1]);
+        ASSERT_EQ(right[i], in[i]);
+        ASSERT_EQ(right[i + 1], Scaled(in[i + 1], 6.0));
+    }
+    EXPECT_EQ(pass, std::vector<int32_t>(in.begin(), in.end()));
+}
+
+TEST_F(OrveCli, GainClipsAtTheIntegerLimits) {
+    Write("in.wav", 2, {20000, -20000, 32767, -32768, 100, -100});
+    const Result r = Run({"process", "in.wav", "out.wav", "-e", "0", "--gain-db", "6"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Read(dir / "out.wav").At(16), (std::vector<int32_t>{32767, -32768, 32767, -32768, 199, -199}));
+}
+
+TEST_F(OrveCli, BitsSetsTheWidthTheAudioPathRunsAt) {
+    const auto in = Stereo(2000);
+    Write("in.wav", 2, in);
+
+    // 8 bits: the 16-bit samples are cut to their top byte, WAV stores it unsigned.
+    ASSERT_EQ(Run({"process", "in.wav", "o8.wav", "-e", "0", "--bits", "8"}).status, 0);
+    const Audio o8 = Read(dir / "o8.wav");
+    EXPECT_EQ(o8.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_U8);
+    const auto got8 = o8.At(24);
+    for (size_t i = 0; i < in.size(); ++i) ASSERT_EQ(got8[i], in[i] >> 8) << i;
+
+    // 32 bits: full resolution, gain applied on the 32-bit scale.
+    ASSERT_EQ(Run({"process", "in.wav", "o32.wav", "-e", "0", "--bits", "32", "-g", "-6"}).status, 0);
+    const Audio o32 = Read(dir / "o32.wav");
+    EXPECT_EQ(o32.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_32);
+    for (size_t i = 0; i < in.size(); ++i) ASSERT_EQ(o32.values[i], Scaled(in[i] * 65536, -6.0)) << i;
+
+    // 8-bit output in a container whose 8-bit PCM is signed.
+    Write("in.aiff", 2, in, SF_FORMAT_AIFF | SF_FORMAT_PCM_16);
+    ASSERT_EQ(Run({"process", "in.aiff", "o8.aiff", "-e", "0", "--bits", "8"}).status, 0);
+    EXPECT_EQ(Read(dir / "o8.aiff").info.format & SF_FORMAT_SUBMASK, SF_FORMAT_PCM_S8);
+}
+
+TEST_F(OrveCli, ContainersWithoutTheWidthKeepTheirOwnEncoding) {
+    const auto in = Stereo(3000);
+    Write("in.flac", 2, in, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    // FLAC has no 32-bit PCM: the audio path runs at 32 bits, the file stays 16-bit.
+    const Result r = Run({"process", "in.flac", "out.flac", "-e", "0", "--bits", "32"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Audio out = Read(dir / "out.flac");
+    EXPECT_EQ(out.info.format, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    EXPECT_EQ(out.At(16), std::vector<int32_t>(in.begin(), in.end()));
+}
+
+TEST_F(OrveCli, MonoFileIsProcessedOnItsOnlyChannel) {
+    std::vector<int16_t> in{1000, -2000, 3000, -4000, 5000};
+    Write("mono.wav", 1, in);
+    // Whatever the switches say, a mono stream has the one switch PASS.
+    for (const std::string channels : {"LR", "L", "R"}) {
+        const Result r = Run({"process", "mono.wav", "out.wav", "-e", "0", "-g", "6", "-c", channels});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const Audio out = Read(dir / "out.wav");
+        EXPECT_EQ(out.info.channels, 1);
+        const auto got = out.At(16);
+        for (size_t i = 0; i < in.size(); ++i) EXPECT_EQ(got[i], Scaled(in[i], 6.0)) << channels;
+    }
+    ASSERT_EQ(Run({"process", "mono.wav", "out.wav", "-e", "0", "-g", "6", "-c", "PASS"}).status, 0);
+    EXPECT_EQ(Read(dir / "out.wav").At(16), std::vector<int32_t>(in.begin(), in.end()));
+}
+
+TEST_F(OrveCli, EightChannelFileIsSupported) {
+    std::vector<int16_t> in(8 * 100);
+    for (size_t i = 0; i < in.size(); ++i) in[i] = static_cast<int16_t>(i * 7 - 2000);
+    Write("eight.wav", 8, in, SF_FORMAT_WAVEX | SF_FORMAT_PCM_16);
+    const Result r = Run({"process", "eight.wav", "out.wav", "-e", "0", "-g", "6"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto got = Read(dir / "out.wav").At(16);
+    // Mask 3 as the plug-in sets it for any multichannel stream: channel c is
+    // scaled when (c + 1) & 3 is non-zero.
+    for (size_t i = 0; i < in.size(); ++i) {
+        const int c = static_cast<int>(i % 8);
+        EXPECT_EQ(got[i], ((c + 1) & 3) ? Scaled(in[i], 6.0) : in[i]) << i;
+    }
+}
+
+TEST_F(OrveCli, ReplacesAnExistingOutputCompletely) {
+    Write("in.wav", 2, Stereo(100));
+    Write("out.wav", 2, Stereo(9000));
+    ASSERT_EQ(Run({"process", "in.wav", "out.wav", "-e", "0"}).status, 0);
+    EXPECT_EQ(Read(dir / "out.wav").info.frames, 100);
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"in.wav", "out.wav"}));
+}
+
+// ---------------------------------------------------------------------------
+// Failures: one line, a non-zero status, no output, the input untouched
+
+TEST_F(OrveCli, EveryErrorIsOneLineAndLeavesNoOutput) {
+    Write("in.wav", 2, Stereo(3000));
+    Write("nine.wav", 9, std::vector<int16_t>(9 * 10, 5), SF_FORMAT_WAVEX | SF_FORMAT_PCM_16);
+    std::ofstream(dir / "text.wav") << "not audio at all, just text";
+    fs::create_directory(dir / "adir");
+    fs::create_symlink(dir / "in.wav", dir / "link.wav");
+    const std::string inBytes = Slurp(dir / "in.wav");
+    const auto before = Entries();
+
+    const std::vector<std::vector<std::string>> cases = {
+        {"process", "missing.wav", "out.wav", "-e", "0"},
+        {"process", "text.wav", "out.wav", "-e", "0"},
+        {"process", "adir", "out.wav", "-e", "0"},
+        {"process", "nine.wav", "out.wav", "-e", "0"},
+        {"process", "in.wav", "out.wav", "-e", "nosuch"},
+        {"process", "in.wav", "out.wav", "-e", "22"},
+        {"process", "in.wav", "out.wav", "-e", "0", "--preset", "Custom"},
+        {"process", "in.wav", "out.wav", "-e", "0", "--knob", "Gain=1"},
+        {"process", "in.wav", "out.wav", "-e", "0", "--knob", "novalue"},
+        {"process", "in.wav", "in.wav", "-e", "0"},
+        {"process", "in.wav", "./in.wav", "-e", "0"},
+        {"process", "in.wav", "../" + dir.filename().string() + "/in.wav", "-e", "0"},
+        {"process", "in.wav", "link.wav", "-e", "0"},
+        {"process", "in.wav", "adir", "-e", "0"},
+        {"process", "in.wav", "nodir/out.wav", "-e", "0"},
+        {"process", "in.wav", "out.wav", "-e", "0", "--block", "0"},
+        {"process", "in.wav", "out.wav", "-e", "0", "--block", "-5"},
+        {"process", "in.wav", "out.wav", "-e", "0", "--block", "many"},
+        {"process", "in.wav", "out.wav", "-e", "0", "--bits", "24"},
+        {"process", "in.wav", "out.wav", "-e", "0", "--channels", "LEFT"},
+        {"process", "in.wav", "out.wav", "-e", "0", "--gain-db", "61"},
+        {"process", "in.wav", "out.wav", "-e", "0", "--tail", "-1"},
+        {"process", "in.wav", "out.wav"},
+        {"process", "in.wav"},
+        {"describe", "nosuch"},
+        {"frobnicate"},
+    };
+    for (const auto& args : cases) {
+        std::string line;
+        for (const auto& a : args) line += a + " ";
+        const Result r = Run(args);
+        EXPECT_NE(r.status, 0) << line;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << line << "-> " << r.err;
+        EXPECT_EQ(r.err.rfind("orve: ", 0), 0u) << line << "-> " << r.err;
+        EXPECT_TRUE(r.out.empty()) << line;
+        EXPECT_EQ(Entries(), before) << line;
+        EXPECT_EQ(Slurp(dir / "in.wav"), inBytes) << line;
+    }
+}
+
+TEST_F(OrveCli, KnobValuesOutsideTheirRangeAreRejected) {
+    const json all = json::parse(Run({"describe", "--json"}).out);
+    const json* withKnobs = nullptr;
+    for (const auto& d : all)
+        if (!d["knobs"].empty()) { withKnobs = &d; break; }
+    if (!withKnobs) GTEST_SKIP() << "no effect has knobs yet";
+    Write("in.wav", 2, Stereo(2000));
+    const json& knob = (*withKnobs)["knobs"][0];
+    const double lo = std::min(knob["start"].get<double>(), knob["end"].get<double>());
+    const double hi = std::max(knob["start"].get<double>(), knob["end"].get<double>());
+    const std::string id = std::to_string((*withKnobs)["id"].get<int>());
+    // Labels match whatever their case and padding.
+    std::string label = knob["label"].get<std::string>();
+    while (!label.empty() && label.back() == ' ') label.pop_back();
+    for (auto& ch : label) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+
+    const Result low = Run({"process", "in.wav", "out.wav", "-e", id, "--knob", label + "=" + std::to_string(lo - 1.0)});
+    EXPECT_NE(low.status, 0);
+    EXPECT_NE(low.err.find("takes values from"), std::string::npos) << low.err;
+    const Result high = Run({"process", "in.wav", "out.wav", "-e", id, "--knob", label + "=" + std::to_string(hi + 1.0)});
+    EXPECT_NE(high.status, 0);
+    EXPECT_FALSE(fs::exists(dir / "out.wav"));
+    const Result ok = Run({"process", "in.wav", "out.wav", "-e", id, "--knob", label + "=" + std::to_string(hi)});
+    EXPECT_EQ(ok.status, 0) << ok.err;
+}
+
+TEST_F(OrveCli, PresetNamesMatchWithoutTheirPadding) {
+    const json all = json::parse(Run({"describe", "--json"}).out);
+    const json* withPresets = nullptr;
+    for (const auto& d : all)
+        if (!d["presets"].empty()) { withPresets = &d; break; }
+    if (!withPresets) GTEST_SKIP() << "no effect has presets yet";
+    Write("in.wav", 2, Stereo(2000));
+    const std::string id = std::to_string((*withPresets)["id"].get<int>());
+    for (const auto& p : (*withPresets)["presets"]) {
+        std::string name = p["name"].get<std::string>();
+        while (!name.empty() && name.back() == ' ') name.pop_back();
+        for (auto& ch : name) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        const Result r = Run({"process", "in.wav", "out.wav", "-e", id, "--preset", name});
+        EXPECT_EQ(r.status, 0) << name << ": " << r.err;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The settings record
+
+TEST_F(OrveCli, RememberSavesTheRecordAndPlainRunsDoNot) {
+    Write("in.wav", 2, Stereo(1000));
+    const fs::path record = config / "orve-studio" / "ORVESETTING";
+    ASSERT_EQ(Run({"process", "in.wav", "out.wav", "-e", "0", "-g", "6"}).status, 0);
+    EXPECT_FALSE(fs::exists(record));
+    const Result none = Run({"settings", "--json"});
+    ASSERT_EQ(none.status, 0) << none.err;
+    EXPECT_FALSE(json::parse(none.out)["stored"].get<bool>());
+
+    // A failed run saves nothing either.
+    EXPECT_NE(Run({"process", "in.wav", "in.wav", "-e", "0", "--remember"}).status, 0);
+    EXPECT_FALSE(fs::exists(record));
+
+    ASSERT_EQ(Run({"process", "in.wav", "out.wav", "-e", "0", "-g", "6", "--remember"}).status, 0);
+    ASSERT_TRUE(fs::exists(record));
+    const std::string bytes = Slurp(record);
+    ASSERT_EQ(bytes.size(), 160u);
+    auto slot = [&](int i) {
+        uint32_t v = 0;
+        for (int b = 0; b < 4; ++b) v |= static_cast<uint32_t>(static_cast<uint8_t>(bytes[4 * i + b])) << (8 * b);
+        return static_cast<int32_t>(v);
+    };
+    const int32_t gainPosition =
+        static_cast<int32_t>((60.0 - 20.0 * std::log10(std::pow(10.0, 6.0 * 0.05))) * 83.33333333333333);
+    EXPECT_EQ(slot(0), gainPosition);
+    EXPECT_EQ(slot(39), 0);
+
+    const Result shown = Run({"settings", "--json"});
+    ASSERT_EQ(shown.status, 0);
+    const json s = json::parse(shown.out);
+    EXPECT_TRUE(s["stored"].get<bool>());
+    EXPECT_EQ(s["effectId"], 0);
+    EXPECT_EQ(s["gainPosition"], gainPosition);
+    EXPECT_NEAR(s["gainDb"].get<double>(), 6.0, 0.02);
+    const Result text = Run({"settings"});
+    EXPECT_NE(text.out.find("Level Tuning"), std::string::npos) << text.out;
+
+    // Looking at the record does not rewrite it.
+    EXPECT_EQ(Slurp(record), bytes);
+}
+
+TEST_F(OrveCli, SettingsReadLikeThePluginLoadsThem) {
+    // A stored effect id the window cannot offer loads as Level Tuning, preset 0.
+    fs::create_directories(config / "orve-studio");
+    std::string bytes(160, '\0');
+    bytes[0] = static_cast<char>(5000 & 0xFF);
+    bytes[1] = static_cast<char>(5000 >> 8);
+    bytes[38 * 4] = 3;
+    bytes[39 * 4] = 22;
+    std::ofstream(config / "orve-studio" / "ORVESETTING", std::ios::binary) << bytes;
+    const json s = json::parse(Run({"settings", "--json"}).out);
+    EXPECT_EQ(s["effectId"], 0);
+    EXPECT_EQ(s["presetIndex"], 0);
+    EXPECT_EQ(s["slots"][39], 22);
+}
+
+// ---------------------------------------------------------------------------
+// The demo
+
+TEST_F(OrveCli, DemoWritesTheProgrammeAndEveryCase) {
+    const Result r = Run({"demo", "show"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Audio input = Read(dir / "show" / "input.wav");
+    EXPECT_EQ(input.info.channels, 2);
+    EXPECT_EQ(input.info.samplerate, 44100);
+    EXPECT_NEAR(input.info.frames / 44100.0, 6.0, 0.5);
+    // Nothing in the programme clips, even after the +6 dB case.
+    int32_t peak = 0;
+    for (int32_t v : input.At(16)) peak = std::max(peak, std::abs(v));
+    EXPECT_LT(peak, 16000);
+    EXPECT_GT(peak, 4000);
+
+    const Audio louder = Read(dir / "show" / "level-tuning.wav");
+    ASSERT_EQ(louder.info.frames, input.info.frames);
+    const auto a = input.At(16), b = louder.At(16);
+    for (size_t i = 0; i < a.size(); ++i) ASSERT_EQ(b[i], Scaled(a[i], 6.0)) << i;
+    EXPECT_NE(r.out.find("Level Tuning"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("+6.0"), std::string::npos) << r.out;
+}
+
+}  // namespace
