@@ -62,6 +62,17 @@ int32_t FindEffect(const std::string& text) {
         if (wanted == full) return id;
         if (wanted == bare) matches.push_back(id);
     }
+    if (matches.empty()) {
+        // Failing an exact name, a unique beginning of a full or bare name will do
+        // ("tempo", "geq-31").
+        for (int32_t id = 0; id < kSelectableEffects && !wanted.empty(); ++id) {
+            const std::string full = Normalised(EffectText(id));
+            const size_t dash = full.find('-');
+            const std::string bare = dash == std::string::npos ? full : full.substr(dash + 1);
+            if (full.compare(0, wanted.size(), wanted) == 0 || bare.compare(0, wanted.size(), wanted) == 0)
+                matches.push_back(id);
+        }
+    }
     if (matches.size() == 1) return matches[0];
     if (matches.size() > 1) {
         std::string names;

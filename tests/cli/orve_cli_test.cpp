@@ -157,6 +157,15 @@ TEST_F(OrveCli, DescribeFindsEffectsByIdNameOrBareName) {
     const Result geq = Run({"describe", "geq-10bands1oct", "--json"});
     ASSERT_EQ(geq.status, 0) << geq.err;
     EXPECT_EQ(json::parse(geq.out)["id"], 8);
+    // A unique beginning of a name is enough; an ambiguous one is refused.
+    for (const auto& [prefix, id] : std::vector<std::pair<std::string, int>>{{"tempo", 18}, {"geq-31", 11}, {"dehu", 6}}) {
+        const Result r = Run({"describe", prefix, "--json"});
+        ASSERT_EQ(r.status, 0) << prefix << ": " << r.err;
+        EXPECT_EQ(json::parse(r.out)["id"], id) << prefix;
+    }
+    const Result ambiguous = Run({"describe", "geq"});
+    EXPECT_NE(ambiguous.status, 0);
+    EXPECT_NE(ambiguous.err.find("ambiguous"), std::string::npos) << ambiguous.err;
 }
 
 TEST_F(OrveCli, DescribeAllReportsKnobsAndPresetsConsistently) {
