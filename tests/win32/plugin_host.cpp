@@ -38,6 +38,13 @@ constexpr int kBlocks = 6;
 constexpr int32_t kModalReverbId = 15;
 
 Checks checks;
+const DWORD startTicks = GetTickCount();
+
+// Progress with elapsed time, so a slow Wine start can be told from a slow test.
+void Milestone(const char* what) {
+    std::printf("[%6lu ms] %s\n", static_cast<unsigned long>(GetTickCount() - startTicks), what);
+    std::fflush(stdout);
+}
 
 struct Plugin {
     HMODULE library = nullptr;
@@ -395,6 +402,7 @@ int Run(const std::string& dllPath, const std::string& shots) {
     RegDeleteKeyA(HKEY_CURRENT_USER, win32::kSettingsKey);
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
+    Milestone("start");
     HostWindow host;
     if (!checks.Expect(CreateHostWindow(host, L"Winamp v1.x", kModernHost, 120, 500), "host window")) return 1;
 
@@ -416,9 +424,11 @@ int Run(const std::string& dllPath, const std::string& shots) {
     checks.Expect(Selected(window, IDC_EFFECT_LIST) == 0 &&
                       SliderPosition(GetDlgItem(window, IDC_GAIN_SLIDER)) == 5000,
                   "first run: Level Tuning at 0 dB");
+    Milestone("window open");
     CheckEffectList(window);
     CheckGain(plugin, window);
     CheckEveryEffect(plugin, window, shots);
+    Milestone("every effect checked");
     CheckMonoAndPass(plugin, window);
     window = PluginWindow();
     CheckOutAndF12(host, window);
@@ -426,6 +436,7 @@ int Run(const std::string& dllPath, const std::string& shots) {
     const StoredSetting stored = PrepareSetting(plugin, window);
     CheckHostClose(host, plugin);
     FreeLibrary(plugin.library);
+    Milestone("first load unloaded");
 
     int32_t slots[40] = {};
     if (checks.Expect(ReadStored(slots), "unloading writes the 160-byte ORVESETTING value")) {
@@ -484,6 +495,7 @@ int Run(const std::string& dllPath, const std::string& shots) {
     plugin.module->Quit(plugin.module);
     FreeLibrary(plugin.library);
 
+    Milestone("done");
     checks.Summary();
     return checks.Failed() == 0 ? 0 : 1;
 }
