@@ -215,6 +215,20 @@ void CheckLayout(HWND window, int32_t effectId, int32_t hostVersion, EffectProce
     checks.Expect(Selected(window, IDC_EFFECT_LIST) == effectId, Format("%s: selected in the effect list", name));
 }
 
+void CheckMenu(HMODULE library) {
+    HMENU menu = LoadMenuA(library, MAKEINTRESOURCEA(IDR_POPUP_MENU));
+    if (!checks.Expect(menu != nullptr, "menu 119 is in the DLL")) return;
+    HMENU popup = GetSubMenu(menu, 0);
+    char home[64] = {}, help[64] = {};
+    GetMenuStringA(popup, IDM_HOME, home, sizeof home, MF_BYCOMMAND);
+    GetMenuStringA(popup, IDM_HELP, help, sizeof help, MF_BYCOMMAND);
+    checks.Expect(std::strcmp(home, "ORVE Studio Home") == 0 && std::strcmp(help, "Help") == 0 &&
+                      GetMenuItemID(popup, 0) == IDM_HOME && GetMenuItemID(popup, 1) == IDM_HELP,
+                  "the pop-up menu offers \"ORVE Studio Home\" (40003) and \"Help\" (40007)");
+    DestroyMenu(menu);
+    checks.Expect(LoadIconA(library, MAKEINTRESOURCEA(IDI_PLUGIN_ICON)) != nullptr, "icon 122 is in the DLL");
+}
+
 void CheckEffectList(HWND window) {
     checks.Expect(SendDlgItemMessageW(window, IDC_EFFECT_LIST, CB_GETCOUNT, 0, 0) == kSelectableEffects,
                   "the effect list offers 22 effects");
@@ -257,9 +271,6 @@ void CheckEveryEffect(Plugin& plugin, HWND& window, const std::string& shots) {
         window = PluginWindow();
         Reference ref = MakeReference(plugin.library, id);
         CheckLayout(window, id, kModernHost, *ref.state->currentEffect);
-        if (id == 0) Screenshot(window, shots, "level_tuning.bmp");
-        if (id == 4) Screenshot(window, shots, "denoise.bmp");
-        if (id == 11) Screenshot(window, shots, "geq31.bmp");
 
         // The modal reverb's late tail is seeded from the clock, so two builds
         // only agree when made in the same second; its audio is not compared.
@@ -267,6 +278,10 @@ void CheckEveryEffect(Plugin& plugin, HWND& window, const std::string& shots) {
         if (id != kModalReverbId)
             checks.Expect(SameAudio(plugin, *ref.state, 0, kBlocks, &where),
                           Format("%s: plug-in output equals the core's (%s)", EffectText(id), where.c_str()));
+        // Taken after some audio, so the meters show a level.
+        if (id == 0) Screenshot(window, shots, "level_tuning.bmp");
+        if (id == 4) Screenshot(window, shots, "denoise.bmp");
+        if (id == 11) Screenshot(window, shots, "geq31.bmp");
 
         const ui::PresetTable presets = ui::PresetsOf(ref.state->currentEffect.get());
         if (presets.Empty()) continue;
@@ -290,6 +305,10 @@ void CheckEveryEffect(Plugin& plugin, HWND& window, const std::string& shots) {
             const int32_t follow = ui::PresetAfterManualChange(ref.state->currentEffect->PresetCount(), row);
             checks.Expect(Selected(window, IDC_PRESET_LIST) == (follow < 0 ? row : follow),
                           Format("%s: moving a knob selects row %d", EffectText(id), follow < 0 ? row : follow));
+            // Choosing the effect already selected changes nothing.
+            ChooseInList(window, IDC_EFFECT_LIST, id);
+            checks.Expect(PluginWindow() == window && SliderPosition(GetDlgItem(window, 0)) == 2500,
+                          Format("%s: choosing it again keeps the knobs", EffectText(id)));
         }
     }
 }
@@ -428,6 +447,7 @@ int Run(const std::string& dllPath, const std::string& shots) {
                   "first run: Level Tuning at 0 dB");
     Milestone("window open");
     CheckEffectList(window);
+    CheckMenu(plugin.library);
     CheckGain(plugin, window);
     CheckEveryEffect(plugin, window, shots);
     Milestone("every effect checked");

@@ -135,6 +135,9 @@ void OnInitDialog(HWND window, Win32PluginState& state) {
     for (int item : {IDC_EFFECT_LIST, IDC_PRESET_LIST, IDC_SWITCH_LEFT, IDC_SWITCH_RIGHT, IDC_SWITCH_PASS,
                      IDC_GAIN_LABEL, IDC_SNAP_NOISE, IDC_OUT_BUTTON})
         SetFont(window, item, state.drawing.labelFont);
+    // No dotted focus rectangles over the knob row (the thumbs' custom drawing
+    // drops the focus state too, but not every trackbar honours that).
+    SendMessageW(window, WM_CHANGEUISTATE, MAKEWPARAM(UIS_SET, UISF_HIDEFOCUS), 0);
     LayOut(window, state);
 }
 
