@@ -89,8 +89,7 @@ bool Pump(int milliseconds) {
 }
 
 bool SaveWindowBitmap(HWND window, const std::string& path) {
-    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
-    Pump(300);
+    GdiFlush();
     RECT r;
     GetWindowRect(window, &r);
     const int width = r.right - r.left, height = r.bottom - r.top;

@@ -41,7 +41,7 @@ WNDPROC HostWindowOwnProc();
 // Handles every pending message for about `milliseconds`; true when WM_QUIT was seen.
 bool Pump(int milliseconds);
 
-// Copies the window's screen area into a 24-bit BMP file.
+// Copies the window's screen area, as it is now, into a 24-bit BMP file.
 bool SaveWindowBitmap(HWND window, const std::string& path);
 
 // Client-area rectangle of a child window.

@@ -259,13 +259,29 @@ void CheckGain(Plugin& plugin, HWND window) {
     MoveSlider(window, GetDlgItem(window, IDC_GAIN_SLIDER), 5000);
 }
 
-void Screenshot(HWND window, const std::string& dir, const char* file) {
+// The window of an effect as the user sees it while music plays: the meters
+// are painted by the audio path, so a silent and a loud block go through just
+// before the picture (any repaint in between would blank them).
+void Screenshots(Plugin& plugin, HWND& window, const std::string& dir) {
     if (dir.empty()) return;
-    checks.Expect(SaveWindowBitmap(window, dir + "\\" + file), Format("screenshot %s", file));
+    const struct { int32_t id; const char* file; } shots[] = {
+        {0, "level_tuning.bmp"}, {4, "denoise.bmp"}, {11, "geq31.bmp"}};
+    for (const auto& shot : shots) {
+        ChooseInList(window, IDC_EFFECT_LIST, shot.id);
+        window = PluginWindow();
+        Pump(150);
+        std::vector<int16_t> silence(kFrames * 4, 0);
+        plugin.module->ModifySamples(plugin.module, silence.data(), kFrames, 16, 2, 44100);
+        for (int b = 0; b < 3; ++b) {
+            std::vector<int16_t> block = Programme(b, 2);
+            plugin.module->ModifySamples(plugin.module, block.data(), kFrames, 16, 2, 44100);
+        }
+        checks.Expect(SaveWindowBitmap(window, dir + "\\" + shot.file), Format("screenshot %s", shot.file));
+    }
 }
 
 // Every effect: layout, then audio against the core, then a preset and a knob move.
-void CheckEveryEffect(Plugin& plugin, HWND& window, const std::string& shots) {
+void CheckEveryEffect(Plugin& plugin, HWND& window) {
     for (int32_t id = 0; id < kSelectableEffects; ++id) {
         ChooseInList(window, IDC_EFFECT_LIST, id);
         window = PluginWindow();
@@ -278,10 +294,6 @@ void CheckEveryEffect(Plugin& plugin, HWND& window, const std::string& shots) {
         if (id != kModalReverbId)
             checks.Expect(SameAudio(plugin, *ref.state, 0, kBlocks, &where),
                           Format("%s: plug-in output equals the core's (%s)", EffectText(id), where.c_str()));
-        // Taken after some audio, so the meters show a level.
-        if (id == 0) Screenshot(window, shots, "level_tuning.bmp");
-        if (id == 4) Screenshot(window, shots, "denoise.bmp");
-        if (id == 11) Screenshot(window, shots, "geq31.bmp");
 
         const ui::PresetTable presets = ui::PresetsOf(ref.state->currentEffect.get());
         if (presets.Empty()) continue;
@@ -449,7 +461,8 @@ int Run(const std::string& dllPath, const std::string& shots) {
     CheckEffectList(window);
     CheckMenu(plugin.library);
     CheckGain(plugin, window);
-    CheckEveryEffect(plugin, window, shots);
+    CheckEveryEffect(plugin, window);
+    Screenshots(plugin, window, shots);
     Milestone("every effect checked");
     CheckMonoAndPass(plugin, window);
     window = PluginWindow();
