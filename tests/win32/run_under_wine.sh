@@ -45,9 +45,11 @@ export WINEDLLOVERRIDES="mscoree=;mshtml="
 # top-level window to be withdrawn (the window hides on each change of effect).
 "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
 status=0
-(cd "$work" && timeout 240 "$wine" "$(basename "$host")" "$(basename "$dll")" shots) || status=$?
-
 mkdir -p "$shots"
+(cd "$work" && timeout 240 "$wine" "$(basename "$host")" "$(basename "$dll")" shots) 2>&1 | tee "$shots/host.log" ||
+  status=$?
+grep -q " 0 failed" "$shots/host.log" || status=1
+
 for bmp in "$work"/shots/*.bmp; do
   [ -e "$bmp" ] || continue
   if command -v convert >/dev/null; then
