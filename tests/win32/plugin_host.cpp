@@ -18,6 +18,7 @@
 #include "platform/win32/resource_kernels.h"
 #include "platform/win32/winamp_dsp.h"
 #include "plugin/audio_path.h"
+#include "plugin/effect_actions.h"
 #include "plugin/effect_catalogue.h"
 #include "plugin/effect_factory.h"
 #include "plugin/plugin_state.h"
@@ -306,6 +307,15 @@ void CheckEveryEffect(Plugin& plugin, HWND& window) {
         if (id != kModalReverbId)
             checks.Expect(SameAudio(plugin, *ref.state, 0, kBlocks, &where),
                           Format("%s: plug-in output equals the core's (%s)", EffectText(id), where.c_str()));
+
+        if (ui::ShowsSnapNoise(id)) {
+            // A new learning stretch starts at the same block in both.
+            SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_SNAP_NOISE, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(window, IDC_SNAP_NOISE)));
+            SnapNoise(*ref.state->currentEffect);
+            checks.Expect(SameAudio(plugin, *ref.state, kBlocks, 3, &where),
+                          Format("%s: Snap Noise restarts learning as in the core (%s)", EffectText(id), where.c_str()));
+        }
 
         const ui::PresetTable presets = ui::PresetsOf(ref.state->currentEffect.get());
         if (presets.Empty()) continue;
