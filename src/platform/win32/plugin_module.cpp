@@ -59,6 +59,7 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_WINDOWPOSCHANGED:
             if (state.mainWindow) {
                 HWND player = PlayerWindow(state);
+                if (!player) break;
                 RECT playerRect{}, ownRect{};
                 GetWindowRect(player, &playerRect);
                 GetWindowRect(state.mainWindow, &ownRect);
