@@ -22,6 +22,7 @@
 #include "plugin/effect_catalogue.h"
 #include "plugin/effect_factory.h"
 #include "plugin/plugin_state.h"
+#include "ui/meter_paint.h"
 #include "ui/preset_logic.h"
 #include "ui/window_layout.h"
 #include "win32/host_support.h"
@@ -270,6 +271,29 @@ void CheckGain(Plugin& plugin, HWND window) {
     MoveSlider(window, GetDlgItem(window, IDC_GAIN_SLIDER), 5000);
 }
 
+COLORREF MeterBottomPixel(HWND window) {
+    HWND meter = GetDlgItem(window, IDC_METER_LEFT);
+    RECT client;
+    GetClientRect(meter, &client);
+    POINT bottom{client.right / 2, client.bottom - 2};
+    ClientToScreen(meter, &bottom);
+    HDC screen = GetDC(nullptr);
+    const COLORREF colour = GetPixel(screen, bottom.x, bottom.y);
+    ReleaseDC(nullptr, screen);
+    return colour;
+}
+
+// The audio path paints the meters; once blocks stop, the one-second timer
+// blanks them within two ticks.
+void CheckMetersBlankWhenPlaybackStops(HWND window) {
+    const COLORREF background = RGB(kBackgroundColour.red, kBackgroundColour.green, kBackgroundColour.blue);
+    const COLORREF playing = MeterBottomPixel(window);
+    checks.Expect(GetGValue(playing) >= 70 && GetRValue(playing) < 40,
+                  Format("a playing meter is green at the bottom (%06lx)", static_cast<unsigned long>(playing)));
+    Pump(2200);
+    checks.Expect(MeterBottomPixel(window) == background, "the meters are blanked when blocks stop");
+}
+
 // The window of an effect as the user sees it while music plays: the meters
 // are painted by the audio path, so a silent and a loud block go through just
 // before the picture (any repaint in between would blank them).
@@ -288,6 +312,7 @@ void Screenshots(Plugin& plugin, HWND& window, const std::string& dir) {
             plugin.module->ModifySamples(plugin.module, block.data(), kFrames, 16, 2, 44100);
         }
         checks.Expect(SaveWindowBitmap(window, dir + "\\" + shot.file), Format("screenshot %s", shot.file));
+        if (shot.id == 0) CheckMetersBlankWhenPlaybackStops(window);
     }
 }
 
@@ -567,6 +592,9 @@ int Run(const std::string& dllPath, const std::string& shots) {
         checks.Expect(r.right - r.left == ui::WindowWidth(stored.effectId, 0), "the oldest host gets the narrow width");
         checks.Expect(!IsShown(GetDlgItem(window, IDC_OUT_BUTTON)), "the oldest host gets no OUT button");
     }
+    SendMessageW(oldHost.window, WM_CLOSE, 0, 0);
+    checks.Expect(oldHost.stopCommands == 0 && oldHost.shutdownMessages == 0,
+                  "closing the oldest host passes straight on, without a stop command");
     plugin.module->Quit(plugin.module);
     FreeLibrary(plugin.library);
 
