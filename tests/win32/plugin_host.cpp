@@ -225,6 +225,24 @@ void CheckLayout(HWND window, int32_t effectId, int32_t hostVersion, EffectProce
     checks.Expect(IsShown(GetDlgItem(window, IDC_OUT_BUTTON)) == ui::ShowsOutButton(hostVersion),
                   Format("%s: OUT button for host 0x%x", name, hostVersion));
     checks.Expect(Selected(window, IDC_EFFECT_LIST) == effectId, Format("%s: selected in the effect list", name));
+
+    auto placedAt = [&](int item, const ui::Rect& e, bool checkHeight) {
+        const RECT r = ChildRect(GetDlgItem(window, item));
+        return r.left == e.x && r.top == e.y && r.right - r.left == e.width &&
+               (!checkHeight || r.bottom - r.top == e.height);
+    };
+    checks.Expect(placedAt(IDC_METER_LEFT, ui::MeterRect(false, H), true) &&
+                      placedAt(IDC_METER_RIGHT, ui::MeterRect(true, H), true) &&
+                      placedAt(IDC_KNOB_FRAME, ui::KnobFrameRect(W, H), true) &&
+                      placedAt(IDC_EFFECT_LIST, ui::EffectListRect(H), false),
+                  Format("%s: meters, knob frame and effect list in place", name));
+    if (ui::ShowsOutButton(hostVersion))
+        checks.Expect(placedAt(IDC_OUT_BUTTON, ui::OutButtonRect(W, H), true), Format("%s: OUT in place", name));
+    if (ui::ShowsSnapNoise(effectId))
+        checks.Expect(placedAt(IDC_SNAP_NOISE, ui::SnapNoiseRect(H), true), Format("%s: Snap Noise in place", name));
+    const ui::Rect switchRect = switches.passOnly ? switches.pass : switches.left;
+    checks.Expect(placedAt(switches.passOnly ? IDC_SWITCH_PASS : IDC_SWITCH_LEFT, switchRect, true),
+                  Format("%s: channel switches in place", name));
 }
 
 void CheckMenu(HMODULE library) {
