@@ -17,5 +17,7 @@ const char* EffectText(int32_t effectId);
 bool EffectGlyphIsBlack(int32_t effectId);
 // Display name with the glyph rendered in UTF-8 (U+25C7 / U+25C6).
 std::string EffectNameUtf8(int32_t effectId);
+// One paragraph on what the effect does, for the help page.
+const char* EffectDescription(int32_t effectId);
 
 }  // namespace orve

@@ -1,0 +1,90 @@
+# The Windows plug-in, seen from the ordinary (host) build: the host tools it
+# ships with, and two cross builds of the same sources with mingw-w64 when it
+# is installed: i686 (the shipped orve_studio.dll, placed in the build tree)
+# and x86_64 (the one the tests load under 64-bit Wine).
+
+# The help page beside the DLL, written from the effects themselves.
+add_executable(make_help_page ${PROJECT_SOURCE_DIR}/tools/make_help_page.cpp)
+target_link_libraries(make_help_page PRIVATE orve_core)
+set(ORVE_HELP_PAGE ${PROJECT_BINARY_DIR}/ORVEStudio/help.html)
+add_custom_command(OUTPUT ${ORVE_HELP_PAGE}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/ORVEStudio
+  COMMAND make_help_page ${ORVE_HELP_PAGE}
+  DEPENDS make_help_page
+  COMMENT "Writing ORVEStudio/help.html")
+add_custom_target(orve_help_page ALL DEPENDS ${ORVE_HELP_PAGE})
+
+# The window icon, drawn at build time.
+add_executable(make_icon ${PROJECT_SOURCE_DIR}/tools/make_icon.cpp)
+set(ORVE_ICON_FILE ${PROJECT_BINARY_DIR}/orve_studio.ico)
+add_custom_command(OUTPUT ${ORVE_ICON_FILE} COMMAND make_icon ${ORVE_ICON_FILE} DEPENDS make_icon)
+add_custom_target(orve_icon DEPENDS ${ORVE_ICON_FILE})
+
+option(ORVE_BUILD_WIN32 "Cross-build the Windows plug-in when mingw-w64 is installed" ON)
+find_program(ORVE_MINGW_I686 i686-w64-mingw32-g++-posix)
+find_program(ORVE_MINGW_X86_64 x86_64-w64-mingw32-g++-posix)
+if(NOT ORVE_BUILD_WIN32 OR NOT ORVE_MINGW_I686 OR NOT ORVE_MINGW_X86_64)
+  message(STATUS "Windows plug-in: not built (mingw-w64 posix compilers not found or ORVE_BUILD_WIN32=OFF)")
+  return()
+endif()
+
+set(ORVE_LIBRESAMPLE_DIR ${PROJECT_BINARY_DIR}/third_party/libresample CACHE PATH
+    "Unpacked libresample sources for the Windows builds")
+if(NOT EXISTS ${ORVE_LIBRESAMPLE_DIR}/src/resample.c)
+  execute_process(COMMAND ${PROJECT_SOURCE_DIR}/scripts/fetch_libresample.sh ${ORVE_LIBRESAMPLE_DIR}
+                  RESULT_VARIABLE fetch_result)
+endif()
+if(NOT EXISTS ${ORVE_LIBRESAMPLE_DIR}/src/resample.c)
+  message(WARNING "Windows plug-in: not built (libresample sources could not be fetched)")
+  return()
+endif()
+
+# Kernel data (binhir_121.bin, binhir_142.bin) from the kernel generators.
+if(NOT DEFINED ORVE_KERNEL_DIR)
+  set(ORVE_KERNEL_DIR ${PROJECT_BINARY_DIR}/kernels)
+endif()
+file(MAKE_DIRECTORY ${ORVE_KERNEL_DIR})
+
+include(ExternalProject)
+set(ORVE_WIN32_DEPENDS orve_icon orve_help_page)
+foreach(kernel_target IN ITEMS ${ORVE_KERNEL_TARGET} orve_kernels)
+  if(TARGET ${kernel_target})
+    list(APPEND ORVE_WIN32_DEPENDS ${kernel_target})
+  endif()
+endforeach()
+
+set(ORVE_DLL_I686 ${PROJECT_BINARY_DIR}/orve_studio.dll)
+set(ORVE_WIN64_DIR ${PROJECT_BINARY_DIR}/win64)
+foreach(arch i686 x86_64)
+  if(arch STREQUAL "i686")
+    set(output_dir ${PROJECT_BINARY_DIR})
+  else()
+    set(output_dir ${ORVE_WIN64_DIR})
+  endif()
+  ExternalProject_Add(orve_win32_${arch}
+    SOURCE_DIR ${PROJECT_SOURCE_DIR}
+    BINARY_DIR ${PROJECT_BINARY_DIR}/win32-${arch}
+    CMAKE_ARGS
+      -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/mingw-w64-${arch}.cmake
+      -DCMAKE_BUILD_TYPE=Release
+      -DORVE_LIBRESAMPLE_DIR=${ORVE_LIBRESAMPLE_DIR}
+      -DORVE_KERNEL_DIR=${ORVE_KERNEL_DIR}
+      -DORVE_ICON_FILE=${ORVE_ICON_FILE}
+      -DORVE_DLL_OUTPUT_DIR=${output_dir}
+    INSTALL_COMMAND ""
+    BUILD_ALWAYS ON
+    USES_TERMINAL_BUILD ON
+    DEPENDS ${ORVE_WIN32_DEPENDS}
+    BUILD_BYPRODUCTS ${output_dir}/orve_studio.dll)
+endforeach()
+add_custom_target(orve_studio_dll DEPENDS orve_win32_i686 orve_help_page)
+
+if(ORVE_BUILD_TESTS)
+  find_program(ORVE_OBJDUMP_I686 i686-w64-mingw32-objdump)
+  add_test(NAME win32_dll_static_check
+           COMMAND ${PROJECT_SOURCE_DIR}/tests/win32/check_dll.sh ${ORVE_OBJDUMP_I686} ${ORVE_DLL_I686})
+  add_test(NAME win32_plugin_under_wine
+           COMMAND ${PROJECT_SOURCE_DIR}/tests/win32/run_under_wine.sh ${ORVE_WIN64_DIR}/orve_win32_host.exe
+                   ${ORVE_WIN64_DIR}/orve_studio.dll ${PROJECT_BINARY_DIR}/screenshots)
+  set_tests_properties(win32_plugin_under_wine PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77 RUN_SERIAL ON)
+endif()

@@ -1,0 +1,27 @@
+/* Identifiers shared by the resource script and the window code. */
+#ifndef ORVE_RESOURCE_IDS_H
+#define ORVE_RESOURCE_IDS_H
+
+#define IDD_MAIN_WINDOW 101
+#define IDR_POPUP_MENU 119
+#define IDI_PLUGIN_ICON 122
+#define IDR_KERNEL_HRIR 121
+#define IDR_KERNEL_ROOMS 142
+
+#define IDC_GAIN_SLIDER 501
+#define IDC_SNAP_NOISE 502
+#define IDC_SWITCH_LEFT 1003
+#define IDC_GAIN_LABEL 1004
+#define IDC_METER_LEFT 1005
+#define IDC_METER_RIGHT 1006
+#define IDC_SWITCH_RIGHT 1007
+#define IDC_SWITCH_PASS 1008
+#define IDC_EFFECT_LIST 1009
+#define IDC_KNOB_FRAME 1010
+#define IDC_PRESET_LIST 1012
+#define IDC_OUT_BUTTON 1033
+
+#define IDM_HOME 40003
+#define IDM_HELP 40007
+
+#endif

@@ -1,0 +1,152 @@
+#include "ui/preset_logic.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace orve::ui {
+namespace {
+
+// Two knobs, one of them falling, and a few rows: the last one is the user's
+// own whatever its name.
+const KnobSpec kKnobs[2] = {{"Thresh", 0.0, -60.0, -20.0}, {"Ratio", 1.0, 11.0, 2.0}};
+const double kLoud[] = {6.0, -30.0, 4.0};
+const double kSoft[] = {-3.0, -6.0, 1.5};
+const double kSpeech[] = {0.0, -12.0, 3.0};
+const EffectPreset kDynamicsTable[] = {{"Loud", kLoud}, {"Soft", kSoft}, {"Speech", kSpeech}};
+const EffectPreset kReverbTable[] = {{"Hall", kLoud}, {"Studio      ", kSoft}};
+
+// Records what the window passes to the effect.
+class RecordingEffect : public EffectProcessor {
+public:
+    RecordingEffect() : EffectProcessor(16) {}
+    int32_t DescribeKnobs(KnobSpec* table) override { return CopyKnobs(kKnobs, 2, table); }
+    void SetParameters(const double* values) override {
+        ++calls;
+        last[0] = values[0];
+        last[1] = values[1];
+    }
+    int32_t GetPresets(const EffectPreset** table) override {
+        *table = kDynamicsTable;
+        return 3;
+    }
+    int32_t PresetCount() override { return 3; }
+    int calls = 0;
+    double last[2] = {};
+};
+
+struct Fixture {
+    PluginState state{nullptr};
+    RecordingEffect* effect;
+    Fixture() {
+        auto owned = std::make_unique<RecordingEffect>();
+        effect = owned.get();
+        state.currentEffect = std::move(owned);
+        state.knobCount = effect->DescribeKnobs(state.knobTable);
+        state.parameterValues[0] = -20.0;
+        state.parameterValues[1] = 2.0;
+    }
+};
+
+TEST(PresetLogicTest, OrdinaryRowMovesGainAndKnobs) {
+    Fixture f;
+    const PresetTable table{kDynamicsTable, 3};
+    SliderPositions sliders;
+    ASSERT_TRUE(SelectPreset(f.state, table, 0, sliders));
+    EXPECT_EQ(f.state.presetIndex, 0);
+    EXPECT_DOUBLE_EQ(f.state.outputGain, std::pow(10.0, 6.0 / 20.0));
+    EXPECT_EQ(sliders.gain, 4500);
+    EXPECT_EQ(sliders.knobs[0], 5000);   // -30 on 0..-60
+    EXPECT_EQ(sliders.knobs[1], 3000);   // 4 on 1..11
+    EXPECT_DOUBLE_EQ(f.effect->last[0], -30.0);
+    EXPECT_DOUBLE_EQ(f.effect->last[1], 4.0);
+    EXPECT_EQ(f.effect->calls, 1);
+}
+
+// Level Dynamic's table ends in "Speech", the sample reverb's in "Studio":
+// that last row, like "Custom" elsewhere, restores the user's stored positions.
+TEST(PresetLogicTest, LastRowKeepsTheStoredPositionsWhateverItsName) {
+    for (const PresetTable& table : {PresetTable{kDynamicsTable, 3}, PresetTable{kReverbTable, 2}}) {
+        Fixture f;
+        f.state.settingsBlob.slots[0] = 4999;
+        f.state.settingsBlob.slots[1] = 2500;
+        f.state.settingsBlob.slots[2] = 9000;
+        SliderPositions sliders;
+        ASSERT_TRUE(SelectPreset(f.state, table, table.LastRow(), sliders));
+        EXPECT_EQ(f.state.presetIndex, table.LastRow());
+        EXPECT_EQ(sliders.gain, 4999);
+        EXPECT_EQ(sliders.knobs[0], 2500);
+        EXPECT_EQ(sliders.knobs[1], 9000);
+        EXPECT_DOUBLE_EQ(f.state.outputGain, std::pow(10.0, 1.0 / 20.0));   // whole dB from the position
+        EXPECT_DOUBLE_EQ(f.state.parameterValues[0], -15.0);
+        EXPECT_DOUBLE_EQ(f.state.parameterValues[1], 10.0);
+        EXPECT_EQ(f.effect->calls, 1);
+    }
+}
+
+TEST(PresetLogicTest, IndexOutsideTheTableChangesNothing) {
+    Fixture f;
+    SliderPositions sliders;
+    EXPECT_FALSE(SelectPreset(f.state, PresetTable{kDynamicsTable, 3}, 3, sliders));
+    EXPECT_FALSE(SelectPreset(f.state, PresetTable{}, 0, sliders));
+    EXPECT_EQ(f.effect->calls, 0);
+    EXPECT_EQ(f.state.presetIndex, 0);
+}
+
+TEST(PresetLogicTest, OpeningAfterAnEffectChangeStoresTheLastRow) {
+    Fixture f;
+    f.state.windowOpenMode = 2;
+    f.state.presetIndex = 1;
+    PrepareOpeningState(f.state, PresetTable{kDynamicsTable, 3});
+    EXPECT_EQ(f.state.presetIndex, 0);
+    EXPECT_EQ(f.state.settingsBlob.slots[0], 5000);   // "Speech": 0 dB
+    EXPECT_EQ(f.state.settingsBlob.slots[1], 2000);   // -12 on 0..-60
+    EXPECT_EQ(f.state.settingsBlob.slots[2], 2000);   // 3 on 1..11
+    EXPECT_EQ(f.effect->calls, 0);                    // the fresh effect keeps its defaults
+}
+
+TEST(PresetLogicTest, OrdinaryOpeningRestoresStoredPositions) {
+    Fixture f;
+    f.state.windowOpenMode = 0;
+    f.state.presetIndex = 2;
+    f.state.settingsBlob.slots[0] = 3333;
+    f.state.settingsBlob.slots[1] = 5000;
+    f.state.settingsBlob.slots[2] = 0;
+    PrepareOpeningState(f.state, PresetTable{kDynamicsTable, 3});
+    EXPECT_DOUBLE_EQ(f.state.outputGain, GainPositionToFactor(3333));   // 20.004 dB
+    EXPECT_DOUBLE_EQ(f.state.parameterValues[0], -30.0);
+    EXPECT_DOUBLE_EQ(f.state.parameterValues[1], 1.0);
+    EXPECT_EQ(f.effect->calls, 1);
+    const SliderPositions sliders = PositionsFromValues(f.state);
+    EXPECT_EQ(sliders.gain, GainFactorToPosition(GainPositionToFactor(3333)));
+    EXPECT_EQ(sliders.knobs[0], 5000);
+    EXPECT_EQ(sliders.knobs[1], 0);
+
+    // A stored first row: the stored positions become the last row's, values untouched.
+    Fixture g;
+    g.state.windowOpenMode = 0;
+    g.state.presetIndex = 0;
+    PrepareOpeningState(g.state, PresetTable{kDynamicsTable, 3});
+    EXPECT_EQ(g.state.settingsBlob.slots[1], 2000);
+    EXPECT_EQ(g.effect->calls, 0);
+    // Reopened with F12: nothing moves.
+    Fixture h;
+    h.state.windowOpenMode = 1;
+    h.state.settingsBlob.slots[1] = 7777;
+    PrepareOpeningState(h.state, PresetTable{kDynamicsTable, 3});
+    EXPECT_EQ(h.state.settingsBlob.slots[1], 7777);
+    EXPECT_EQ(h.effect->calls, 0);
+}
+
+TEST(PresetLogicTest, ManualChangeSwitchesToTheLastRow) {
+    EXPECT_EQ(PresetAfterManualChange(3, 0), 2);
+    EXPECT_EQ(PresetAfterManualChange(3, -1), 2);
+    EXPECT_EQ(PresetAfterManualChange(3, 2), -1);
+    EXPECT_EQ(PresetAfterManualChange(0, -1), -1);
+    EXPECT_EQ(ShownPresetRow(1, 3), 1);
+    EXPECT_EQ(ShownPresetRow(7, 3), 2);
+    EXPECT_EQ(ShownPresetRow(0, 0), -1);
+}
+
+}  // namespace
+}  // namespace orve::ui
