@@ -26,12 +26,12 @@ nlohmann::json Describe(int32_t id) {
 
     nlohmann::json knobs = nlohmann::json::array();
     for (int32_t k = 0; k < knobCount; ++k) {
-        const KnobSpec& spec = table[k];
-        knobs.push_back({{"label", KnobLabel(spec)},
-                         {"start", spec.startValue},
-                         {"end", spec.endValue},
-                         {"default", spec.defaultValue},
-                         {"defaultShown", effect->DisplayValue(k, spec.defaultValue)}});
+        const KnobSpec& knob = table[k];
+        knobs.push_back({{"label", KnobLabel(knob)},
+                         {"start", knob.startValue},
+                         {"end", knob.endValue},
+                         {"default", knob.defaultValue},
+                         {"defaultShown", effect->DisplayValue(k, knob.defaultValue)}});
     }
     const EffectPreset* presetTable = nullptr;
     const int32_t rows = effect->GetPresets(&presetTable);

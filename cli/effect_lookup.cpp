@@ -97,8 +97,8 @@ int32_t FindPreset(EffectProcessor& effect, int32_t effectId, const std::string&
     throw CliError("unknown preset " + Quoted(name) + " for " + EffectText(effectId) + " (presets: " + names + ")");
 }
 
-std::string KnobLabel(const KnobSpec& spec) {
-    return std::string(spec.label, strnlen(spec.label, sizeof spec.label));
+std::string KnobLabel(const KnobSpec& knob) {
+    return std::string(knob.label, strnlen(knob.label, sizeof knob.label));
 }
 
 int32_t FindKnob(const KnobSpec* table, int32_t count, int32_t effectId, const std::string& label) {

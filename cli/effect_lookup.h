@@ -25,6 +25,6 @@ int32_t FindPreset(EffectProcessor& effect, int32_t effectId, const std::string&
 int32_t FindKnob(const KnobSpec* table, int32_t count, int32_t effectId, const std::string& label);
 
 // The knob's label as a string (labels are NUL-padded char[20]).
-std::string KnobLabel(const KnobSpec& spec);
+std::string KnobLabel(const KnobSpec& knob);
 
 }  // namespace orve::cli

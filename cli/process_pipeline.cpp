@@ -55,9 +55,9 @@ void Unpack(const uint8_t* host, int64_t count, int32_t bits, int32_t* values) {
     }
 }
 
-bool WithinKnob(const KnobSpec& spec, double value) {
-    const double low = std::min(spec.startValue, spec.endValue);
-    const double high = std::max(spec.startValue, spec.endValue);
+bool WithinKnob(const KnobSpec& knob, double value) {
+    const double low = std::min(knob.startValue, knob.endValue);
+    const double high = std::max(knob.startValue, knob.endValue);
     return value >= low && value <= high;
 }
 
@@ -140,11 +140,11 @@ void ApplyChoices(PluginState& state, const ProcessSettings& s, int32_t channels
     }
     for (const auto& [label, value] : s.knobs) {
         const int32_t k = FindKnob(state.knobTable, knobCount, s.effectId, label);
-        const KnobSpec& spec = state.knobTable[k];
-        if (!WithinKnob(spec, value))
-            throw CliError("knob '" + TrimmedRight(KnobLabel(spec)) + "' of " + EffectText(s.effectId) +
-                           " takes values from " + Number(std::min(spec.startValue, spec.endValue)) + " to " +
-                           Number(std::max(spec.startValue, spec.endValue)) + ", not " + Number(value));
+        const KnobSpec& knob = state.knobTable[k];
+        if (!WithinKnob(knob, value))
+            throw CliError("knob '" + TrimmedRight(KnobLabel(knob)) + "' of " + EffectText(s.effectId) +
+                           " takes values from " + Number(std::min(knob.startValue, knob.endValue)) + " to " +
+                           Number(std::max(knob.startValue, knob.endValue)) + ", not " + Number(value));
         state.parameterValues[k] = value;
     }
     if (s.gainDb) gainDb = *s.gainDb;

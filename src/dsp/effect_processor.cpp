@@ -5,14 +5,14 @@
 
 namespace orve {
 
-double KnobValueAt(const KnobSpec& spec, int position) {
-    return spec.startValue + (spec.endValue - spec.startValue) * position * 0.0001;
+double KnobValueAt(const KnobSpec& knob, int position) {
+    return knob.startValue + (knob.endValue - knob.startValue) * position * 0.0001;
 }
 
-int KnobPositionOf(const KnobSpec& spec, double value) {
-    const double span = spec.endValue - spec.startValue;
+int KnobPositionOf(const KnobSpec& knob, double value) {
+    const double span = knob.endValue - knob.startValue;
     if (span == 0.0) return 0;
-    return static_cast<int>((value - spec.startValue) * 10000.0 / span);
+    return static_cast<int>((value - knob.startValue) * 10000.0 / span);
 }
 
 int32_t CopyKnobs(const KnobSpec* source, int32_t count, KnobSpec* table) {

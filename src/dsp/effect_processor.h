@@ -20,9 +20,9 @@ constexpr int kKnobPositionMax = 10000;
 constexpr int kMaxKnobs = 40;
 
 // Value of a knob at integer position 0..10000.
-double KnobValueAt(const KnobSpec& spec, int position);
+double KnobValueAt(const KnobSpec& knob, int position);
 // Position of a value, truncated toward zero (not clamped: callers decide).
-int KnobPositionOf(const KnobSpec& spec, double value);
+int KnobPositionOf(const KnobSpec& knob, double value);
 
 // A named row of an effect's static preset table: values[0] is the output gain
 // in dB, values[1..K] the knob values in knob order.

@@ -582,9 +582,9 @@ int Run(const std::string& dllPath, const std::string& shots) {
                       Format("the stored gain is restored (%d)", SliderPosition(GetDlgItem(window, IDC_GAIN_SLIDER))));
         if (stored.knobPosition >= 0) {
             Reference ref = MakeReference(plugin.library, stored.effectId);
-            const KnobSpec& spec = ref.state->knobTable[0];
+            const KnobSpec& knob = ref.state->knobTable[0];
             checks.Expect(SliderPosition(GetDlgItem(window, 0)) ==
-                              KnobPositionOf(spec, KnobValueAt(spec, stored.knobPosition)),
+                              KnobPositionOf(knob, KnobValueAt(knob, stored.knobPosition)),
                           "the stored knob position is restored");
         }
         const int presets = static_cast<int>(SendDlgItemMessageW(window, IDC_PRESET_LIST, CB_GETCOUNT, 0, 0));
