@@ -51,7 +51,7 @@ void DeEss::SetParameters(const double* values) {
     // fraction below stays within (0, 1); a value that is not a number falls
     // to the weak end with the values of 0 and below.
     const double value = values[0];
-    ratio = value > 0.99 ? 0.99 : (value > 0.0 ? value : 1e-20);
+    ratio.store(value > 0.99 ? 0.99 : (value > 0.0 ? value : 1e-20), std::memory_order_relaxed);
 }
 
 // Note on the knob's direction: the name "Ratio" suggests a compressor, where
@@ -66,6 +66,7 @@ void DeEss::ProcessChannels(int32_t channelMask) {
     const int32_t N = frameLength, K = binCount;
     double* X = spectrum.data();
     const double* curve = sibilanceCurve.data();
+    const double strength = -0.25 * std::log(ratio.load(std::memory_order_relaxed));
     for (int32_t c = 0; c < channels; ++c) {
         if (!ChannelEnabled(channelMask, c)) continue;
         double* plane = FramePlane(c);
@@ -85,7 +86,7 @@ void DeEss::ProcessChannels(int32_t channelMask) {
         if (!(share > kShareThreshold)) continue;   // frame kept exactly as it was
 
         const double excess = share - kShareThreshold;
-        const double f = excess / (excess - 0.25 * std::log(ratio));
+        const double f = excess / (excess + strength);
         // Scaling both parts of a bin by one real gain changes its magnitude
         // and keeps its phase: the polar round trip is not needed.
         for (int32_t k = 1; k <= K - 2; ++k) {
