@@ -8,6 +8,8 @@
 
 #include "demo_cases.h"
 #include "dsp/fft_engine.h"
+#include "effects/restoration/de_vocal_mono.h"
+#include "effects/restoration/de_vocal_stereo.h"
 
 namespace orve::demo {
 namespace {
@@ -186,14 +188,39 @@ double ComponentGainDb(const Signal& output, int32_t channel, double (*component
     return 20.0 * std::log10(std::max(std::abs(cross / self), 1e-9));
 }
 
-std::string MeasureVocal(const Signal& input, const Signal& output) {
+constexpr const char* kMonoPreset = "Norm";
+constexpr const char* kStereoPreset = "DeVocalNorm";
+
+// The output gain of a preset row, which the audio path applies after the
+// effect. Both de-vocal presets raise the output by 6 dB to make up for the
+// level the removed centre takes with it; the figures take that gain out
+// again, so a component the effect leaves alone reads 0 dB.
+template <class Effect>
+double PresetGainDb(const char* name) {
+    Effect effect(44100.0);
+    const EffectPreset* rows = nullptr;
+    const int32_t count = effect.GetPresets(&rows);
+    for (int32_t i = 0; i < count; ++i)
+        if (std::string(rows[i].name) == name) return rows[i].values[0];
+    return 0.0;
+}
+
+std::string MeasureVocal(const Signal& input, const Signal& output, double presetGainDb) {
     int64_t first, count;
     SteadySpan(input, output, first, count);
-    const double voiceLeft = ComponentGainDb(output, 0, Voice, 4000.0, first, count);
-    const double voiceRight = ComponentGainDb(output, 1, Voice, 4000.0, first, count);
-    const double guitar = ComponentGainDb(output, 0, Pluck, 3000.0, first, count);
-    return Format("centre voice L %.1f dB, R %.1f dB; left-panned guitar %.1f dB", voiceLeft,
-                  voiceRight, guitar);
+    const double voiceLeft = ComponentGainDb(output, 0, Voice, 4000.0, first, count) - presetGainDb;
+    const double voiceRight = ComponentGainDb(output, 1, Voice, 4000.0, first, count) - presetGainDb;
+    const double guitar = ComponentGainDb(output, 0, Pluck, 3000.0, first, count) - presetGainDb;
+    return Format("centre voice L %.1f dB, R %.1f dB; left-panned guitar %.1f dB (preset gain %+.0f dB taken out)",
+                  voiceLeft, voiceRight, guitar, presetGainDb);
+}
+
+std::string MeasureVocalMono(const Signal& input, const Signal& output) {
+    return MeasureVocal(input, output, PresetGainDb<DeVocalMono>(kMonoPreset));
+}
+
+std::string MeasureVocalStereo(const Signal& input, const Signal& output) {
+    return MeasureVocal(input, output, PresetGainDb<DeVocalStereo>(kStereoPreset));
 }
 
 }  // namespace
@@ -202,8 +229,8 @@ std::vector<DemoCase> HumEssVocalDemos() {
     return {
         {"dehum", 6, "50Hz Hum", {}, 0.0, HummingVoice, MeasureHum},
         {"deess", 5, "", {}, 0.0, SibilantSpeech, MeasureSibilance},
-        {"devocal_mono", 12, "Norm", {}, 0.0, SongWithCentreVoice, MeasureVocal},
-        {"devocal_stereo", 13, "DeVocalNorm", {}, 0.0, SongWithCentreVoice, MeasureVocal},
+        {"devocal_mono", 12, kMonoPreset, {}, 0.0, SongWithCentreVoice, MeasureVocalMono},
+        {"devocal_stereo", 13, kStereoPreset, {}, 0.0, SongWithCentreVoice, MeasureVocalStereo},
     };
 }
 

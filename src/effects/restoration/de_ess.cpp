@@ -48,18 +48,25 @@ int32_t DeEss::DescribeKnobs(KnobSpec* table) { return CopyKnobs(kKnobs, 1, tabl
 
 void DeEss::SetParameters(const double* values) {
     // The clamp keeps ln(ratio) finite and negative, so the attenuation
-    // fraction below stays within (0, 1).
+    // fraction below stays within (0, 1); a value that is not a number falls
+    // to the weak end with the values of 0 and below.
     const double value = values[0];
-    ratio = value > 0.99 ? 0.99 : (value <= 0.0 ? 1e-20 : value);
+    ratio.store(value > 0.99 ? 0.99 : (value > 0.0 ? value : 1e-20), std::memory_order_relaxed);
 }
 
-// Note on the knob's direction: the fraction f = e / (e - 0.25 ln ratio) is
-// largest for a ratio near 0.99 (the band almost removed once the share is
-// well past the threshold) and smallest near 1e-20 (a few percent).
+// Note on the knob's direction: the name "Ratio" suggests a compressor, where
+// a smaller ratio would reduce more, but the attenuation fraction used here,
+// f = e / (e - 0.25 ln ratio) with e the excess share, does the opposite and is
+// kept as it is: the term -0.25 ln ratio is 0.0025 at 0.99, 0.173 at 0.5 and
+// 11.5 at 1e-20, so f is largest for a ratio near 0.99 (the band almost
+// removed once the share is well past the threshold) and smallest near 1e-20
+// (a few percent). The knob starts at 0.99, so turning it up de-esses less;
+// stored settings and the default of 0.5 keep the strength users know.
 void DeEss::ProcessChannels(int32_t channelMask) {
     const int32_t N = frameLength, K = binCount;
     double* X = spectrum.data();
     const double* curve = sibilanceCurve.data();
+    const double strength = -0.25 * std::log(ratio.load(std::memory_order_relaxed));
     for (int32_t c = 0; c < channels; ++c) {
         if (!ChannelEnabled(channelMask, c)) continue;
         double* plane = FramePlane(c);
@@ -79,7 +86,7 @@ void DeEss::ProcessChannels(int32_t channelMask) {
         if (!(share > kShareThreshold)) continue;   // frame kept exactly as it was
 
         const double excess = share - kShareThreshold;
-        const double f = excess / (excess - 0.25 * std::log(ratio));
+        const double f = excess / (excess + strength);
         // Scaling both parts of a bin by one real gain changes its magnitude
         // and keeps its phase: the polar round trip is not needed.
         for (int32_t k = 1; k <= K - 2; ++k) {

@@ -2,6 +2,7 @@
 // Sibilance tamer: per frame, the share of spectral power in the upper band
 // (weighted by a fixed sigmoid over frequency) is measured, and when it exceeds
 // 0.65 the upper band is attenuated in proportion to the excess.
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -32,7 +33,9 @@ private:
     // that needs no attenuation (most of them) keeps its samples as they were
     // and costs no inverse transform.
     std::vector<double> spectrum;
-    double ratio = 0.5;
+    // Written by SetParameters on the window thread, which a preset selection
+    // calls without the processing lock; read once per frame.
+    std::atomic<double> ratio{0.5};
     std::vector<double> sibilanceCurve;
 };
 

@@ -124,7 +124,7 @@ DeHum::DeHum(double sampleRate, int32_t channels)
 int32_t DeHum::DescribeKnobs(KnobSpec* table) { return CopyKnobs(kKnobs, 1, table); }
 
 void DeHum::SetParameters(const double* values) {
-    humHz = values[0];
+    humHz.store(values[0], std::memory_order_relaxed);
     retune.store(true, std::memory_order_release);
 }
 
@@ -141,7 +141,8 @@ int32_t DeHum::Reset() { return 0; }
 
 void DeHum::ProcessChannels(int32_t channelMask) {
     if (retune.exchange(false, std::memory_order_acquire)) {
-        for (HumCanceller& canceller : cancellers) canceller.SetUp(sampleRate, humHz);
+        const double f0 = humHz.load(std::memory_order_relaxed);
+        for (HumCanceller& canceller : cancellers) canceller.SetUp(sampleRate, f0);
     }
     const int32_t inFrames = InputFrames();
     const int32_t outFrames = OutputFrames();

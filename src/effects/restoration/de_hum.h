@@ -62,7 +62,9 @@ public:
 
 private:
     double sampleRate;
-    double humHz = 50.0;
+    // Written on the window thread (a preset selection does so without the
+    // processing lock), read on the audio thread after retune is seen.
+    std::atomic<double> humHz{50.0};
     // Raised by SetParameters (window thread), consumed on the audio thread.
     std::atomic<bool> retune{false};
     HumCanceller cancellers[2];

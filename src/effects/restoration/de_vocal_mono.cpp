@@ -40,9 +40,9 @@ DeVocalMono::DeVocalMono(double sampleRate)
 int32_t DeVocalMono::DescribeKnobs(KnobSpec* table) { return CopyKnobs(kKnobs, 3, table); }
 
 void DeVocalMono::SetParameters(const double* values) {
-    lowHz = values[0];
-    highHz = values[1];
-    pan = values[2];
+    lowHz.store(values[0], std::memory_order_relaxed);
+    highHz.store(values[1], std::memory_order_relaxed);
+    pan.store(values[2], std::memory_order_relaxed);
     maskDirty.store(true, std::memory_order_release);
 }
 
@@ -61,8 +61,8 @@ void DeVocalMono::BuildMasks() {
     auto set = [&](int64_t index, double weight) {
         if (index >= 0 && index < N) m[static_cast<size_t>(index)] = weight;
     };
-    const int64_t lo = static_cast<int64_t>(lowHz * kFrameSeconds);
-    const int64_t hi = static_cast<int64_t>(highHz * kFrameSeconds);
+    const int64_t lo = static_cast<int64_t>(lowHz.load(std::memory_order_relaxed) * kFrameSeconds);
+    const int64_t hi = static_cast<int64_t>(highHz.load(std::memory_order_relaxed) * kFrameSeconds);
     // Short tapers at both edges soften the band's cut in time (less ringing
     // of the frame edges than a brick wall).
     set(2 * lo - 7, 0.001);
@@ -92,7 +92,7 @@ void DeVocalMono::ProcessChannels(int32_t) {
     double* L = FramePlane(0);
     double* R = FramePlane(1);
     double* w = work.data();
-    const double p = pan;
+    const double p = pan.load(std::memory_order_relaxed);
     for (int32_t n = 0; n < N; ++n) w[n] = (1.0 + p) * L[n] - (1.0 - p) * R[n];
     fft->ForwardReal(L);
     fft->ForwardReal(R);

@@ -29,11 +29,13 @@ public:
 private:
     void BuildMasks();
 
-    double lowHz = 200.0;
+    // The knob values are written on the window thread (a preset selection
+    // does so without the processing lock) and read on the audio thread.
+    std::atomic<double> lowHz{200.0};
     // Starts above the knob's default (10000 Hz): a fresh effect runs with the
     // wider band until the window passes its knob values.
-    double highHz = 12000.0;
-    double pan = 0.0;
+    std::atomic<double> highHz{12000.0};
+    std::atomic<double> pan{0.0};
     std::unique_ptr<FftEngine> fft;
     int32_t binCount;
     std::vector<double> work;       // difference signal, then its spectrum

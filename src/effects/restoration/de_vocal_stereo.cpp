@@ -41,10 +41,10 @@ int32_t DeVocalStereo::DescribeKnobs(KnobSpec* table) {
 void DeVocalStereo::SetParameters(const double* values) {
     // Held inside the knob's range so that 1 - pan and 1 + pan, which divide
     // the estimate back out of each channel, stay positive.
-    pan = std::max(-0.99, std::min(0.99, values[0]));
-    vocal = values[1];
-    lowHz = values[2];
-    highHz = values[3];
+    pan.store(std::max(-0.99, std::min(0.99, values[0])), std::memory_order_relaxed);
+    vocal.store(values[1], std::memory_order_relaxed);
+    lowHz.store(values[2], std::memory_order_relaxed);
+    highHz.store(values[3], std::memory_order_relaxed);
 }
 
 int32_t DeVocalStereo::GetPresets(const EffectPreset** tableOut) {
@@ -65,13 +65,14 @@ void DeVocalStereo::ProcessChannels(int32_t) {
     fft->ForwardReal(L);
     fft->ForwardReal(R);
 
-    const double a = 1.0 - pan, b = 1.0 + pan, v = vocal;
+    const double p = pan.load(std::memory_order_relaxed);
+    const double a = 1.0 - p, b = 1.0 + p, v = vocal.load(std::memory_order_relaxed);
     const double fs = sampleRate;
     // Bin 0 has no imaginary part, so the band starts at bin 1 at the lowest;
     // starting from a bin number (not a packed index) keeps real and imaginary
     // parts of one bin together whatever the fraction of N lowHz / fs.
-    const int64_t k0 = std::max<int64_t>(1, static_cast<int64_t>(N * lowHz / fs));
-    const int64_t jEnd = static_cast<int64_t>(2.0 * N * highHz / fs - 1.0);
+    const int64_t k0 = std::max<int64_t>(1, static_cast<int64_t>(N * lowHz.load(std::memory_order_relaxed) / fs));
+    const int64_t jEnd = static_cast<int64_t>(2.0 * N * highHz.load(std::memory_order_relaxed) / fs - 1.0);
     const int64_t kLast = N / 2 - 1;   // the band is cut below the Nyquist bin
     for (int64_t k = k0; 2 * k - 1 < jEnd && k <= kLast; ++k) {
         double& lr = L[2 * k - 1];

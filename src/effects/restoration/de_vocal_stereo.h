@@ -2,6 +2,7 @@
 // Vocal remover that keeps the stereo image: for every bin inside a band it
 // estimates the component common to both channels and subtracts it from (or,
 // with a positive "Vocal", adds it to) each channel.
+#include <atomic>
 #include <memory>
 
 #include "dsp/fft_engine.h"
@@ -21,14 +22,16 @@ public:
     void ProcessChannels(int32_t channelMask) override;
 
 private:
-    double vocal = -1.0;
-    double pan = 0.0;
+    // The knob values are written on the window thread (a preset selection
+    // does so without the processing lock) and read once per frame.
+    std::atomic<double> vocal{-1.0};
+    std::atomic<double> pan{0.0};
     std::unique_ptr<FftEngine> fft;
     int32_t binCount;
     // Starts below the knob's default (150 Hz): a fresh effect runs with the
     // wider band until the window passes its knob values.
-    double lowHz = 100.0;
-    double highHz = 16000.0;
+    std::atomic<double> lowHz{100.0};
+    std::atomic<double> highHz{16000.0};
 };
 
 }  // namespace orve

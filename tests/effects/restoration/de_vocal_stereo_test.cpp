@@ -100,14 +100,5 @@ TEST(DeVocalStereo, ConstructionLowEdgeIsBelowTheKnobDefault) {
     EXPECT_NEAR(Harmonic(out2, 0, 125.0), before, 0.01 * before);
 }
 
-TEST(DeVocalStereo, UpperKnobEndFollowsTheSampleRate) {
-    DeVocalStereo effect(48000.0);
-    KnobSpec knobs[4];
-    ASSERT_EQ(effect.DescribeKnobs(knobs), 4);
-    EXPECT_STREQ(knobs[3].label, "Hi F");
-    EXPECT_DOUBLE_EQ(knobs[3].startValue, 23900.0);
-    EXPECT_DOUBLE_EQ(knobs[3].endValue, 8000.0);
-}
-
 }  // namespace
 }  // namespace orve
