@@ -224,7 +224,8 @@ TEST_F(OrveCli, ListShowsTheTwentyTwoSelectableEffects) {
 }
 
 TEST_F(OrveCli, DescribeFindsEffectsByIdNameOrBareName) {
-    for (const std::string e : {"4", "Restoration-DeNoise", "denoise", "DENOISE", " restoration-denoise "}) {
+    for (const std::string e : {"4", "Restoration-DeNoise", "denoise", "DENOISE", " restoration-denoise ",
+                                "\xE2\x97\x86Restoration-DeNoise"}) {
         const Result r = Run({"describe", e, "--json"});
         ASSERT_EQ(r.status, 0) << e << ": " << r.err;
         EXPECT_EQ(json::parse(r.out)["id"], 4) << e;
