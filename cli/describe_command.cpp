@@ -31,6 +31,10 @@ nlohmann::json Describe(int32_t id) {
                          {"start", knob.startValue},
                          {"end", knob.endValue},
                          {"default", knob.defaultValue},
+                         // What the window prints for them (a factor where
+                         // the knob holds its logarithm).
+                         {"startShown", effect->DisplayValue(k, knob.startValue)},
+                         {"endShown", effect->DisplayValue(k, knob.endValue)},
                          {"defaultShown", effect->DisplayValue(k, knob.defaultValue)}});
     }
     const EffectPreset* presetTable = nullptr;

@@ -45,7 +45,10 @@ std::string TrimmedRight(const std::string& text) {
 }
 
 int32_t FindEffect(const std::string& text) {
-    const std::string trimmed = Trimmed(text);
+    std::string trimmed = Trimmed(text);
+    // A name copied from `orve list` carries its diamond (U+25C6 or U+25C7).
+    for (const char* glyph : {"\xE2\x97\x86", "\xE2\x97\x87"})
+        if (trimmed.rfind(glyph, 0) == 0) trimmed = Trimmed(trimmed.substr(3));
     if (AllDigits(trimmed)) {
         const int32_t id = std::stoi(trimmed);
         if (id < kSelectableEffects) return id;

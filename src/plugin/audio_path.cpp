@@ -23,6 +23,10 @@ double ReadSample(const void* samples, int32_t bps, int64_t i) {
 }
 
 void WriteSample(void* samples, int32_t bps, int64_t i, double x, double fullScale) {
+    // A NaN from an effect passes both clip tests, and converting it to an
+    // integer is undefined: the host would get whatever the CPU makes of it
+    // (full negative scale on x86, a loud click). Silence is the safe sample.
+    if (std::isnan(x)) x = 0.0;
     if (x >= fullScale) x = fullScale - 1.0;
     else if (x < -fullScale) x = -fullScale;
     switch (bps) {
@@ -89,7 +93,7 @@ int32_t ModifySamples(PluginState& state, void* samples, int32_t numsamples, int
             state.channelMask = nch == 1 ? 1 : 3;
             if (state.ui) state.ui->LayChannelSwitches(nch);
         }
-        BuildEffect(state, state.lastSampleRate, state.lastChannels, true);
+        RebuildForFormat(state, state.lastSampleRate, state.lastChannels);
     }
 
     if (!SupportedWidth(bps) || !state.currentEffect || total > INT32_MAX / 3) {

@@ -1,5 +1,6 @@
 #include "plugin/effect_factory.h"
 
+#include <mutex>
 #include <new>
 
 #include "effects/equaliser_spatial/graphic_eq.h"
@@ -168,6 +169,37 @@ void BuildEffect(PluginState& state, int32_t sampleRate, int32_t channels, bool 
         state.outputGain = 1.0;
         for (int32_t i = 0; i < state.knobCount; ++i) state.parameterValues[i] = state.knobTable[i].defaultValue;
     }
+}
+
+}  // namespace orve
+
+namespace orve {
+
+void RebuildForFormat(PluginState& state, int32_t sampleRate, int32_t channels) {
+    int32_t id;
+    {
+        std::lock_guard<std::mutex> lock(state.processingLock);
+        id = state.effectId;
+    }
+    const EffectBuildContext context{sampleRate, channels, state.kernels, state.ui};
+    std::unique_ptr<EffectProcessor> fresh;
+    try {
+        fresh = MakeEffect(id, context);
+    } catch (const std::bad_alloc&) {
+        fresh.reset();
+    }
+    std::unique_ptr<EffectProcessor> old;   // destroyed after the lock is released
+    std::lock_guard<std::mutex> lock(state.processingLock);
+    if (state.effectId != id) return;
+    old = std::move(state.currentEffect);
+    if (!fresh) {
+        // The audio path tries again on its next block.
+        state.knobCount = 0;
+        return;
+    }
+    state.currentEffect = std::move(fresh);
+    state.knobCount = state.currentEffect->DescribeKnobs(state.knobTable);
+    state.currentEffect->SetParameters(state.parameterValues);
 }
 
 }  // namespace orve

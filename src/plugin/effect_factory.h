@@ -30,6 +30,17 @@ EffectConstructor ConstructorFor(int32_t effectId);
 // resets gain and knob values to their defaults without calling SetParameters.
 void BuildEffect(PluginState& state, int32_t sampleRate, int32_t channels, bool keepParameters);
 
+// The audio path's rebuild after a format change: the same object as
+// BuildEffect(state, sampleRate, channels, true) gives, but built without
+// holding processingLock and swapped in under it. The window replaces the
+// effect and pushes knob values under that lock from its own thread; a rebuild
+// that destroyed the effect unlocked could pull it from under a SetParameters
+// call, and holding the lock for the whole construction would keep the window
+// waiting while a missing kernel set shows its error box. If the window selects
+// another effect meanwhile, its build (made for the stored format) stands.
+// Call it without holding processingLock.
+void RebuildForFormat(PluginState& state, int32_t sampleRate, int32_t channels);
+
 // Builds a standalone effect of a catalogue entry (for inspection and tools).
 std::unique_ptr<EffectProcessor> MakeEffect(int32_t effectId, const EffectBuildContext& context);
 

@@ -47,18 +47,23 @@ std::vector<int> PassesOf(int32_t complexPoints) {
     return passes;
 }
 
-// Every real-transform length the effects build: the frame lengths of the
-// catalogue's durations at the usual rates, the fixed 400/2048/4096, and the
-// tempo scaler's correlation length 2·L·ch (L = overlap of its 0.1 s frame).
+// Every real-transform length the effects build at 8000..48000 Hz: the frame
+// lengths of the catalogue's durations, every frame DeNoise's "Window" knob
+// (5..500 ms) can ask for, the fixed 400/2048/4096 of the convolvers, and the
+// tempo scaler's correlation length 2·L·ch (L = overlap of its 0.1 s frame)
+// for 1 to 8 channels.
 std::vector<int> EffectLengths() {
     std::set<int> lengths = {400, 2048, 4096};
-    for (int rate : {8000, 11025, 16000, 22050, 32000, 44100, 48000}) {
+    const int rates[] = {8000, 11025, 16000, 22050, 24000, 32000, 44100, 48000};
+    for (int rate : rates) {
         for (double seconds : {0.01, 0.025, 0.03, 0.05, 0.1, 0.2})
             lengths.insert(ChooseFrameLength(static_cast<int32_t>(rate * seconds), 2));
         const int32_t frame = ChooseFrameLength(static_cast<int32_t>(rate * 0.1), 2);
         const int32_t overlap = ChooseFrameLength(static_cast<int32_t>(0.75 * frame), 2);
-        for (int channels : {1, 2, 6}) lengths.insert(2 * overlap * channels);
+        for (int channels = 1; channels <= 8; ++channels) lengths.insert(2 * overlap * channels);
     }
+    for (int32_t target = static_cast<int32_t>(8000 * 0.005); target <= static_cast<int32_t>(48000 * 0.5); ++target)
+        lengths.insert(ChooseFrameLength(target, 2));
     return {lengths.begin(), lengths.end()};
 }
 

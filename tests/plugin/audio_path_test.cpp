@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <string>
 #include <vector>
 
 #include "plugin/effect_factory.h"
 #include "plugin/plugin_state.h"
+#include "support/test_signals.h"
 
 namespace orve {
 namespace {
@@ -27,8 +30,8 @@ public:
     std::vector<int32_t> layouts;
 };
 
-// Multiplies everything by two and stretches nothing; counts rebuilds through
-// its knob so that a kept parameter can be observed.
+// A plug-in state whose window records what the audio path asks of it; the
+// effect is Level Tuning (pass-through) unless a test selects another.
 class StateFixture : public ::testing::Test {
 protected:
     RecordingUi ui;
@@ -61,6 +64,25 @@ TEST_F(StateFixture, GainClipsToTheSampleRange) {
     auto block = Block16({10000, -10000, 8191, -8192});
     ModifySamples(state, block.data(), 2, 16, 2, 44100);
     EXPECT_EQ(block, Block16({32767, -32768, 32764, -32768}));
+}
+
+// Emits NaN and infinities, as a broken filter might.
+class NonFinite : public EffectProcessor {
+public:
+    NonFinite() : EffectProcessor(0) {}
+    int32_t ProcessBlock(const double*, double* out, int32_t, int32_t outCapacity, int32_t) override {
+        const double values[] = {std::nan(""), HUGE_VAL, -HUGE_VAL, -std::nan("")};
+        for (int32_t i = 0; i < outCapacity; ++i) out[i] = values[i % 4];
+        return outCapacity;
+    }
+};
+
+TEST_F(StateFixture, NonFiniteOutputBecomesSilenceOrFullScale) {
+    auto block = Block16({1, 2, 3, 4});
+    ModifySamples(state, block.data(), 2, 16, 2, 44100);  // builds the format first
+    state.currentEffect = std::make_unique<NonFinite>();
+    EXPECT_EQ(ModifySamples(state, block.data(), 2, 16, 2, 44100), 2);
+    EXPECT_EQ(block, Block16({0, 32767, -32768, 0}));
 }
 
 TEST_F(StateFixture, ConversionTruncatesTowardZero) {
@@ -96,21 +118,27 @@ TEST_F(StateFixture, UnsupportedWidthPassesThroughAndDropsTheMeters) {
 }
 
 TEST_F(StateFixture, SampleRateChangeRebuildsAndKeepsKnobsAndSwitches) {
-    auto block = Block16({1, 2, 3, 4});
-    ModifySamples(state, block.data(), 2, 16, 2, 44100);
-    struct Marker : EffectProcessor {
-        Marker() : EffectProcessor(0) {}
-    };
-    state.currentEffect = std::make_unique<Marker>();
+    // The ten-band equaliser with every band cut by 18 dB: the rebuilt object
+    // must be handed the kept values, or it would play at its flat defaults.
+    state.effectId = 8;
+    BuildEffect(state, 44100, 2, false);
+    for (int32_t k = 0; k < state.knobCount; ++k) state.parameterValues[k] = -18.0;
+    state.currentEffect->SetParameters(state.parameterValues);
+    const EffectProcessor* before = state.currentEffect.get();
     state.outputGain = 0.5;
-    state.parameterValues[0] = 12.5;
-    ModifySamples(state, block.data(), 2, 16, 2, 48000);
-    EXPECT_EQ(dynamic_cast<Marker*>(state.currentEffect.get()), nullptr);
+
+    const auto tone = test::Sine(1000.0, 48000, 4800, 2, 8000.0);
+    std::vector<int16_t> block(tone.begin(), tone.end());
+    ASSERT_EQ(ModifySamples(state, block.data(), 4800, 16, 2, 48000), 4800);
+    EXPECT_NE(state.currentEffect.get(), before);
     EXPECT_EQ(state.lastSampleRate, 48000);
-    EXPECT_EQ(state.parameterValues[0], 12.5);
+    EXPECT_EQ(state.parameterValues[0], -18.0);
     EXPECT_EQ(static_cast<double>(state.outputGain), 0.5);
     EXPECT_TRUE(ui.layouts.empty());
     EXPECT_EQ(state.channelMask, 3);
+    // Gain 0.5 alone would leave 4000 peak; the kept cut brings it far lower.
+    const std::vector<double> out(block.begin(), block.end());
+    EXPECT_LT(test::Rms(out, 2 * 2400), 0.25 * 0.5 * test::Rms(tone, 2 * 2400));
 }
 
 TEST_F(StateFixture, MonoAfterStereoSwitchesToPassLayoutWithMaskOne) {

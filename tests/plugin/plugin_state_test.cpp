@@ -139,32 +139,29 @@ TEST(KnobMapping, PositionsAndValuesRoundTripEitherDirection) {
     for (int p : {0, 1, 2500, 9999, 10000}) EXPECT_NEAR(KnobPositionOf(falling, KnobValueAt(falling, p)), p, 1);
 }
 
-TEST(Factory, NewSelectionResetsGainAndKnobsWithoutSetParameters) {
-    PluginState state(nullptr);
-    state.outputGain = 3.0;
-    state.effectId = 0;
-    BuildEffect(state, 44100, 2, false);
-    ASSERT_TRUE(state.currentEffect);
-    EXPECT_EQ(state.knobCount, 0);
-    EXPECT_EQ(static_cast<double>(state.outputGain), 1.0);
-}
-
 TEST(Factory, EveryEntryBuildsForAnyChannelCount) {
     PluginState state(nullptr);
     for (int32_t id = 0; id < kEffectCount; ++id) {
         for (int32_t channels : {1, 2, 6}) {
             state.effectId = id;
+            state.outputGain = 3.0;
             BuildEffect(state, 44100, channels, false);
             ASSERT_TRUE(state.currentEffect) << id;
+            // A new selection: 0 dB and every knob at its default.
+            EXPECT_EQ(static_cast<double>(state.outputGain), 1.0);
             EXPECT_GE(state.knobCount, 0);
             EXPECT_LE(state.knobCount, 31) << id;
             for (int32_t k = 0; k < state.knobCount; ++k)
                 EXPECT_EQ(state.parameterValues[k], state.knobTable[k].defaultValue) << id;
-            // A format change keeps the values and hands them to the new object.
+            // A format change keeps the values and the gain (the audio path's
+            // case shows the new object receives them).
             state.parameterValues[0] = state.knobCount ? state.knobTable[0].startValue : 0.0;
             const double kept = state.parameterValues[0];
-            BuildEffect(state, 48000, channels, true);
+            state.outputGain = 2.0;
+            RebuildForFormat(state, 48000, channels);
+            ASSERT_TRUE(state.currentEffect) << id;
             EXPECT_EQ(state.parameterValues[0], kept);
+            EXPECT_EQ(static_cast<double>(state.outputGain), 2.0);
         }
     }
 }
