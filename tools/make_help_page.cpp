@@ -94,9 +94,9 @@ int main(int argc, char** argv) {
             "<p>Pick an effect in the list at the bottom of the window, a preset in the list beside it, and set the "
             "knobs. The slider left of the knobs is the output gain (+60 dB at the top, 0 dB in the middle, "
             "&minus;60 dB at the bottom). <b>L</b> and <b>R</b> choose the channels the effect and the gain act on; "
-            "<b>PASS</b> lets the sound through untouched. Moving any knob switches the preset list to its last "
-            "row, your own setting, which is kept from one session to the next. F12 in the player reopens the "
-            "window; a right click in it opens this page and the home page.</p>\n<ul>\n";
+            "<b>PASS</b> lets the sound through untouched. The last row of a preset list is your own setting, kept "
+            "from one session to the next; moving a knob selects it in every list but Level Dynamic's. "
+            "F12 in the player reopens the window; a right click in it opens this page and the home page.</p>\n<ul>\n";
     for (int32_t id = 0; id < orve::kSelectableEffects; ++id)
         page << "<li><a href=\"#effect" << id << "\">" << Escape(orve::EffectNameUtf8(id)) << "</a></li>\n";
     page << "</ul>\n";

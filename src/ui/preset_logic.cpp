@@ -108,6 +108,9 @@ int32_t PresetAfterManualChange(int32_t presetCount, int32_t selectedRow) {
 
 int32_t ShownPresetRow(int32_t presetIndex, int32_t presetCount) {
     if (presetCount <= 0) return -1;
+    // A stored index past the table (a blob from another build, or edited)
+    // would leave the list blank, yet the window then restores the stored
+    // positions, which is what the last row stands for: show that row.
     return (presetIndex >= 0 && presetIndex < presetCount) ? presetIndex : presetCount - 1;
 }
 

@@ -1,15 +1,13 @@
 #pragma once
 // Where the plug-in sends the user for more: its local help page and the two
-// pages of the product on the web. The addresses can be set at build time.
+// pages of the product on the web. The addresses are build settings (the
+// CMake cache variables of the same names), so a DLL carries fixed ones.
 #include <string>
 
 namespace orve::ui {
 
-#ifndef ORVE_HOME_PAGE_URL
-#define ORVE_HOME_PAGE_URL "https://orve-studio.org/"
-#endif
-#ifndef ORVE_MANUAL_URL
-#define ORVE_MANUAL_URL "https://orve-studio.org/manual/"
+#if !defined(ORVE_HOME_PAGE_URL) || !defined(ORVE_MANUAL_URL)
+#error "ORVE_HOME_PAGE_URL and ORVE_MANUAL_URL come from the build (orve_core's compile definitions)"
 #endif
 constexpr const char* kHomePageUrl = ORVE_HOME_PAGE_URL;
 constexpr const char* kManualUrl = ORVE_MANUAL_URL;

@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+#include "plugin/effect_factory.h"
+
 namespace orve::ui {
 namespace {
 
@@ -14,7 +16,6 @@ const double kLoud[] = {6.0, -30.0, 4.0};
 const double kSoft[] = {-3.0, -6.0, 1.5};
 const double kSpeech[] = {0.0, -12.0, 3.0};
 const EffectPreset kDynamicsTable[] = {{"Loud", kLoud}, {"Soft", kSoft}, {"Speech", kSpeech}};
-const EffectPreset kReverbTable[] = {{"Hall", kLoud}, {"Studio      ", kSoft}};
 
 // Records what the window passes to the effect.
 class RecordingEffect : public EffectProcessor {
@@ -63,24 +64,53 @@ TEST(PresetLogicTest, OrdinaryRowMovesGainAndKnobs) {
     EXPECT_EQ(f.effect->calls, 1);
 }
 
-// Level Dynamic's table ends in "Speech", the sample reverb's in "Studio":
-// that last row, like "Custom" elsewhere, restores the user's stored positions.
-TEST(PresetLogicTest, LastRowKeepsTheStoredPositionsWhateverItsName) {
-    for (const PresetTable& table : {PresetTable{kDynamicsTable, 3}, PresetTable{kReverbTable, 2}}) {
-        Fixture f;
-        f.state.settingsBlob.slots[0] = 4999;
-        f.state.settingsBlob.slots[1] = 2500;
-        f.state.settingsBlob.slots[2] = 9000;
+// The user's own row restores the stored slider positions, the gain in whole
+// decibels of the stored position, and hands the values to the effect once.
+TEST(PresetLogicTest, LastRowRestoresTheStoredPositions) {
+    Fixture f;
+    const PresetTable table{kDynamicsTable, 3};
+    f.state.settingsBlob.slots[0] = 4999;
+    f.state.settingsBlob.slots[1] = 2500;
+    f.state.settingsBlob.slots[2] = 9000;
+    SliderPositions sliders;
+    ASSERT_TRUE(SelectPreset(f.state, table, table.LastRow(), sliders));
+    EXPECT_EQ(f.state.presetIndex, table.LastRow());
+    EXPECT_EQ(sliders.gain, 4999);
+    EXPECT_EQ(sliders.knobs[0], 2500);
+    EXPECT_EQ(sliders.knobs[1], 9000);
+    EXPECT_DOUBLE_EQ(f.state.outputGain, std::pow(10.0, 1.0 / 20.0));   // whole dB from the position
+    EXPECT_DOUBLE_EQ(f.state.parameterValues[0], -15.0);
+    EXPECT_DOUBLE_EQ(f.state.parameterValues[1], 10.0);
+    EXPECT_EQ(f.effect->calls, 1);
+}
+
+// The catalogue's own tables: Level Dynamic ends in "Speech", the sample
+// reverb in "Studio      "; choosing that row restores the stored positions,
+// choosing the first moves every knob to the row's values.
+TEST(PresetLogicTest, LevelDynamicAndSampleReverbKeepTheUsersSettingInTheirLastRow) {
+    const struct { int32_t id; const char* lastName; } effects[] = {{1, "Speech"}, {14, "Studio      "}};
+    for (const auto& e : effects) {
+        PluginState state{nullptr};
+        state.effectId = e.id;
+        BuildEffect(state, 44100, 2, false);
+        const PresetTable table = PresetsOf(state.currentEffect.get());
+        ASSERT_FALSE(table.Empty()) << e.id;
+        EXPECT_STREQ(table.rows[table.LastRow()].name, e.lastName);
+        for (int32_t i = 0; i <= state.knobCount; ++i) state.settingsBlob.slots[i] = 1000 + 100 * i;
         SliderPositions sliders;
-        ASSERT_TRUE(SelectPreset(f.state, table, table.LastRow(), sliders));
-        EXPECT_EQ(f.state.presetIndex, table.LastRow());
-        EXPECT_EQ(sliders.gain, 4999);
-        EXPECT_EQ(sliders.knobs[0], 2500);
-        EXPECT_EQ(sliders.knobs[1], 9000);
-        EXPECT_DOUBLE_EQ(f.state.outputGain, std::pow(10.0, 1.0 / 20.0));   // whole dB from the position
-        EXPECT_DOUBLE_EQ(f.state.parameterValues[0], -15.0);
-        EXPECT_DOUBLE_EQ(f.state.parameterValues[1], 10.0);
-        EXPECT_EQ(f.effect->calls, 1);
+        ASSERT_TRUE(SelectPreset(state, table, table.LastRow(), sliders));
+        EXPECT_EQ(sliders.gain, 1000) << e.id;
+        for (int32_t i = 0; i < state.knobCount; ++i) {
+            EXPECT_EQ(sliders.knobs[i], 1100 + 100 * i) << e.id << " knob " << i;
+            EXPECT_DOUBLE_EQ(state.parameterValues[i], KnobValueAt(state.knobTable[i], 1100 + 100 * i));
+        }
+        ASSERT_TRUE(SelectPreset(state, table, 0, sliders));
+        EXPECT_EQ(state.presetIndex, 0);
+        EXPECT_DOUBLE_EQ(state.outputGain, DecibelsToFactor(table.rows[0].values[0]));
+        for (int32_t i = 0; i < state.knobCount; ++i) {
+            EXPECT_DOUBLE_EQ(state.parameterValues[i], table.rows[0].values[i + 1]) << e.id << " knob " << i;
+            EXPECT_EQ(sliders.knobs[i], KnobPositionOf(state.knobTable[i], table.rows[0].values[i + 1]));
+        }
     }
 }
 

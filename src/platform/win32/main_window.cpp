@@ -93,8 +93,10 @@ void LayOut(HWND window, Win32PluginState& state) {
 
     const ui::PresetTable presets = ui::PresetsOf(state.currentEffect.get());
     {
-        // SetParameters may re-frame an effect (DeNoise does), which must not
-        // overlap a ProcessBlock on the audio thread.
+        // The opening state hands the effect a whole set of stored values at
+        // once. Under the lock, as for a knob move, a block never runs with
+        // half of them applied; SetParameters only stores values, so the audio
+        // thread waits for a few stores at most.
         std::lock_guard<std::mutex> lock(state.processingLock);
         ui::PrepareOpeningState(state, presets);
     }
@@ -163,6 +165,8 @@ void OnPresetSelected(HWND window, Win32PluginState& state) {
     ui::SliderPositions sliders;
     bool applied;
     {
+        // A preset changes every knob at once: taken under the lock like a
+        // knob move, so no block mixes the old row's values with the new one's.
         std::lock_guard<std::mutex> lock(state.processingLock);
         applied = ui::SelectPreset(state, presets, index, sliders);
     }

@@ -22,7 +22,8 @@ void ShowPopupMenu(HWND window, HMODULE module, int x, int y, bool clientPoint) 
     HMENU menu = LoadMenuA(module, MAKEINTRESOURCEA(IDR_POPUP_MENU));
     if (!menu) return;
     TrackPopupMenu(GetSubMenu(menu, 0), TPM_RIGHTBUTTON, point.x, point.y, 0, window, nullptr);
-    // Destroyed whatever the user chose, so that dismissing the menu leaks nothing.
+    // Destroyed whatever the user chose: a menu dismissed with Escape or a
+    // click elsewhere would otherwise leak one menu per right click.
     DestroyMenu(menu);
 }
 

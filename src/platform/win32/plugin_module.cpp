@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include <cstring>
+#include <mutex>
 
 #include "platform/win32/main_window.h"
 #include "platform/win32/plugin_window_state.h"
@@ -102,8 +103,12 @@ int Init(DspModule* module) {
             SetWindowLongPtrW(module->hwndParent, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(HostWindowProc)));
     }
 
-    if (state.lastSampleRate > 0 && state.lastChannels > 0)
+    if (state.lastSampleRate > 0 && state.lastChannels > 0) {
+        // A second Init may come while blocks flow: the effect is replaced
+        // under the lock, as the window replaces it, never under a ProcessBlock.
+        std::lock_guard<std::mutex> lock(state.processingLock);
         BuildEffect(state, state.lastSampleRate, state.lastChannels, false);
+    }
     state.DestroyWindows();
     OpenMainWindow(state);
     return 0;
