@@ -110,7 +110,7 @@ void ApplySettings(PluginState& state, const ProcessSettings& s, int32_t sampleR
         // defaults and the gain to 0 dB. Storing the format first keeps the
         // audio path from rebuilding (and re-laying the channel switches) on
         // its first block.
-        std::lock_guard<std::mutex> lock(state.processingLock);
+        PluginState::Lock lock(state.processingLock);
         state.effectId = s.effectId;
         state.lastSampleRate = sampleRate;
         state.lastChannels = channels;
@@ -150,7 +150,7 @@ void ApplyChoices(PluginState& state, const ProcessSettings& s, int32_t channels
     if (s.gainDb) gainDb = *s.gainDb;
     state.outputGain = DecibelsToFactor(gainDb);
     {
-        std::lock_guard<std::mutex> lock(state.processingLock);
+        PluginState::Lock lock(state.processingLock);
         effect.SetParameters(state.parameterValues);
     }
 
@@ -218,7 +218,7 @@ RunReport RunAudioPath(PluginState& state, const StreamFormat& format, int64_t i
             if (fed >= inputFrames) {
                 ++report.snapsBeyondEnd;
             } else {
-                std::lock_guard<std::mutex> lock(state.processingLock);
+                PluginState::Lock lock(state.processingLock);
                 if (!state.currentEffect || !SnapNoise(*state.currentEffect)) ++report.snapsIgnored;
             }
             ++nextSnap;

@@ -123,7 +123,7 @@ int32_t ModifySamples(PluginState& state, void* samples, int32_t numsamples, int
 
     int32_t produced;
     {
-        std::lock_guard<std::mutex> lock(state.processingLock);
+        PluginState::Lock lock(state.processingLock);
         produced = state.currentEffect->ProcessBlock(buffer, buffer, T, capacity, mask);
     }
     if (produced < 0) produced = 0;

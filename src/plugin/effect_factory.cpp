@@ -178,7 +178,7 @@ namespace orve {
 void RebuildForFormat(PluginState& state, int32_t sampleRate, int32_t channels) {
     int32_t id;
     {
-        std::lock_guard<std::mutex> lock(state.processingLock);
+        PluginState::Lock lock(state.processingLock);
         id = state.effectId;
     }
     const EffectBuildContext context{sampleRate, channels, state.kernels, state.ui};
@@ -189,7 +189,7 @@ void RebuildForFormat(PluginState& state, int32_t sampleRate, int32_t channels) 
         fresh.reset();
     }
     std::unique_ptr<EffectProcessor> old;   // destroyed after the lock is released
-    std::lock_guard<std::mutex> lock(state.processingLock);
+    PluginState::Lock lock(state.processingLock);
     if (state.effectId != id) return;
     old = std::move(state.currentEffect);
     if (!fresh) {

@@ -73,8 +73,11 @@ public:
     int32_t windowOpenMode = 0;
 
     // Held by the audio path around ProcessBlock and by the window while it
-    // replaces the effect or pushes knob values.
-    std::mutex processingLock;
+    // replaces the effect, pushes knob values or asks the effect anything.
+    // Recursive because the window's own painting (a knob face asking for its
+    // displayed value) can be re-entered while a re-layout holds the lock.
+    using Lock = std::lock_guard<std::recursive_mutex>;
+    std::recursive_mutex processingLock;
 
     KernelSource* kernels;
     HostUi* ui;

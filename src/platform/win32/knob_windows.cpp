@@ -34,10 +34,16 @@ void SetRange(HWND trackbar, int position) {
 }
 
 void FollowUpPresetList(HWND window, Win32PluginState& state) {
-    if (!state.currentEffect) return;
     HWND list = GetDlgItem(window, IDC_PRESET_LIST);
     const int32_t selected = static_cast<int32_t>(SendMessageA(list, CB_GETCURSEL, 0, 0));
-    const int32_t row = ui::PresetAfterManualChange(state.currentEffect->PresetCount(), selected);
+    int32_t presetCount;
+    {
+        // The audio thread may swap in a rebuilt effect after a format change.
+        PluginState::Lock lock(state.processingLock);
+        if (!state.currentEffect) return;
+        presetCount = state.currentEffect->PresetCount();
+    }
+    const int32_t row = ui::PresetAfterManualChange(presetCount, selected);
     if (row < 0) return;
     SendMessageA(list, CB_SETCURSEL, row, 0);
     state.presetIndex = row;
@@ -99,7 +105,7 @@ void OnSliderScrolled(HWND window, Win32PluginState& state, HWND slider) {
         state.parameterValues[i] = KnobValueAt(state.knobTable[i], position);
     }
     {
-        std::lock_guard<std::mutex> lock(state.processingLock);
+        PluginState::Lock lock(state.processingLock);
         if (state.currentEffect) state.currentEffect->SetParameters(state.parameterValues);
     }
     FollowUpPresetList(window, state);
@@ -132,6 +138,9 @@ bool OnTrackbarCustomDraw(Win32PluginState& state, NMCUSTOMDRAW* draw, LRESULT* 
             } else {
                 const int knob = static_cast<int>(id);
                 value = KnobValueAt(state.knobTable[knob], position);
+                // Under the lock: a format change on the audio thread may be
+                // replacing the effect object at this moment.
+                PluginState::Lock lock(state.processingLock);
                 if (state.currentEffect) value = state.currentEffect->DisplayValue(knob, value);
             }
             PaintFaceText(draw->hdc, thumb, ui::FormatKnobValue(value).c_str(), state.drawing.smallFont);

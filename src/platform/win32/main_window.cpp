@@ -24,6 +24,14 @@ constexpr UINT kHostMessageOpenPreferences = WM_USER;
 constexpr WPARAM kOutputPreferencesPage = 32;
 constexpr LPARAM kOpenPreferencesCommand = 380;
 
+// The preset table of the current effect. The tables are static data, but the
+// effect that names them may be replaced by the audio thread after a format
+// change, so it is asked under the lock.
+ui::PresetTable LockedPresets(Win32PluginState& state) {
+    PluginState::Lock lock(state.processingLock);
+    return ui::PresetsOf(state.currentEffect.get());
+}
+
 Win32PluginState* StateOf(HWND window) {
     return reinterpret_cast<Win32PluginState*>(GetWindowLongPtrW(window, DWLP_USER));
 }
@@ -91,13 +99,13 @@ void LayOut(HWND window, Win32PluginState& state) {
     GetClientRect(window, &client);
     const int W = client.right, H = client.bottom;
 
-    const ui::PresetTable presets = ui::PresetsOf(state.currentEffect.get());
+    const ui::PresetTable presets = LockedPresets(state);
     {
         // The opening state hands the effect a whole set of stored values at
         // once. Under the lock, as for a knob move, a block never runs with
         // half of them applied; SetParameters only stores values, so the audio
         // thread waits for a few stores at most.
-        std::lock_guard<std::mutex> lock(state.processingLock);
+        PluginState::Lock lock(state.processingLock);
         ui::PrepareOpeningState(state, presets);
     }
     const ui::SliderPositions sliders = ui::PositionsFromValues(state);
@@ -147,7 +155,7 @@ void OnEffectSelected(HWND window, Win32PluginState& state) {
     const int32_t index = static_cast<int32_t>(SendDlgItemMessageW(window, IDC_EFFECT_LIST, CB_GETCURSEL, 0, 0));
     if (index != state.effectId && index >= 0 && index < kSelectableEffects) {
         {
-            std::lock_guard<std::mutex> lock(state.processingLock);
+            PluginState::Lock lock(state.processingLock);
             state.effectId = index;
             BuildEffect(state, state.lastSampleRate, state.lastChannels, false);
             state.windowOpenMode = 2;
@@ -159,7 +167,7 @@ void OnEffectSelected(HWND window, Win32PluginState& state) {
 }
 
 void OnPresetSelected(HWND window, Win32PluginState& state) {
-    const ui::PresetTable presets = ui::PresetsOf(state.currentEffect.get());
+    const ui::PresetTable presets = LockedPresets(state);
     if (presets.Empty()) return;
     const int32_t index = static_cast<int32_t>(SendDlgItemMessageW(window, IDC_PRESET_LIST, CB_GETCURSEL, 0, 0));
     ui::SliderPositions sliders;
@@ -167,7 +175,7 @@ void OnPresetSelected(HWND window, Win32PluginState& state) {
     {
         // A preset changes every knob at once: taken under the lock like a
         // knob move, so no block mixes the old row's values with the new one's.
-        std::lock_guard<std::mutex> lock(state.processingLock);
+        PluginState::Lock lock(state.processingLock);
         applied = ui::SelectPreset(state, presets, index, sliders);
     }
     if (applied) SetSliderPositions(window, state, sliders);
@@ -223,10 +231,14 @@ bool OnCommand(HWND window, Win32PluginState& state, int item, int code) {
             if (code == BN_CLICKED) OnChannelSwitch(window, state, item);
             return true;
         case IDC_SNAP_NOISE:
-            // Deliberately without the lock: it only raises the effect's
-            // learning flag, which the audio thread picks up at its next frame.
-            if (code == BN_CLICKED && state.effectId == ui::kDeNoiseId && state.currentEffect)
-                SnapNoise(*state.currentEffect);
+            // Snap Noise only raises the effect's learning flag, which the audio
+            // thread picks up at its next frame; the lock is taken all the same
+            // because a format change on the audio thread may be replacing the
+            // effect object, and the flag must not land on a destroyed one.
+            if (code == BN_CLICKED && state.effectId == ui::kDeNoiseId) {
+                PluginState::Lock lock(state.processingLock);
+                if (state.currentEffect) SnapNoise(*state.currentEffect);
+            }
             FocusGainSlider(window);
             return true;
         case IDC_OUT_BUTTON:

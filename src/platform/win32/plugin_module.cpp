@@ -106,7 +106,7 @@ int Init(DspModule* module) {
     if (state.lastSampleRate > 0 && state.lastChannels > 0) {
         // A second Init may come while blocks flow: the effect is replaced
         // under the lock, as the window replaces it, never under a ProcessBlock.
-        std::lock_guard<std::mutex> lock(state.processingLock);
+        PluginState::Lock lock(state.processingLock);
         BuildEffect(state, state.lastSampleRate, state.lastChannels, false);
     }
     state.DestroyWindows();
