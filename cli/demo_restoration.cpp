@@ -57,8 +57,8 @@ double ToneAmplitude(const Signal& s, double frequency, int64_t first, int64_t c
 
 // ---- Level Dynamic ---------------------------------------------------------
 
-// Phrases alternating between loud (-3 dBFS) and quiet (-33 dBFS), 0.5 s each:
-// a programme with a 30 dB dynamic range.
+// Phrases alternating between loud (about -7 dBFS RMS) and quiet (about
+// -37 dBFS RMS), 0.5 s each: a programme with a 30 dB dynamic range.
 Signal Phrases(int32_t sampleRate) {
     Signal s = Stereo(sampleRate, 4.0);
     const int64_t phrase = sampleRate / 2;
@@ -98,38 +98,26 @@ std::string MeasureLevelRange(const Signal& input, const Signal& output) {
 
 // ---- DeNoise and DeHiss ----------------------------------------------------
 
-// Broadband noise throughout at about -36 dBFS; a chord of three tones from
-// 1 s to 3 s. The first second lets DeNoise learn; the last second is noise alone.
-Signal ChordInNoise(int32_t sampleRate) {
+// A chord of three tones from 1 s to 3 s under white noise of the given peak
+// throughout: the first second lets DeNoise learn, the last is noise alone.
+Signal ChordUnderNoise(int32_t sampleRate, double noisePeak, uint32_t seed) {
     Signal s = Stereo(sampleRate, 4.0);
-    uint32_t left = 11, right = 12;
+    uint32_t left = seed, right = seed + 1;
     for (int64_t f = 0; f < s.Frames(); ++f) {
         const double t = static_cast<double>(f) / sampleRate;
         double chord = 0.0;
         if (t >= 1.0 && t < 3.0)
             chord = 3000.0 * std::sin(2 * M_PI * 440.0 * t) + 2000.0 * std::sin(2 * M_PI * 554.4 * t) +
                     1500.0 * std::sin(2 * M_PI * 659.3 * t);
-        s.samples[2 * f] = chord + 900.0 * NextNoise(left);
-        s.samples[2 * f + 1] = chord + 900.0 * NextNoise(right);
+        s.samples[2 * f] = chord + noisePeak * NextNoise(left);
+        s.samples[2 * f + 1] = chord + noisePeak * NextNoise(right);
     }
     return s;
 }
 
-// The same chord under white hiss at about -44 dBFS.
-Signal ChordInHiss(int32_t sampleRate) {
-    Signal s = Stereo(sampleRate, 4.0);
-    uint32_t left = 21, right = 22;
-    for (int64_t f = 0; f < s.Frames(); ++f) {
-        const double t = static_cast<double>(f) / sampleRate;
-        double chord = 0.0;
-        if (t >= 1.0 && t < 3.0)
-            chord = 3000.0 * std::sin(2 * M_PI * 440.0 * t) + 2000.0 * std::sin(2 * M_PI * 554.4 * t) +
-                    1500.0 * std::sin(2 * M_PI * 659.3 * t);
-        s.samples[2 * f] = chord + 350.0 * NextNoise(left);
-        s.samples[2 * f + 1] = chord + 350.0 * NextNoise(right);
-    }
-    return s;
-}
+// Steady broadband noise at about -36 dBFS, and hiss at about -44 dBFS.
+Signal ChordInNoise(int32_t sampleRate) { return ChordUnderNoise(sampleRate, 900.0, 11); }
+Signal ChordInHiss(int32_t sampleRate) { return ChordUnderNoise(sampleRate, 350.0, 21); }
 
 // Noise floor where the noise is alone (the last 0.8 s), and the chord's 440 Hz
 // partial where it plays (1.2 .. 2.8 s).

@@ -5,7 +5,6 @@
 // (or straight-line) estimate blended into its surroundings, then by
 // least-squares AR interpolation. Time domain throughout; the spectral engine
 // supplies only the framing (raw frames, first hop output, tail as look-ahead).
-#include <cstddef>   // size_t, which double_matrix.h uses without including
 #include <vector>
 
 #include "dsp/double_matrix.h"
@@ -42,9 +41,8 @@ public:
     void SetParameters(const double* values) override;
     void ProcessChannels(int32_t channelMask) override;
 
-    // Clicks recorded in the last channel processed of the last frame, and the
-    // total over the effect's life (all channels), for meters and tests.
-    int32_t ClickCount() const { return clickCount; }
+    // Clicks found over the effect's life (all channels) whose repair reached
+    // the output, that is, that started within a frame's first hop.
     int64_t ClicksFound() const { return clicksFound; }
 
 protected:

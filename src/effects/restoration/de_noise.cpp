@@ -41,14 +41,14 @@ void DeNoise::SetParameters(const double* values) {
     const double d = values[0] * 0.001;
     noiseSeconds = d * values[1];
     threshold = values[2];
-    // A new frame duration replaces every buffer the frame processing uses, and
-    // the window also calls this without the processing lock (its opening
-    // layout). So the re-framing is only requested here and carried out by the
-    // audio thread at the start of its next block, where it cannot overlap a
-    // frame. Nothing audible is lost by the wait: re-framing drops the pending
-    // audio and restarts learning either way. Changes of 1 ms or less are
-    // measured against the duration last asked for, so creeping a knob in small
-    // steps does not add up to a silent re-frame.
+    // A new frame duration replaces every buffer the frame processing uses. So
+    // the re-framing is only requested here and carried out by the audio thread
+    // at the start of its next block, where it cannot overlap a frame whichever
+    // thread calls this and whether or not it holds the processing lock.
+    // Nothing audible is lost by the wait: re-framing drops the pending audio
+    // and restarts learning either way. The 1 ms tolerance is measured against
+    // the duration of the last re-framing (requested or done), so creeping a
+    // knob in steps of under 1 ms does not re-frame at every step.
     if (std::fabs(d - requestedFrameSeconds.load()) > 0.001) requestedFrameSeconds.store(d);
 }
 
