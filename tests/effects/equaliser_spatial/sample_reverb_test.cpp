@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/embedded_kernels.h"
 #include "plugin/effect_factory.h"
 #include "support/test_signals.h"
 
@@ -169,20 +168,6 @@ TEST(SampleReverbMissingData, AbsentOrInconsistentSetIsReportedAndSilent) {
     RecordingSink sink;
     MakeEffect(14, EffectBuildContext{44100, 2, &whole, &sink});
     EXPECT_TRUE(sink.messages.empty());
-}
-
-TEST(SampleReverbEmbedded, LongestRoomHas236Partitions) {
-    EmbeddedKernels source;
-    size_t count = 0;
-    const int16_t* rooms = source.Find(142, &count);
-    ASSERT_NE(rooms, nullptr);
-    SampleReverb effect(44100, 2, rooms, 13);
-    EXPECT_EQ(effect.PartitionCount(), 236);
-    const double studio = 14.0;
-    effect.SetParameters(&studio);
-    std::vector<double> block(2 * 576, 0.0);
-    effect.ProcessBlock(block.data(), block.data(), 2 * 576, 2 * 576, 3);
-    EXPECT_EQ(effect.PartitionCount(), 62);   // 62487 values per ear
 }
 
 }  // namespace
