@@ -9,6 +9,17 @@
 // lateral angle (negative = left of the listener), the elevation rotates the
 // direction around the interaural axis (0 ahead, 90 overhead, 180 behind).
 // The output is a pure function of the input file.
+//
+// Each grid direction takes the measured response nearest to it, not a blend.
+// libmysofa's interpolating lookup adds up to four neighbouring impulse
+// responses in the time domain; their onsets differ by the change in
+// interaural delay, so the sum cancels part of the highs (on this set up to
+// 6 dB of level at some grid points, and a collapsed interaural level
+// difference at others) and fills the pinna notches that carry elevation.
+// The effect snaps to the nearest grid point anyway, so a measured response
+// per point keeps every cue intact. Below -40 degrees, where MIT KEMAR has no
+// measurements, the lowest measured ring serves (ahead-below and behind-below
+// stay distinct).
 #include <mysofa.h>
 
 #include <algorithm>
@@ -32,9 +43,11 @@ const double kGridAzimuth[kAzimuths] = {-80, -65, -55, -45, -40, -35, -30, -25, 
 
 double GridElevation(int e) { return -45.0 + 5.625 * e; }
 
-// Interaural-polar angles to SOFA's cartesian frame (x ahead, y left, z up).
-// The lateral angle sets the component along the interaural axis; the polar
-// angle turns the rest of the unit vector around that axis.
+// Interaural-polar angles to SOFA's cartesian frame (x ahead, y left, z up),
+// the frame mysofa_open leaves the source positions in. The lateral angle sets
+// the component along the interaural axis; the polar angle turns the rest of
+// the unit vector around that axis. The lookup scales the vector onto the
+// measurement sphere, so its length does not matter.
 void DirectionVector(double azimuthDeg, double elevationDeg, float xyz[3]) {
     const double lateral = azimuthDeg * kPi / 180.0;
     const double polar = elevationDeg * kPi / 180.0;
@@ -76,8 +89,8 @@ int main(int argc, char** argv) {
             float xyz[3];
             DirectionVector(kGridAzimuth[a], GridElevation(e), xyz);
             float delayLeft = 0.0f, delayRight = 0.0f;
-            mysofa_getfilter_float(sofa, xyz[0], xyz[1], xyz[2], left.data(), right.data(),
-                                   &delayLeft, &delayRight);
+            mysofa_getfilter_float_nointerp(sofa, xyz[0], xyz[1], xyz[2], left.data(), right.data(),
+                                            &delayLeft, &delayRight);
             // Sets that store the onset as a separate delay get it back in
             // the taps, so the interaural time difference is kept.
             const float* ear[2] = {left.data(), right.data()};

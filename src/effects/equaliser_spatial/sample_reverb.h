@@ -38,8 +38,6 @@ public:
     void ProcessChannels(int32_t channelMask) override;
 
     int32_t RoomType() const { return roomType; }
-    // Partitions of channel 0's current kernel (0 without data), for inspection.
-    int32_t PartitionCount() const { return convolvers[0] ? convolvers[0]->PartitionCount() : 0; }
 
 private:
     void ExtractKernels();

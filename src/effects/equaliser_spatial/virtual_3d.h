@@ -23,8 +23,10 @@ class Virtual3D : public ChannelEffect {
 public:
     // kernelData: resource 121 (kHrirValues values), or null when it is
     // missing: `errors` is then told and the effect turns the sound to silence.
-    // streamChannels: the stream's channel count (see the .cpp for mono and
-    // for more than two channels).
+    // streamChannels: the stream's channel count. The ears are always two, but
+    // the planes must follow the stream: an object fixed at two channels
+    // would read a mono block as even/odd sample pairs and a six-channel block
+    // as three scrambled pairs (see the .cpp for what each layout hears).
     Virtual3D(double sampleRate, const int16_t* kernelData, double azimuth, double elevation,
               ErrorSink* errors = nullptr, int32_t streamChannels = 2);
 

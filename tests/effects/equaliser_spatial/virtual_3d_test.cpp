@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/posix/embedded_kernels.h"
+#include "plugin/effect_factory.h"
 #include "support/test_signals.h"
 
 namespace orve {
@@ -148,13 +150,32 @@ TEST(Virtual3DChannels, MonoGetsTheLeftEarAndExtraChannelsPassThrough) {
     EXPECT_GT(test::Rms(out, 3 * 576, 3), 100.0);
 }
 
-TEST(Virtual3DMissingData, ReportsItAndStaysSilent) {
+// Built as the factory builds it: an absent set, or one too short for the
+// grid, is reported once and turns the sound to silence; the full set is not.
+TEST(Virtual3DMissingData, AbsentOrShortSetIsReportedAndSilent) {
+    struct FixedSource : KernelSource {
+        FixedSource(const int16_t* d, size_t n) : data(d), count(n) {}
+        const int16_t* data;
+        size_t count;
+        const int16_t* Find(int32_t, size_t* valueCount) override {
+            *valueCount = count;
+            return data;
+        }
+    };
+    const std::vector<int16_t> truncated(Responses(), Responses() + kHrirValues - 1);
+    FixedSource shortSet(truncated.data(), truncated.size());
+    FixedSource fullSet(Responses(), static_cast<size_t>(kHrirValues));
+    for (KernelSource* source : {static_cast<KernelSource*>(&shortSet), static_cast<KernelSource*>(nullptr)}) {
+        RecordingSink sink;
+        const std::unique_ptr<EffectProcessor> effect = MakeEffect(16, EffectBuildContext{44100, 2, source, &sink});
+        ASSERT_EQ(sink.messages.size(), 1u);
+        EXPECT_EQ(sink.messages[0], "A kernel file is missed");
+        const std::vector<double> out = test::RunBlocks(*effect, test::Noise(2 * 576 * 4, 10000.0, 1), 2, 576);
+        EXPECT_EQ(test::Rms(out), 0.0);
+    }
     RecordingSink sink;
-    Virtual3D effect(44100, nullptr, 0.0, 0.0, &sink);
-    ASSERT_EQ(sink.messages.size(), 1u);
-    EXPECT_EQ(sink.messages[0], "A kernel file is missed");
-    const std::vector<double> out = test::RunBlocks(effect, test::Noise(2 * 576 * 4, 10000.0, 1), 2, 576);
-    EXPECT_EQ(test::Rms(out), 0.0);
+    MakeEffect(16, EffectBuildContext{44100, 2, &fullSet, &sink});
+    EXPECT_TRUE(sink.messages.empty());
 }
 
 }  // namespace
