@@ -11,8 +11,10 @@
 // delay line) and summed into one accumulator per block, oldest partition
 // first. That is the same sum, in the same floating-point order, as a chain of
 // P accumulators shifted by one partition every block, but it writes N values
-// per block instead of P x N: for the multi-second rooms of the modal reverb
-// (hundreds to ~1600 partitions) the shifting chain's memory traffic dominated.
+// per block instead of P x N, and four partitions share each pass over it.
+// The saving grows with P: a few percent for a 17-partition room, some 15 %
+// for the ~1500 partitions of the largest modal-reverb rooms, where the
+// chain's memory traffic dominated.
 // A new kernel zeroes the ring, which cuts the old kernel's tail exactly as
 // zeroed accumulators would.
 //

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -28,21 +27,6 @@ double GainAt(const double* c, double omega) {
     const double nr = c[0] + c[1] * cr + c[2] * c2, ni = c[1] * sr + c[2] * s2;
     const double dr = 1 + c[4] * cr + c[5] * c2, di = c[4] * sr + c[5] * s2;
     return std::sqrt((nr * nr + ni * ni) / (dr * dr + di * di));
-}
-
-TEST(GraphicEqLayout, EveryLayoutFitsTheWindow) {
-    // One knob per band, labels short enough for the knob captions, and the
-    // last preset row is the user's own flat setting.
-    for (int bands : kLayouts) {
-        GraphicEq eq(44100, 2, GeqLayoutFor(bands));
-        KnobSpec knobs[kMaxKnobs];
-        ASSERT_EQ(eq.DescribeKnobs(knobs), bands);
-        for (int b = 0; b < bands; ++b) EXPECT_LE(std::strlen(knobs[b].label), 5u) << knobs[b].label;
-        const EffectPreset* table = nullptr;
-        const int rows = eq.GetPresets(&table);
-        EXPECT_STREQ(table[rows - 1].name, "Custom");
-        for (int v = 0; v <= bands; ++v) EXPECT_EQ(table[rows - 1].values[v], 0.0);
-    }
 }
 
 TEST(GraphicEqLayout, ActiveBandsFollowTheSampleRate) {

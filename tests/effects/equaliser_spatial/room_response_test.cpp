@@ -33,12 +33,6 @@ TEST(RoomResponseGeometry, EarsOnEitherSideOfTheListener) {
     EXPECT_NEAR(g[1][3], 4.422, 5e-4);
     EXPECT_NEAR(g[1][4], 11.360, 5e-4);
     EXPECT_NEAR(std::hypot(g[1][3] - g[0][3], g[1][4] - g[0][4]), 2 * std::sqrt(0.13), 1e-9);
-    for (int c = 0; c < 2; ++c) {
-        EXPECT_DOUBLE_EQ(g[c][5], 3.6);
-        EXPECT_DOUBLE_EQ(g[c][0], 5.0);
-        EXPECT_DOUBLE_EQ(g[c][8], 5.6);
-        for (int i = 9; i < 15; ++i) EXPECT_DOUBLE_EQ(g[c][i], 0.85);
-    }
 }
 
 TEST(RoomResponseBuild, WorkedValuesOfTheDefaultRoom) {
