@@ -246,15 +246,17 @@ GeqLayout MakeLayout(const double (&centres)[Bands], double octaves, const char*
     return GeqLayout{centres, octaves, static_cast<int32_t>(Bands), labels, presets, static_cast<int32_t>(Rows)};
 }
 
-// The corner of a shelf is kept just below half the sample rate: at exactly
-// fs/2 the bilinear prewarp tan(pi/2) is near-infinite and both poles land on
-// z = -1, leaving a marginally stable section whose gain change has rounded
-// away. At 0.49 fs the poles sit at radius ~0.96 and the shelf still reaches
-// its full gain V at half the sample rate.
-constexpr double kMaxShelfCorner = 0.49;
+// A shelf corner exactly at half the sample rate (the top band at 8000, 16000,
+// 25000, 32000 or 40000 Hz) would need tan(pi/2): K is then ~1e16, both poles
+// land on z = -1 and the section is marginally stable with its gain change
+// rounded away. Such a corner is moved to 0.49 fs, where the poles sit at
+// radius ~0.96 and the shelf still reaches its full gain V at half the sample
+// rate. Every corner below half the rate keeps the bilinear design unchanged.
+constexpr double kHalfRateShelfCorner = 0.49;
 
 double ShelfPrewarp(double centre, double fs) {
-    return std::tan(M_PI * std::min(centre, kMaxShelfCorner * fs) / fs);
+    const double corner = centre >= 0.5 * fs ? kHalfRateShelfCorner * fs : centre;
+    return std::tan(M_PI * corner / fs);
 }
 
 // One section in transposed direct form II over n samples: two memories per

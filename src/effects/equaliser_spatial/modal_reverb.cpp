@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 namespace orve {
 namespace {
@@ -117,7 +118,16 @@ void ModalReverb::ProcessChannels(int32_t channelMask) {
             if (!responses[c]) continue;
             responses[c]->SetGeometry(geometry[c]);
             responses[c]->SetRatios(directRatio, reflectionRatio, reverbRatio);
-            responses[c]->Rebuild();
+            try {
+                responses[c]->Rebuild();
+            } catch (const std::bad_alloc&) {
+                // The largest rooms (Size 12, RefC 0.99) need some 150 MB per
+                // channel, a lot for a 32-bit host; running out must not take
+                // the player down from its audio thread. The channel keeps its
+                // old room if the build failed before the kernel change, or is
+                // silent if the new kernel itself did not fit; the next
+                // parameter change tries again.
+            }
         }
     }
     const int32_t frames = InputFrames();

@@ -4,10 +4,19 @@
 //
 // The kernel is cut into P partitions of B samples, each transformed once to a
 // packed half spectrum of N = 2B points. Every block of B input samples costs
-// one forward and one inverse real FFT plus P complex multiply-adds: a chain of
-// frequency-domain accumulators carries each block's contribution forward so
-// that accumulator 0 always holds the full sum of kernel partition p times the
-// spectrum of the block p steps back.
+// one forward and one inverse real FFT plus P complex multiply-adds giving the
+// sum of kernel partition p times the spectrum of the block p steps back.
+//
+// The spectra of the last P input blocks are kept in a ring (a frequency-domain
+// delay line) and summed into one accumulator per block, oldest partition
+// first. That is the same sum, in the same floating-point order, as a chain of
+// P accumulators shifted by one partition every block, but it writes N values
+// per block instead of P x N, and four partitions share each pass over it.
+// The saving grows with P: a few percent for a 17-partition room, some 15 %
+// for the ~1500 partitions of the largest modal-reverb rooms, where the
+// chain's memory traffic dominated.
+// A new kernel zeroes the ring, which cuts the old kernel's tail exactly as
+// zeroed accumulators would.
 //
 // Input and output are queued inside, so callers hand over blocks of any
 // length. Latency: the first processed block's output is discarded (its
@@ -31,8 +40,8 @@ public:
     PartitionedConvolver(const PartitionedConvolver&) = delete;
     PartitionedConvolver& operator=(const PartitionedConvolver&) = delete;
 
-    // Replaces the kernel. The accumulators restart from zero (the previous
-    // kernel's tail is cut) and the next processed block's output is
+    // Replaces the kernel. The input-spectrum ring restarts from zero (the
+    // previous kernel's tail is cut) and the next processed block's output is
     // discarded; history and both queues carry over. Ignored when
     // length <= 0 or samples is null.
     void SetKernel(int32_t length, const double* samples);
@@ -44,7 +53,7 @@ public:
     int32_t Convolve(const double* in, double* out, int32_t inCount, int32_t outCount);
 
     // The owner's reset: empties both queues and discards the next block's
-    // output; history, accumulators and kernel stay as they are.
+    // output; history, input spectra and kernel stay as they are.
     void Reset();
 
     int32_t BlockSize() const { return blockSize; }
@@ -61,14 +70,17 @@ private:
     int32_t blockSize;
     int32_t fftSize;
     int32_t partitionCount = 0;
-    // P x N kernel spectra followed by P x N accumulators (one allocation).
+    // P x N kernel spectra followed by the P x N ring of input spectra (one
+    // allocation); inputSpectra + ringHead * N holds the newest block's.
     std::vector<double> spectra;
     double* kernelSpectra = nullptr;
-    double* accumulators = nullptr;
-    // history (previous block, current block) and work: 2 x N.
+    double* inputSpectra = nullptr;
+    int32_t ringHead = 0;
+    // history (previous block, current block), work and the accumulator: 3 x N.
     std::vector<double> scratch;
     double* history;
     double* work;
+    double* accumulator;
     bool primed = false;
     int32_t inputCount = 0;
     int32_t outputCount = 0;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "plugin/effect_factory.h"
 #include "support/test_signals.h"
 
 namespace orve {
@@ -32,23 +33,6 @@ std::vector<double> Impulse(int frames, int channels, int at, double amplitude =
     return x;
 }
 
-TEST(ModalReverbControls, KnobsAndPresets) {
-    auto r = MakeReverb(2, {});
-    KnobSpec knobs[kMaxKnobs];
-    ASSERT_EQ(r->DescribeKnobs(knobs), 5);
-    EXPECT_STREQ(knobs[0].label, "Size");
-    EXPECT_EQ(knobs[0].startValue, 12.0);
-    EXPECT_EQ(knobs[1].endValue, 0.1);
-    EXPECT_STREQ(knobs[4].label, "RevR");
-    EXPECT_EQ(knobs[4].defaultValue, 0.5);
-    const EffectPreset* table = nullptr;
-    ASSERT_EQ(r->GetPresets(&table), 4);
-    EXPECT_EQ(r->PresetCount(), 4);
-    EXPECT_STREQ(table[2].name, "Large Hall");
-    EXPECT_EQ(table[2].values[1], 8.0);
-    EXPECT_STREQ(table[3].name, "Custom");
-}
-
 TEST(ModalReverbSignal, DirectSoundArrivesAtItsPathDelay) {
     // Direct sound only: the response is one impulse of 0.1 at the direct delay.
     auto r = MakeReverb(2, {2.0, 0.85, 1.0, 0.0, 0.0});
@@ -66,6 +50,16 @@ TEST(ModalReverbSignal, DirectSoundArrivesAtItsPathDelay) {
             else ASSERT_NEAR(v, 0.0, 1e-6) << "channel " << c << " frame " << f;
         }
     }
+}
+
+TEST(ModalReverbSignal, FactoryBuildsTheDefaultRoomWithEqualRatios) {
+    // Until the window sends knob values the catalogue's reverb plays the
+    // Size 2 room with 0.33 of each part: a direct impulse of 0.033.
+    auto r = MakeEffect(15, {kRate, 2, nullptr, nullptr});
+    const int at = 3000;
+    const auto y = test::RunBlocks(*r, Impulse(9000, 2, at), 2, 576);
+    EXPECT_NEAR(y[2 * (at + kLatency + 1242)], 330.0, 1e-6);
+    EXPECT_NEAR(y[2 * (at + kLatency + 1334) + 1], 330.0, 1e-6);
 }
 
 TEST(ModalReverbSignal, SilentUntilTheConvolverDelivers) {
@@ -147,6 +141,23 @@ TEST(ModalReverbControls, ParametersApplyAtTheNextBlockOnce) {
     // Size 4 doubles the room, so its reverberation time.
     EXPECT_NEAR(r->Response(0)->ReverbSeconds(), 2 * 0.7076, 1e-3);
     EXPECT_FALSE(r->Response(0)->Convolver().Primed());
+}
+
+TEST(ModalReverbControls, LargestRoomBuildsAndPlays) {
+    // Size 12 and RefC 0.99: a reverberation time of about 69 s, hundreds of
+    // partitions even at 8000 Hz, rebuilt inside one block.
+    ModalReverb r(8000, 2, ModalReverb::BaseRoom(), 0.33, 0.33, 0.33, 2.0, 0.85, 0.0, 0.13);
+    r.UseFixedTailSeed(5);
+    r.SetParameters(std::vector<double>{12.0, 0.99, 0.2, 0.3, 0.5}.data());
+    const auto x = test::Noise(2 * 8 * 1024, 5000.0, 9);
+    const auto y = test::RunBlocks(r, x, 2, 1024);
+    for (int c = 0; c < 2; ++c) {
+        const RoomResponse* room = r.Response(c);
+        EXPECT_NEAR(room->ReverbSeconds(), 68.7, 0.1);
+        EXPECT_EQ(room->Convolver().PartitionCount(), (room->ResponseLength() + 2047) / 2048);
+    }
+    for (double v : y) ASSERT_TRUE(std::isfinite(v));
+    EXPECT_GT(test::Rms(y, 2 * 6 * 1024), 1.0);
 }
 
 TEST(ModalReverbControls, ResetEmptiesQueuesAndSilences) {

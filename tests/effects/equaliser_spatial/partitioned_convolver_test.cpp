@@ -108,21 +108,6 @@ TEST(PartitionedConvolverTiming, CallsOf576WithBlocksOf2048) {
     for (size_t i = 0; i < y.size(); ++i) ASSERT_NEAR(y[i], x[2048 + i], 1e-6);
 }
 
-TEST(PartitionedConvolverTiming, CallsOf576WithBlocksOf1024) {
-    const double one = 1.0;
-    PartitionedConvolver conv(1024, 1, &one);
-    const auto x = Ramp(576 * 12);
-    std::vector<int> results;
-    const auto y = Stream(conv, x, 576, &results);
-    const std::vector<int> expected = {0, 0, 0, 576, 0, 576, 576};
-    for (size_t call = 0; call < expected.size(); ++call) EXPECT_EQ(results[call], expected[call]) << call;
-    // Fourth call delivers 1024..1599; from the sixth on (input 2880..3455,
-    // delivering 1600..2175) the output trails the input by 1280.
-    EXPECT_NEAR(y[0], x[1024], 1e-6);
-    EXPECT_NEAR(y[576], x[1600], 1e-6);
-    EXPECT_NEAR(y[576 + 575], x[2175], 1e-6);
-}
-
 TEST(PartitionedConvolverTiming, ShortageLeavesOutputUntouched) {
     const double one = 1.0;
     PartitionedConvolver conv(64, 1, &one);
@@ -169,6 +154,37 @@ TEST(PartitionedConvolverChange, NewKernelCutsOldTailAndSkipsOneBlock) {
     }
     // After it the stream jumps over one block and carries no echo at all.
     for (size_t i = before; i < delivered.size(); ++i) ASSERT_NEAR(delivered[i], x[B + i + B], 1e-9) << i;
+}
+
+TEST(PartitionedConvolverChange, NewLongKernelFadesInPartitionByPartition) {
+    // The first block run after a change (c) is discarded; block t > c then
+    // carries the new kernel's first (t - c + 1) partitions only, applied to
+    // the stream as it was, and nothing of the old kernel.
+    const int B = 32;
+    const auto oldKernel = test::Noise(4 * B, 1.0, 12);
+    const auto h = test::Noise(3 * B + 5, 1.0, 13);
+    const auto x = test::Noise(30 * B, 1.0, 14);
+    PartitionedConvolver conv(B, static_cast<int32_t>(oldKernel.size()), oldKernel.data());
+    std::vector<double> out(B);
+    // Calls of exactly B: call t runs block t - 1 and delivers it at once.
+    const int calls = 12;
+    for (int t = 0; t < calls; ++t) conv.Convolve(x.data() + t * B, out.data(), B, B);
+    conv.SetKernel(static_cast<int32_t>(h.size()), h.data());
+    const int c = calls - 1;
+    std::vector<double> delivered;
+    for (int t = calls; t < 30; ++t) {
+        const int got = conv.Convolve(x.data() + t * B, out.data(), B, B);
+        delivered.insert(delivered.end(), out.begin(), out.begin() + got);
+    }
+    ASSERT_EQ(delivered.size(), static_cast<size_t>((29 - c - 1) * B));
+    for (int t = c + 1; t < 29; ++t)
+        for (int i = 0; i < B; ++i) {
+            const int n = t * B + i;
+            const int taps = std::min<int>(static_cast<int>(h.size()), (t - c + 1) * B);
+            double expect = 0.0;
+            for (int m = 0; m < taps; ++m) expect += h[m] * x[n - m];
+            ASSERT_NEAR(delivered[(t - c - 1) * B + i], expect, 1e-10) << t << " " << i;
+        }
 }
 
 TEST(PartitionedConvolverChange, ResetEmptiesQueuesAndSkipsOneBlock) {

@@ -33,12 +33,6 @@ TEST(RoomResponseGeometry, EarsOnEitherSideOfTheListener) {
     EXPECT_NEAR(g[1][3], 4.422, 5e-4);
     EXPECT_NEAR(g[1][4], 11.360, 5e-4);
     EXPECT_NEAR(std::hypot(g[1][3] - g[0][3], g[1][4] - g[0][4]), 2 * std::sqrt(0.13), 1e-9);
-    for (int c = 0; c < 2; ++c) {
-        EXPECT_DOUBLE_EQ(g[c][5], 3.6);
-        EXPECT_DOUBLE_EQ(g[c][0], 5.0);
-        EXPECT_DOUBLE_EQ(g[c][8], 5.6);
-        for (int i = 9; i < 15; ++i) EXPECT_DOUBLE_EQ(g[c][i], 0.85);
-    }
 }
 
 TEST(RoomResponseBuild, WorkedValuesOfTheDefaultRoom) {
@@ -112,16 +106,21 @@ TEST(RoomResponseBuild, ResponseMixesDirectEarlyAndTail) {
     EXPECT_LT(10 * std::log10(energy(9 * n / 10, n) / energy(n / 20, 3 * n / 20)), -45.0);
 }
 
-TEST(RoomResponseBuild, FixedSeedReproducesTheTail) {
-    RoomResponse a(44100), b(44100);
-    Build(a, DefaultRoom(0));
-    Build(b, DefaultRoom(0));
-    for (int i = 0; i < a.TailLength(); ++i) ASSERT_EQ(a.Tail()[i], b.Tail()[i]);
-    b.UseFixedSeed(99);
-    b.Rebuild();
-    int differ = 0;
-    for (int i = 0; i < a.TailLength(); ++i) differ += a.Tail()[i] != b.Tail()[i];
-    EXPECT_GT(differ, a.TailLength() / 2);
+TEST(RoomResponseBuild, KnobExtremesKeepTheOnsetWellDefined) {
+    // Over the whole Size and RefC range at the lowest and highest rates the
+    // arrival spacing and the onset length stay where the tail formulas hold.
+    for (double fs : {8000.0, 48000.0})
+        for (double size : {1.0, 12.0})
+            for (double refC : {0.1, 0.99})
+                for (int ear = 0; ear < 2; ++ear) {
+                    RoomResponse r(fs);
+                    r.SetGeometry(DefaultRoom(ear, size, refC));
+                    r.BuildEarly();
+                    const int M = r.PeakIndex() / r.ArrivalSpacing();
+                    EXPECT_GE(r.ArrivalSpacing(), 3) << fs << " " << size << " " << refC;
+                    EXPECT_GE(M, 13) << fs << " " << size << " " << refC;
+                    EXPECT_LE(M, 72) << fs << " " << size << " " << refC;
+                }
 }
 
 TEST(RoomResponseBuild, DegenerateRoomStaysFinite) {
