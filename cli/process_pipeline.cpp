@@ -174,8 +174,15 @@ RunReport RunAudioPath(PluginState& state, const StreamFormat& format, int64_t i
     const int32_t rate = format.sampleRate;
     const int64_t block = options.blockFrames;
     const int64_t tailFrames = std::llround(options.tailSeconds * rate);
-    // Length-changing effects give more (or fewer) frames per input frame.
-    const double ratio = StreamLengthRatio(state.effectId, state.parameterValues);
+    // Length-changing effects give more (or fewer) frames per input frame,
+    // and the tempo scaler's start-up places the image of the input a little
+    // late (or early): the leading frames are dropped (or silence is put
+    // before them) so that the file holds the input's stretched image from
+    // its first to its last frame, and the end of the input is not cut.
+    const double ratio = StreamLengthRatio(state.currentEffect.get());
+    const int64_t lead = StreamStartLead(state.currentEffect.get());
+    int64_t dropFrames = std::max<int64_t>(lead, 0);
+    int64_t padFrames = std::max<int64_t>(-lead, 0);
     auto targetFor = [&](int64_t frames) { return std::llround(static_cast<double>(frames) * ratio) + tailFrames; };
 
     RunReport report;
@@ -225,9 +232,22 @@ RunReport RunAudioPath(PluginState& state, const StreamFormat& format, int64_t i
         }
         Pack(inValues.data(), n * nch, format.bits, host.data());
         const int32_t frames = ModifySamples(state, host.data(), static_cast<int32_t>(n), format.bits, nch, rate);
-        const int64_t take = std::min<int64_t>(frames, target - written);
+        const int64_t dropped = std::min<int64_t>(frames, dropFrames);
+        dropFrames -= dropped;
+        if (frames > dropped && padFrames > 0) {
+            std::fill(outValues.begin(), outValues.end(), 0);
+            for (int64_t pad = std::min(padFrames, target - written); pad > 0;) {
+                const int64_t part = std::min<int64_t>(pad, 2 * block);
+                sink.Write(outValues.data(), part);
+                written += part;
+                pad -= part;
+            }
+            padFrames = 0;
+        }
+        const int64_t take = std::min<int64_t>(frames - dropped, target - written);
         if (take > 0) {
-            Unpack(host.data(), take * nch, format.bits, outValues.data());
+            Unpack(host.data() + dropped * nch * BytesPerSample(format.bits), take * nch, format.bits,
+                   outValues.data());
             sink.Write(outValues.data(), take);
             written += take;
         }

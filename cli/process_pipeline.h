@@ -87,8 +87,10 @@ struct RunReport {
 // ApplySettings for this format), then silence until the effect has released
 // all of the input and `tailSeconds` more. The output is inputFrames x
 // StreamLengthRatio + tail frames: for length-preserving effects exactly the
-// input's length, sample-aligned with it. inputFrames is a hint; a source that
-// ends early shortens the stream.
+// input's length, sample-aligned with it; for the length-changing ones the
+// stretched image of the input, shifted by StreamStartLead so that it starts
+// at the file's start and ends at its end. inputFrames is a hint; a source
+// that ends early shortens the stream.
 RunReport RunAudioPath(PluginState& state, const StreamFormat& format, int64_t inputFrames,
                        PcmSource& source, PcmSink& sink, const RunOptions& options);
 

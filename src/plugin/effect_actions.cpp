@@ -4,6 +4,8 @@
 
 #include "dsp/effect_processor.h"
 #include "effects/restoration/de_noise.h"
+#include "effects/timepitch/resampler.h"
+#include "effects/timepitch/tempo_scaler.h"
 
 namespace orve {
 
@@ -16,16 +18,23 @@ bool SnapNoise(EffectProcessor& effect) {
 
 // ---------------------------------------------------------------------------
 
-// The resampler (17) and the tempo scaler (18) both hold log2 of their
-// factor in their only knob: output samples per input sample for the one,
-// output duration / input duration for the other. (The tempo scaler's exact
-// ratio Hs / trunc(Hs / tempo) differs from this by under one part in a
-// thousand, well within the one block a host allows for.)
-double StreamLengthRatio(int32_t effectId, const double* parameterValues) {
-    constexpr int32_t kResampler = 17, kTempoScaler = 18;
-    if ((effectId == kResampler || effectId == kTempoScaler) && parameterValues)
-        return std::pow(2.0, parameterValues[0]);
+// The ratio the effects realise, not the one their knobs display: the tempo
+// scaler consumes whole analysis hops, so it stretches by Hs / trunc(Hs /
+// tempo), up to one part in a thousand (1 / Ha) more than 2^knob - seconds of
+// an hour's stretched audio that a host planning with the displayed factor
+// would cut off.
+double StreamLengthRatio(const EffectProcessor* effect) {
+    if (const auto* tempo = dynamic_cast<const TempoScaler*>(effect))
+        return static_cast<double>(tempo->SynthesisHop()) / tempo->AnalysisHop();
+    if (const auto* resampler = dynamic_cast<const Resampler*>(effect)) return resampler->Factor();
     return 1.0;
+}
+
+// The resampler's converter centres its filter on the output instant, so its
+// image starts in place; only the tempo scaler's start-up rule shifts it.
+int64_t StreamStartLead(const EffectProcessor* effect) {
+    if (const auto* tempo = dynamic_cast<const TempoScaler*>(effect)) return std::llround(tempo->StartUpLead());
+    return 0;
 }
 
 }  // namespace orve

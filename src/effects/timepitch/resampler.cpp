@@ -107,7 +107,12 @@ int32_t Resampler::ProcessBlock(const double* in, double* out, int32_t inCount, 
     }
 
     const int32_t F = inFill / ch;
-    const int32_t Q = static_cast<int32_t>(inCount * factor / ch);
+    // Room for this block's share of output, rounded up: rounded down, a
+    // block shorter than 1 / factor frames (one or two frames below factor 1)
+    // would give the converters no room at all, and the input would queue for
+    // ever. The converter delivers no more than its input allows, so the extra
+    // frame only lets it catch up on the fractions earlier blocks left.
+    const int32_t Q = static_cast<int32_t>(std::ceil(inCount * factor / ch));
     const int32_t region = Q + kSlack;
     GrowTo(convertedScratch, static_cast<size_t>(region) * ch);
     GrowBuffer(outBuffer, outCapacity, outFill + region * ch, outFill);

@@ -27,6 +27,15 @@ const EffectPreset kPresets[] = {
 };
 constexpr int32_t kPresetCount = 4;
 
+// Frames of the starting step that are held back: the fraction of D in
+// synthesis hops, rounded to the nearest frame (exactly half rounds down).
+int32_t StartUpSkip(double D, int32_t Hs) {
+    const double y = (D - std::trunc(D)) * Hs;
+    int32_t skip = static_cast<int32_t>(y);
+    if (y - skip > 0.5) ++skip;
+    return skip;
+}
+
 }  // namespace
 
 TempoScaler::TempoScaler(double sampleRate, int32_t channels, double frameSeconds, double hopFraction,
@@ -188,6 +197,29 @@ int32_t TempoScaler::BestOffset(int32_t base) {
     return d;
 }
 
+int32_t TempoScaler::FrameBase() const {
+    // Nominal start Ha; bounded so that the frame always lies inside the
+    // history (only sample rates whose history is short relative to the
+    // fastest analysis hop ever need the bound; at 44100 Hz it never acts).
+    return std::max(0, std::min(Ha, B - N));
+}
+
+double TempoScaler::StartUpSteps() const {
+    const double Hv = static_cast<double>(Ha) * ch, Bv = static_cast<double>(B) * ch;
+    return ((Bv - Hv) / Hv - 1.0) / tempo;
+}
+
+double TempoScaler::StartUpLead() const {
+    // Step s lays the centre of its frame - input frame Ha (s + 1) - B + base
+    // + N/2 - at time-line position s Hs + N/2, and the released stream begins
+    // at time-line position `released`. Measured from frame centres, where the
+    // window puts its weight, the lag is the same for every step.
+    const double D = StartUpSteps();
+    const double released = D < 0.0 ? 0.0 : std::trunc(D) * Hs + StartUpSkip(D, Hs);
+    const double stretch = static_cast<double>(Hs) / Ha;
+    return N / 2.0 - Hs - released + stretch * (B - FrameBase() - N / 2.0);
+}
+
 int32_t TempoScaler::RunStep(const double* hopValues, double* dest) {
     const int32_t Hv = Ha * ch, Bv = B * ch, Lv = L * ch, Nv = N * ch, Hsv = Hs * ch;
     double* h = history.data();
@@ -198,10 +230,7 @@ int32_t TempoScaler::RunStep(const double* hopValues, double* dest) {
     // The first L frames are now the overlap tail the new frame has to join.
     std::memmove(acc, acc + Hsv, sizeof(double) * (Nv - Hsv));
 
-    // Nominal start Ha; bounded so that the frame always lies inside the
-    // history (only sample rates whose history is short relative to the
-    // fastest analysis hop ever need the bound; at 44100 Hz it never acts).
-    const int32_t base = std::max(0, std::min(Ha, B - N));
+    const int32_t base = FrameBase();
     // At tempo 1 the frames already line up (Ha = Hs): no search, no shift,
     // and the windows sum to one, so the stream passes unchanged.
     const int32_t d = std::abs(tempo - 1.0) >= 0.001 ? BestOffset(base) : 0;
@@ -214,15 +243,24 @@ int32_t TempoScaler::RunStep(const double* hopValues, double* dest) {
     // history. D is the step (with its fractional part) at which output
     // begins; at tempo 1 the skip removes exactly the frames before the first
     // input value.
-    const double D = (static_cast<double>(Bv - Hv) / Hv - 1.0) / tempo;
+    //
+    // Only there is the rule exact. D Hs comes to about B - 2 Ha frames of
+    // time line whatever the tempo (the division by the tempo cancels the
+    // Hs / Ha of counting in steps), but the part of the time line that stems
+    // from the zero-filled history is stretched like the rest, to about
+    // (B - 2 Ha - N/2) Hs / Ha + N/2 frames. So at other tempi the image of
+    // the input starts StartUpLead() frames late or early: 0.12 s late at
+    // tempo 2, 11 ms early at "SpeedUp". A player hears that as a little more
+    // or less latency, so the rule stays as it is; a host that writes the
+    // stretched stream to a file of the stretched length shifts it by
+    // StartUpLead() so as to keep the end of the input.
+    const double D = StartUpSteps();
     int32_t produced = 0;
     if (stepCount > D) {
         std::memcpy(dest, acc, sizeof(double) * Hsv);
         produced = Hsv;
     } else if (stepCount == static_cast<int32_t>(D)) {
-        const double y = (D - std::trunc(D)) * Hs;
-        int32_t skip = static_cast<int32_t>(y);
-        if (y - skip > 0.5) ++skip;
+        const int32_t skip = StartUpSkip(D, Hs);
         produced = Hsv - skip * ch;
         std::memcpy(dest, acc + skip * ch, sizeof(double) * produced);
     }

@@ -39,6 +39,11 @@ public:
     int32_t HistoryLength() const { return B; }
     // Shift (frames) the last step applied to its frame.
     int32_t LastOffset() const { return lastOffset; }
+    // Output frames by which the stretched image of the input lags an exact
+    // stretch (output position = input position x Hs / Ha) in the stream this
+    // effect releases from construction or Reset at the current tempo; negative
+    // when it leads. Zero at tempo 1. See the start-up comment in RunStep.
+    double StartUpLead() const;
 
 private:
     // Consumes Ha frames of interleaved input, writes 0..Hs frames to `dest`;
@@ -47,6 +52,10 @@ private:
     // Offset (frames) of the frame from its nominal start `base`, chosen by
     // cross-correlating the overlap tail with the history.
     int32_t BestOffset(int32_t base);
+    // Nominal start (frames into the history) of the frame a step takes.
+    int32_t FrameBase() const;
+    // The step, with its fraction, at which output begins (D of the start-up rule).
+    double StartUpSteps() const;
 
     std::vector<double> corrA, corrB;
     std::unique_ptr<FftEngine> fft;

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "dsp/fft_engine.h"
-#include "plugin/effect_factory.h"
 #include "support/test_signals.h"
 
 namespace orve {
@@ -34,38 +33,6 @@ std::vector<double> Spectrum(const double* x, int32_t N) {
     FftEngine fft(N, 2);
     fft.ForwardReal(X.data());
     return X;
-}
-
-TEST(PitchScaler, KnobPresetsAndDisplay) {
-    auto effect = MakeEffect(19, {44100, 2, nullptr, nullptr});
-    auto* pitch = dynamic_cast<PitchScaler*>(effect.get());
-    ASSERT_NE(pitch, nullptr);
-    EXPECT_EQ(pitch->FrameLength(), 2048);
-    EXPECT_EQ(pitch->Hop(), 256);
-    EXPECT_EQ(pitch->Bins(), 1025);
-    EXPECT_EQ(pitch->Ratio(), 1.0);
-
-    KnobSpec knobs[kMaxKnobs];
-    ASSERT_EQ(effect->DescribeKnobs(knobs), 1);
-    EXPECT_STREQ(knobs[0].label, "Pitch");
-    EXPECT_EQ(knobs[0].startValue, 1.0);
-    EXPECT_EQ(knobs[0].endValue, -1.0);
-    EXPECT_EQ(knobs[0].defaultValue, 0.0);
-
-    const EffectPreset* presets = nullptr;
-    ASSERT_EQ(effect->GetPresets(&presets), 4);
-    EXPECT_EQ(effect->PresetCount(), 4);
-    const char* names[] = {"Original", "Child", "BassTone", "Custom"};
-    const double gains[] = {0.0, 0.0, 3.0, 0.0}, pitches[] = {0.0, 0.4, -0.4, 0.0};
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_STREQ(presets[i].name, names[i]);
-        EXPECT_EQ(presets[i].values[0], gains[i]);
-        EXPECT_EQ(presets[i].values[1], pitches[i]);
-    }
-    EXPECT_NEAR(effect->DisplayValue(0, 0.4), 1.5518455739153598, 1e-12);
-    EXPECT_EQ(effect->DisplayValue(1, 0.4), 0.4);
-    SetPitch(*effect, -0.4);
-    EXPECT_NEAR(pitch->Ratio(), std::pow(3.0, -0.4), 1e-15);
 }
 
 TEST(PitchScaler, RatioOneKeepsTheStream) {

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <vector>
 
-#include "plugin/effect_factory.h"
 #include "support/test_signals.h"
 
 namespace orve {
@@ -15,27 +14,6 @@ namespace {
 void SetKnobs(EffectProcessor& effect, double vibF, double delay) {
     const double values[] = {vibF, delay};
     effect.SetParameters(values);
-}
-
-TEST(Vibrato, KnobsAndDisplay) {
-    auto effect = MakeEffect(20, {44100, 2, nullptr, nullptr});
-    ASSERT_NE(dynamic_cast<Vibrato*>(effect.get()), nullptr);
-    KnobSpec knobs[kMaxKnobs];
-    ASSERT_EQ(effect->DescribeKnobs(knobs), 2);
-    EXPECT_STREQ(knobs[0].label, "VibF");
-    EXPECT_EQ(knobs[0].startValue, 20.0);
-    EXPECT_EQ(knobs[0].endValue, 0.5);
-    EXPECT_EQ(knobs[0].defaultValue, 8.0);
-    EXPECT_STREQ(knobs[1].label, "Delay");
-    EXPECT_EQ(knobs[1].startValue, -1.0);
-    EXPECT_EQ(knobs[1].endValue, -5.0);
-    EXPECT_EQ(knobs[1].defaultValue, -3.0);
-    const EffectPreset* presets = nullptr;
-    EXPECT_EQ(effect->GetPresets(&presets), 0);
-    EXPECT_EQ(presets, nullptr);
-    EXPECT_EQ(effect->PresetCount(), 0);
-    EXPECT_NEAR(effect->DisplayValue(1, -3.0), 1000.0, 1e-9);
-    EXPECT_EQ(effect->DisplayValue(0, 8.0), 8.0);
 }
 
 TEST(Vibrato, DefaultTables) {

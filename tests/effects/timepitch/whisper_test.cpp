@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "dsp/fft_engine.h"
-#include "plugin/effect_factory.h"
 #include "support/test_signals.h"
 
 namespace orve {
@@ -25,35 +24,12 @@ std::vector<double> Spectrum(const double* x, int32_t N) {
     return X;
 }
 
-TEST(Whisper, KnobAndFraming) {
-    auto effect = MakeEffect(21, {44100, 2, nullptr, nullptr});
-    auto* whisper = dynamic_cast<Whisper*>(effect.get());
-    ASSERT_NE(whisper, nullptr);
-    EXPECT_EQ(whisper->FrameLength(), 384);
-    EXPECT_EQ(whisper->Hop(), 96);
-    EXPECT_EQ(whisper->Wet(), 1.0);
-    KnobSpec knobs[kMaxKnobs];
-    ASSERT_EQ(effect->DescribeKnobs(knobs), 1);
-    EXPECT_STREQ(knobs[0].label, "Wet");
-    EXPECT_EQ(knobs[0].startValue, 1.0);
-    EXPECT_EQ(knobs[0].endValue, 0.0);
-    EXPECT_EQ(knobs[0].defaultValue, 1.0);
-    EXPECT_EQ(effect->PresetCount(), 0);
-    EXPECT_EQ(effect->DisplayValue(0, 0.25), 0.25);
-}
-
 TEST(Whisper, GeneratorFollowsTheRuntimeSequence) {
     // The C runtime of the player's platform gives 41, 18467, 6334, 26500,
     // 19169 after seeding with 1.
     RuntimeRandom random(1);
     const int32_t expected[] = {41, 18467, 6334, 26500, 19169};
     for (int32_t value : expected) EXPECT_EQ(random.Next(), value);
-    RuntimeRandom seeded(12345);
-    for (int i = 0; i < 100000; ++i) {
-        const int32_t r = seeded.Next();
-        ASSERT_GE(r, 0);
-        ASSERT_LE(r, RuntimeRandom::kMax);
-    }
 }
 
 TEST(Whisper, DryReproducesTheInput) {
