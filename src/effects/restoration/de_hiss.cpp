@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "dsp/packed_spectrum.h"
+
 namespace orve {
 namespace {
 
@@ -46,16 +48,7 @@ void DeHiss::ProcessChannels(int32_t channelMask) {
         double* floor = floorEstimate + static_cast<size_t>(c) * K;
         fft->ForwardReal(X);
 
-        // DC and Nyquist are real: their phase carries only the sign.
-        magnitude[0] = std::fabs(X[0]);
-        phase[0] = X[0] > 0.0 ? 0.0 : M_PI;
-        magnitude[K - 1] = std::fabs(X[N - 1]);
-        phase[K - 1] = X[N - 1] > 0.0 ? 0.0 : M_PI;
-        for (int32_t k = 1; k < K - 1; ++k) {
-            const double re = X[2 * k - 1], im = X[2 * k];
-            magnitude[k] = std::sqrt(re * re + im * im);
-            phase[k] = (re == 0.0 && im == 0.0) ? 0.0 : std::atan2(im, re);
-        }
+        PackedToPolar(X, N, magnitude, phase);
 
         // Hiss level from the top 40 % of the band, where programme material
         // is sparse and broadband hiss dominates.
@@ -85,12 +78,7 @@ void DeHiss::ProcessChannels(int32_t channelMask) {
             if (d > 0.0) magnitude[k] *= 0.99 * std::pow(smooth[k] / d, e) + 0.01;
         }
 
-        X[0] = magnitude[0] * std::cos(phase[0]);
-        X[N - 1] = magnitude[K - 1] * std::cos(phase[K - 1]);
-        for (int32_t k = 1; k < K - 1; ++k) {
-            X[2 * k - 1] = magnitude[k] * std::cos(phase[k]);
-            X[2 * k] = magnitude[k] * std::sin(phase[k]);
-        }
+        PolarToPacked(magnitude, phase, N, X);
         fft->InverseReal(X);
     }
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "dsp/packed_spectrum.h"
+
 namespace orve {
 namespace {
 
@@ -113,16 +115,7 @@ void DeNoise::ProcessChannels(int32_t channelMask) {
             double* prior = &priorSnr[base];
             const double* noise = &noisePower[base];
 
-            // DC and Nyquist are real: their phase carries only the sign.
-            mag[0] = std::fabs(X[0]);
-            ph[0] = X[0] > 0.0 ? 0.0 : M_PI;
-            mag[K - 1] = std::fabs(X[N - 1]);
-            ph[K - 1] = X[N - 1] > 0.0 ? 0.0 : M_PI;
-            for (int32_t k = 1; k < K - 1; ++k) {
-                const double re = X[2 * k - 1], im = X[2 * k];
-                mag[k] = std::sqrt(re * re + im * im);
-                ph[k] = (re == 0.0 && im == 0.0) ? 0.0 : std::atan2(im, re);
-            }
+            PackedToPolar(X, N, mag, ph);
             for (int32_t k = 0; k < K; ++k) {
                 smooth[k] = alpha * mag[k] + (1.0 - alpha) * smooth[k];
                 const double gamma = smooth[k] * smooth[k] / (noise[k] + 1e-8);
@@ -133,12 +126,7 @@ void DeNoise::ProcessChannels(int32_t channelMask) {
                 g[k] = xi / (mu + xi);
                 mag[k] *= g[k];
             }
-            X[0] = mag[0] * std::cos(ph[0]);
-            X[N - 1] = mag[K - 1] * std::cos(ph[K - 1]);
-            for (int32_t k = 1; k < K - 1; ++k) {
-                X[2 * k - 1] = mag[k] * std::cos(ph[k]);
-                X[2 * k] = mag[k] * std::sin(ph[k]);
-            }
+            PolarToPacked(mag, ph, N, X);
         } else {
             if (firstLearn <= f && f <= learnEnd) {
                 // Running mean: the first learned frame replaces any old profile.
