@@ -46,6 +46,16 @@ double ToneAmplitude(const std::vector<double>& x, int32_t channels, int32_t cha
     return 2.0 * std::hypot(re, im) / static_cast<double>(frames);
 }
 
+double MaxDifference(const std::vector<double>& a, const std::vector<double>& b, int32_t channels,
+                     int32_t channel) {
+    const size_t count = std::min(a.size(), b.size());
+    const size_t first = channel < 0 ? 0 : static_cast<size_t>(channel);
+    const size_t stride = channel < 0 ? 1 : static_cast<size_t>(channels);
+    double worst = 0.0;
+    for (size_t i = first; i < count; i += stride) worst = std::max(worst, std::abs(a[i] - b[i]));
+    return worst;
+}
+
 std::vector<double> RunBlocks(EffectProcessor& effect, const std::vector<double>& input, int32_t channels,
                               int32_t blockFrames, int32_t channelMask) {
     std::vector<double> output;

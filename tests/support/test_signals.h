@@ -20,6 +20,10 @@ double Rms(const std::vector<double>& x, size_t first = 0, size_t stride = 1, si
 // Amplitude of the component at `frequency` in one channel (single-bin DFT).
 double ToneAmplitude(const std::vector<double>& x, int32_t channels, int32_t channel,
                      double frequency, double sampleRate, size_t firstFrame, size_t frames);
+// Largest |a - b| over the values both hold, of one channel (channel >= 0)
+// or of all values (channel < 0).
+double MaxDifference(const std::vector<double>& a, const std::vector<double>& b, int32_t channels = 1,
+                     int32_t channel = -1);
 // Runs an effect over an interleaved stream in blocks of `blockFrames`, offering
 // each call the output capacity the audio path would, and returns everything
 // it produced, in order.

@@ -52,9 +52,7 @@ TEST(TempoScaler, TempoOneReturnsTheInputStream) {
     EXPECT_EQ(effect.StartUpLead(), 0.0);
     const auto output = test::RunBlocks(effect, input, 2, 576);
     ASSERT_GT(output.size(), input.size() * 3 / 4);
-    double worst = 0.0;
-    for (size_t i = 0; i < output.size(); ++i) worst = std::max(worst, std::abs(output[i] - input[i]));
-    EXPECT_LT(worst, 1e-6);
+    EXPECT_LT(test::MaxDifference(output, input), 1e-6);
 }
 
 TEST(TempoScaler, SlowDownStepsConsumeTheAnalysisHop) {
