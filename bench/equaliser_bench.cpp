@@ -1,7 +1,7 @@
 // Real-time factor of the graphic equaliser and the modal reverb.
 #include "bench_support.h"
-#include "effects/equaliser_spatial/graphic_eq.h"
-#include "effects/equaliser_spatial/modal_reverb.h"
+#include "effects/equaliser/graphic_eq.h"
+#include "effects/spatial/modal_reverb.h"
 
 namespace {
 

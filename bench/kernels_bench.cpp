@@ -1,8 +1,8 @@
 // Real-time factor of the two effects that play the embedded responses, at
 // 44100 Hz stereo in 576-frame blocks (the player's usual block).
 #include "bench_support.h"
-#include "effects/equaliser_spatial/sample_reverb.h"
-#include "effects/equaliser_spatial/virtual_3d.h"
+#include "effects/spatial/sample_reverb.h"
+#include "effects/spatial/virtual_3d.h"
 #include "platform/posix/embedded_kernels.h"
 
 namespace {

@@ -8,8 +8,8 @@
 
 #include "demo_cases.h"
 #include "dsp/fft_engine.h"
-#include "effects/restoration/de_vocal_mono.h"
-#include "effects/restoration/de_vocal_stereo.h"
+#include "effects/spatial/de_vocal_mono.h"
+#include "effects/spatial/de_vocal_stereo.h"
 
 namespace orve::demo {
 namespace {

@@ -14,6 +14,10 @@ struct KnobSpec {
     double startValue;
     double endValue;
     double defaultValue;
+    // The unit of the displayed value ("dB", "Hz", "ms"; empty when it has none)
+    // and one sentence for the user: what the knob does and which way it turns.
+    const char* unit = "";
+    const char* help = "";
 };
 
 constexpr int kKnobPositionMax = 10000;

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "dsp/effect_services.h"
+
 namespace orve {
 
 class SettingsStore {
@@ -17,26 +19,6 @@ public:
     virtual bool Read(uint8_t* bytes, size_t capacity, size_t* bytesRead) = 0;
     // Writes the whole record; false when it could not be stored.
     virtual bool Write(const uint8_t* bytes, size_t count) = 0;
-};
-
-// Embedded impulse-response sets, addressed by resource id (121, 142).
-class KernelSource {
-public:
-    virtual ~KernelSource() = default;
-    // Little-endian 16-bit values; null when the set is not available. The data
-    // stays valid for the life of the source.
-    virtual const int16_t* Find(int32_t resourceId, size_t* valueCount) = 0;
-};
-
-// The two messages the user can see, both with caption "Error".
-constexpr const char* kErrorCaption = "Error";
-constexpr const char* kMemoryAllocationFailed = "Memory allocation failed";
-constexpr const char* kKernelFileMissed = "A kernel file is missed";
-
-class ErrorSink {
-public:
-    virtual ~ErrorSink() = default;
-    virtual void ShowError(const char* text) = 0;
 };
 
 // Dialog items the audio path touches.

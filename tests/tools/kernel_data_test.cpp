@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "effects/equaliser_spatial/sample_reverb.h"
-#include "effects/equaliser_spatial/virtual_3d.h"
+#include "effects/spatial/sample_reverb.h"
+#include "effects/spatial/virtual_3d.h"
 #include "platform/posix/embedded_kernels.h"
 
 namespace orve {

@@ -1,0 +1,104 @@
+#include "effects/spatial/de_vocal_stereo.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace orve {
+namespace {
+
+const double kDeVocalNorm[] = {6.0, 0.0, -1.0, 150.0, 16000.0};
+const double kDeVocalWide[] = {6.0, 0.0, -1.0, 50.0, 20000.0};
+const double kVocalBoost[] = {-6.0, 0.0, 1.5, 100.0, 16000.0};
+const double kCustom[] = {6.0, 0.0, -1.0, 150.0, 16000.0};
+
+const EffectPreset kPresets[] = {
+    {"DeVocalNorm", kDeVocalNorm},
+    {"DeVocalWide", kDeVocalWide},
+    {"Vocal Boost", kVocalBoost},
+    {"Custom", kCustom},
+};
+
+constexpr double kGuard = 1e-15;
+
+}  // namespace
+
+DeVocalStereo::DeVocalStereo(double sampleRate)
+    : SpectralEffect(sampleRate, 0.2, 0.5, 2, 5000, kWindowed),
+      fft(std::make_unique<FftEngine>(frameLength, 2)),
+      binCount(frameLength / 2 + 1) {}
+
+int32_t DeVocalStereo::DescribeKnobs(KnobSpec* table) {
+    // "Hi F" starts 100 Hz below half the sample rate, whatever the rate.
+    const KnobSpec knobs[] = {
+        {"Pann", 0.99, -0.99, 0.0},
+        {"Vocal", 3.0, -1.0, -1.0},
+        {"LowF", 400.0, 50.0, 150.0},
+        {"Hi F", sampleRate * 0.5 - 100.0, 8000.0, 16000.0},
+    };
+    return CopyKnobs(knobs, 4, table);
+}
+
+void DeVocalStereo::SetParameters(const double* values) {
+    // Held inside the knob's range so that 1 - pan and 1 + pan, which divide
+    // the estimate back out of each channel, stay positive.
+    pan.store(std::max(-0.99, std::min(0.99, values[0])), std::memory_order_relaxed);
+    vocal.store(values[1], std::memory_order_relaxed);
+    lowHz.store(values[2], std::memory_order_relaxed);
+    highHz.store(values[3], std::memory_order_relaxed);
+}
+
+int32_t DeVocalStereo::GetPresets(const EffectPreset** tableOut) {
+    *tableOut = kPresets;
+    return 4;
+}
+
+int32_t DeVocalStereo::PresetCount() { return 4; }
+
+// Two channels always, channel mask ignored: the common component is a
+// property of the pair. A mono stream arrives as interleaved pairs of
+// consecutive samples; more than two channels as consecutive pairs of values
+// (0/1, 2/3, ... for an even count, pairs across frames for an odd count).
+void DeVocalStereo::ProcessChannels(int32_t) {
+    const int32_t N = frameLength;
+    double* L = FramePlane(0);
+    double* R = FramePlane(1);
+    fft->ForwardReal(L);
+    fft->ForwardReal(R);
+
+    const double p = pan.load(std::memory_order_relaxed);
+    const double a = 1.0 - p, b = 1.0 + p, v = vocal.load(std::memory_order_relaxed);
+    const double fs = sampleRate;
+    // Bin 0 has no imaginary part, so the band starts at bin 1 at the lowest;
+    // starting from a bin number (not a packed index) keeps real and imaginary
+    // parts of one bin together whatever the fraction of N lowHz / fs.
+    const int64_t k0 = std::max<int64_t>(1, static_cast<int64_t>(N * lowHz.load(std::memory_order_relaxed) / fs));
+    const int64_t jEnd = static_cast<int64_t>(2.0 * N * highHz.load(std::memory_order_relaxed) / fs - 1.0);
+    const int64_t kLast = N / 2 - 1;   // the band is cut below the Nyquist bin
+    for (int64_t k = k0; 2 * k - 1 < jEnd && k <= kLast; ++k) {
+        double& lr = L[2 * k - 1];
+        double& li = L[2 * k];
+        double& rr = R[2 * k - 1];
+        double& ri = R[2 * k];
+        const double Ar = a * lr, Ai = a * li, Br = b * rr, Bi = b * ri;
+        const double P = Ar * Br + Ai * Bi;
+        const double c1 = P / (Ar * Ar + Ai * Ai + kGuard);
+        const double c2 = P / (Br * Br + Bi * Bi + kGuard);
+        const double Vr = c1 * Ar + c2 * Br, Vi = c1 * Ai + c2 * Bi;
+        const double q = Vr * Vr + Vi * Vi;
+        const double s = -((Ar + Br) * Vr + (Ai + Bi) * Vi);
+        const double disc = s * s - 4.0 * q * P;
+        // S = t V is the part along V whose removal leaves A - S and B - S
+        // orthogonal; the smaller root is the shared (centre) component.
+        if (!(disc > 0.0 && q > kGuard)) continue;
+        const double t = (-s - std::sqrt(disc)) / (2.0 * q);
+        const double Sr = t * Vr, Si = t * Vi;
+        lr += v * Sr / a;
+        li += v * Si / a;
+        rr += v * Sr / b;
+        ri += v * Si / b;
+    }
+    fft->InverseReal(L);
+    fft->InverseReal(R);
+}
+
+}  // namespace orve
