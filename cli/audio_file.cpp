@@ -49,6 +49,47 @@ bool WriteAll(int fd, const char* bytes, size_t count) {
     return true;
 }
 
+// libsndfile corrects a header's sizes to what the file holds and notes each
+// correction in its log ("data : 176400 (should be 956)"): the one sign of a
+// file cut short that it gives. A size larger than the file is a cut; the
+// placeholders of a header written before its length was known (all ones)
+// are not.
+bool HeaderClaimsMore(const char* log) {
+    for (const char* at = std::strstr(log, " (should be "); at; at = std::strstr(at + 1, " (should be ")) {
+        const char* start = at;
+        while (start > log && start[-1] >= '0' && start[-1] <= '9') --start;
+        if (start == at) continue;
+        const unsigned long long claimed = std::strtoull(start, nullptr, 10);
+        const unsigned long long actual = std::strtoull(at + std::strlen(" (should be "), nullptr, 10);
+        if (claimed > actual && claimed != 0xFFFFFFFFull && claimed != 0xFFFFFFFFFFFFFFFFull) return true;
+    }
+    return false;
+}
+
+// Copies a pipe into an unnamed file and returns that, positioned at its start.
+int Spool(int fd) {
+    const int spool = AnonymousFile();
+    if (spool < 0) {
+        ::close(fd);
+        throw CliError(std::string("cannot keep stdin: ") + std::strerror(errno));
+    }
+    std::vector<char> chunk(1 << 16);
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk.data(), chunk.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n == 0) break;
+        if (n < 0 || !WriteAll(spool, chunk.data(), static_cast<size_t>(n))) {
+            const std::string reason = std::strerror(errno);
+            ::close(fd);
+            ::close(spool);
+            throw CliError((n < 0 ? "cannot read stdin: " : "cannot keep stdin: ") + reason);
+        }
+    }
+    ::close(fd);
+    ::lseek(spool, 0, SEEK_SET);
+    return spool;
+}
+
 // The mode (and, for root, the owner) a new file or the file it replaces has.
 void MatchReplacedFile(int fd, const std::string& path) {
     struct stat existing {};
@@ -76,25 +117,10 @@ AudioReader::AudioReader(const std::string& pathIn) : path(pathIn) {
         // A copy: libsndfile closes what it was given, also when it fails.
         int fd = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3);
         if (fd < 0) throw CliError("cannot read stdin: it is closed");
-        if (::lseek(fd, 0, SEEK_CUR) < 0) {
-            // libsndfile reads only some containers from a pipe (not FLAC,
-            // not the chunks a WAV keeps after its audio): the stream is
-            // kept whole first, in a file that vanishes with the process.
-            const int spool = AnonymousFile();
-            if (spool < 0) throw CliError(std::string("cannot keep stdin: ") + std::strerror(errno));
-            std::vector<char> chunk(1 << 16);
-            for (;;) {
-                const ssize_t n = ::read(fd, chunk.data(), chunk.size());
-                if (n < 0 && errno == EINTR) continue;
-                if (n < 0) throw CliError(std::string("cannot read stdin: ") + std::strerror(errno));
-                if (n == 0) break;
-                if (!WriteAll(spool, chunk.data(), static_cast<size_t>(n)))
-                    throw CliError(std::string("cannot keep stdin: ") + std::strerror(errno));
-            }
-            ::close(fd);
-            ::lseek(spool, 0, SEEK_SET);
-            fd = spool;
-        }
+        // libsndfile reads only some containers from a pipe (not FLAC, not
+        // the chunks a WAV keeps after its audio): a pipe is kept whole
+        // first, in a file that vanishes with the process.
+        if (::lseek(fd, 0, SEEK_CUR) < 0) fd = Spool(fd);
         QuietLibraries quiet;
         file = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
     } else {
@@ -125,12 +151,9 @@ AudioReader::AudioReader(const std::string& pathIn) : path(pathIn) {
                std::to_string(kMaxChannels));
     if (info.samplerate < 1) refuse(shown + " has no valid sample rate");
 
-    // libsndfile corrects a header's sizes to what the file holds and notes
-    // the disagreement in its log ("... (should be N)"): the one sign of a
-    // file cut short that it gives.
     char log[8192] = {};
     sf_command(file, SFC_GET_LOG_INFO, log, sizeof log);
-    headerDisagrees = std::strstr(log, "should be") != nullptr;
+    headerDisagrees = HeaderClaimsMore(log);
     if (headerDisagrees && info.frames == 0)
         refuse("cannot read " + shown + ": the file ends inside its header (truncated?)");
     lengthKnown = info.frames >= 0 && info.frames < SF_COUNT_MAX / 2;

@@ -609,6 +609,19 @@ TEST_F(OrveCli, ShellConventions) {
         EXPECT_EQ(a.info.format & SF_FORMAT_TYPEMASK, major) << type;
         EXPECT_EQ(a.At(16), expected) << type;
     }
+    // A WAV that another program streamed has all-ones sizes: no warning.
+    // One cut inside its audio is processed, with one.
+    const std::string wav = Slurp(dir / "in.wav");
+    std::string streamed = wav;
+    streamed.replace(4, 4, "\xFF\xFF\xFF\xFF").replace(40, 4, "\xFF\xFF\xFF\xFF");
+    const Result whole = Run({"process", "-", "whole.wav", "-e", "0"}, streamed);
+    EXPECT_TRUE(whole.err.empty()) << whole.err;
+    EXPECT_EQ(Read(dir / "whole.wav").At(16), expected);
+    const Result cut = Run({"process", "-", "cut.wav", "-e", "0"}, wav.substr(0, 44 + 4000));
+    EXPECT_EQ(cut.err.rfind("orve: warning: ", 0), 0u) << cut.err;
+    EXPECT_EQ(std::count(cut.err.begin(), cut.err.end(), '\n'), 1) << cut.err;
+    EXPECT_EQ(Read(dir / "cut.wav").info.frames, 1000);
+
     // Without -t a stream keeps the input's container.
     EXPECT_EQ(decoded(Run({"process", "in.wav", "-", "-e", "0"}).out).info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
 
