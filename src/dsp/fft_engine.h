@@ -6,9 +6,23 @@
 // split into the half spectrum of the real signal. Forward output layout:
 //   X0.re, X1.re, X1.im, ..., X(M-1).re, X(M-1).im, XM.re   (unnormalised)
 // The inverse carries the 1/N. Nothing is allocated after construction.
+//
+// Two paths compute the same transform. The reference path is the plain one:
+// digit-reversal gather, RunPass with twiddles by recurrence, split. The fast
+// path (fft_plan.h) runs self-sorting passes of radix 2..8 over split planes
+// with precomputed twiddles, vectorised for the widest instruction set the
+// processor offers (narrower ones where a length does not fill the wider
+// vectors). It serves every even M from 4 up without a prime factor above 7,
+// which covers every length the effects build from 8 samples up; other
+// lengths take the reference path.
 #include <cstdint>
 
+#include "dsp/fft_plan.h"
+
 namespace orve {
+
+// Which code runs the transforms.
+enum class FftInstructions : int32_t { kReference, kPortable, kSse2, kAvx2Fma };
 
 class FftEngine {
 public:
@@ -17,16 +31,26 @@ public:
 
     // kind 2: real transforms of `points` samples. Any other kind: M = points,
     // no split tables. Ends the process with status 1 when M has a factor the
-    // passes cannot handle (first pass radix above 101).
-    FftEngine(int32_t points, int32_t kind);
+    // passes cannot handle (first pass radix above 101). `instructions` picks
+    // the widest kernels the fast path may use; a set this processor lacks, or
+    // a length the fast path does not serve, leaves the engine on the
+    // reference path.
+    FftEngine(int32_t points, int32_t kind, FftInstructions instructions = Fastest());
     ~FftEngine();
     FftEngine(const FftEngine&) = delete;
     FftEngine& operator=(const FftEngine&) = delete;
 
     void ForwardReal(double* x);
     void InverseReal(double* x);
+    void ForwardRealReference(double* x);
+    void InverseRealReference(double* x);
     // One decimation-in-time pass over the complex work arrays.
     void RunPass(int32_t stride, int32_t factor, int32_t groups);
+
+    // The widest kernels this processor runs, and whether it runs a given set.
+    static FftInstructions Fastest();
+    static bool Supported(FftInstructions instructions);
+    FftInstructions Instructions() const { return instructions; }
 
     int32_t Points() const { return points; }
     int32_t ComplexPoints() const { return complexPoints; }
@@ -41,6 +65,7 @@ private:
     // Groups of one pass offset for a radix without a dedicated kernel.
     void GeneralOddGroups(int32_t stride, int32_t radix, int32_t groups, int32_t offset);
     void GeneralOddButterfly(int32_t radix);
+    bool BuildFastPlan(int32_t width);
 
     int32_t stride[kMaxFactors] = {};
     int32_t factor[kMaxFactors] = {};
@@ -64,6 +89,10 @@ private:
     double* splitBlock = nullptr;
     double* splitCos = nullptr;
     double* splitSin = nullptr;
+    FftInstructions instructions = FftInstructions::kReference;
+    const fft::Kernels* kernels = nullptr;   // null: reference path
+    fft::Plan plan;
+    double* fastBlock = nullptr;   // the second plane pair and the pass twiddles
 };
 
 }  // namespace orve
