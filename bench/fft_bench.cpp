@@ -24,7 +24,7 @@
 namespace {
 
 using orve::FftEngine;
-using orve::FftInstructions;
+using orve::InstructionSet;
 
 std::vector<double> TestFrame(int n) {
     std::vector<double> x(n);
@@ -65,7 +65,7 @@ struct FftwPair {
 };
 
 struct EnginePair {
-    EnginePair(int n, FftInstructions set) : fft(n, 2, set), x(TestFrame(n)) {}
+    EnginePair(int n, InstructionSet set) : fft(n, 2, set), x(TestFrame(n)) {}
     void Run() {
         fft.ForwardReal(x.data());
         fft.InverseReal(x.data());
@@ -99,8 +99,8 @@ double RatioToFftw(EnginePair& engine, FftwPair& fftw) {
 // Arguments: length, instruction set.
 void BM_FftEngine(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
-    const auto set = static_cast<FftInstructions>(state.range(1));
-    if (!FftEngine::Supported(set)) {
+    const auto set = static_cast<InstructionSet>(state.range(1));
+    if (!InstructionSetSupported(set)) {
         state.SkipWithError("instruction set not available on this processor");
         return;
     }
@@ -139,7 +139,7 @@ const int kLengths[] = {384, 512, 768, 1024, 1120, 1536, 2048, 2880, 3072, 4096,
 
 void EngineArgs(benchmark::internal::Benchmark* b) {
     b->ArgNames({"N", "isa"});
-    for (auto set : {FftInstructions::kAvx2Fma, FftInstructions::kSse2, FftInstructions::kReference})
+    for (auto set : {InstructionSet::kAvx2Fma, InstructionSet::kSse2, InstructionSet::kReference})
         for (int n : kLengths) b->Args({n, static_cast<int>(set)});
 }
 

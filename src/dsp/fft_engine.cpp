@@ -4,33 +4,11 @@
 #include <cstdlib>
 #include <utility>
 
+#include "dsp/simd.h"
+
 namespace orve {
 
-FftInstructions FftEngine::Fastest() {
-    if (Supported(FftInstructions::kAvx2Fma)) return FftInstructions::kAvx2Fma;
-    if (Supported(FftInstructions::kSse2)) return FftInstructions::kSse2;
-    return FftInstructions::kPortable;
-}
-
-bool FftEngine::Supported(FftInstructions set) {
-    switch (set) {
-        case FftInstructions::kReference:
-        case FftInstructions::kPortable: return true;
-#if defined(__x86_64__) || defined(__i386__)
-        // Asked of the processor itself (and, for AVX, whether the system
-        // saves its registers), so one build runs everywhere and uses what it finds.
-        case FftInstructions::kSse2:
-            __builtin_cpu_init();
-            return fft::Sse2Kernels() && __builtin_cpu_supports("sse2");
-        case FftInstructions::kAvx2Fma:
-            __builtin_cpu_init();
-            return fft::Avx2FmaKernels() && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-#endif
-        default: return false;
-    }
-}
-
-FftEngine::FftEngine(int32_t pointsIn, int32_t kindIn, FftInstructions wanted) : points(pointsIn), kind(kindIn) {
+FftEngine::FftEngine(int32_t pointsIn, int32_t kindIn, InstructionSet wanted) : points(pointsIn), kind(kindIn) {
     const int32_t M = kind == 2 ? (points >> 1) : points;
     complexPoints = M;
     if (kind == 2) {
@@ -97,21 +75,15 @@ FftEngine::FftEngine(int32_t pointsIn, int32_t kindIn, FftInstructions wanted) :
 
     // The widest kernels, up to the ones asked for, whose vector width suits
     // the length (M = 200 cannot fill the first pass four at a time, but two).
-    struct Choice {
-        FftInstructions set;
-        int32_t width;
-        const fft::Kernels* (*kernels)();
-    };
-    constexpr Choice choices[] = {{FftInstructions::kAvx2Fma, 4, fft::Avx2FmaKernels},
-                                  {FftInstructions::kSse2, 2, fft::Sse2Kernels},
-                                  {FftInstructions::kPortable, 1, fft::PortableKernels}};
-    if (kind != 2 || wanted == FftInstructions::kReference || !Supported(wanted)) return;
-    for (const Choice& choice : choices)
-        if (choice.set <= wanted && Supported(choice.set) && BuildFastPlan(choice.width)) {
-            kernels = choice.kernels();
-            instructions = choice.set;
+    if (kind != 2) return;
+    for (InstructionSet set : {InstructionSet::kAvx2Fma, InstructionSet::kSse2, InstructionSet::kPortable}) {
+        const simd::Kernels* candidate = set <= wanted ? simd::KernelsFor(set) : nullptr;
+        if (candidate && BuildFastPlan(candidate->width)) {
+            kernels = candidate;
+            instructions = set;
             break;
         }
+    }
 }
 
 FftEngine::~FftEngine() {
@@ -565,7 +537,7 @@ void FftEngine::GeneralOddButterfly(int32_t r) {
 
 void FftEngine::ForwardReal(double* x) {
     if (kernels) {
-        kernels->forward(plan, x);
+        kernels->fftForward(plan, x);
     } else {
         ForwardRealReference(x);
     }
@@ -573,7 +545,7 @@ void FftEngine::ForwardReal(double* x) {
 
 void FftEngine::InverseReal(double* x) {
     if (kernels) {
-        kernels->inverse(plan, x);
+        kernels->fftInverse(plan, x);
     } else {
         InverseRealReference(x);
     }

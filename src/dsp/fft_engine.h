@@ -18,11 +18,13 @@
 #include <cstdint>
 
 #include "dsp/fft_plan.h"
+#include "dsp/instruction_set.h"
 
 namespace orve {
 
-// Which code runs the transforms.
-enum class FftInstructions : int32_t { kReference, kPortable, kSse2, kAvx2Fma };
+namespace simd {
+struct Kernels;
+}
 
 class FftEngine {
 public:
@@ -35,7 +37,7 @@ public:
     // the widest kernels the fast path may use; a set this processor lacks, or
     // a length the fast path does not serve, leaves the engine on the
     // reference path.
-    FftEngine(int32_t points, int32_t kind, FftInstructions instructions = Fastest());
+    FftEngine(int32_t points, int32_t kind, InstructionSet instructions = FastestInstructionSet());
     ~FftEngine();
     FftEngine(const FftEngine&) = delete;
     FftEngine& operator=(const FftEngine&) = delete;
@@ -47,10 +49,8 @@ public:
     // One decimation-in-time pass over the complex work arrays.
     void RunPass(int32_t stride, int32_t factor, int32_t groups);
 
-    // The widest kernels this processor runs, and whether it runs a given set.
-    static FftInstructions Fastest();
-    static bool Supported(FftInstructions instructions);
-    FftInstructions Instructions() const { return instructions; }
+    // The kernels in use: kReference on the reference path.
+    InstructionSet Instructions() const { return instructions; }
 
     int32_t Points() const { return points; }
     int32_t ComplexPoints() const { return complexPoints; }
@@ -89,8 +89,8 @@ private:
     double* splitBlock = nullptr;
     double* splitCos = nullptr;
     double* splitSin = nullptr;
-    FftInstructions instructions = FftInstructions::kReference;
-    const fft::Kernels* kernels = nullptr;   // null: reference path
+    InstructionSet instructions = InstructionSet::kReference;
+    const simd::Kernels* kernels = nullptr;   // null: reference path
     fft::Plan plan;
     double* fastBlock = nullptr;   // the second plane pair and the pass twiddles
 };

@@ -1,6 +1,6 @@
 // The passes of the fast real transform, written once over a vector type.
-// Included by each fft_kernels_*.cpp after it has defined, for its own
-// instruction set, the type V holding kW doubles and these operations:
+// Included by each simd_*.cpp after it has defined, for its own instruction
+// set, the type V holding kW doubles and these operations:
 //   Load, Store (unaligned), Set1, Add, Sub, Mul,
 //   MulAdd(a, b, c) = a b + c, MulSub(a, b, c) = a b - c, NegMulAdd(a, b, c) = c - a b,
 //   Reverse (element order), Mirror(b0, b1) = (b1[0], b0[kW-1], .., b0[1]),
@@ -14,8 +14,11 @@
 // The butterflies must melt into the passes so their vectors stay in registers.
 #define ORVE_INLINE inline __attribute__((always_inline))
 
-namespace orve::fft {
+namespace orve::simd {
 namespace {
+
+using fft::Pass;
+using fft::Plan;
 
 // x := x w for complex x = (r, i) and w = (wr, wi).
 ORVE_INLINE void Rotate(V& r, V& i, V wr, V wi) {
@@ -336,7 +339,4 @@ void Inverse(const Plan& plan, double* x) {
 }
 
 }  // namespace
-}  // namespace orve::fft
-
-#undef ORVE_UNROLL
-#undef ORVE_INLINE
+}  // namespace orve::simd

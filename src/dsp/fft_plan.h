@@ -42,17 +42,4 @@ struct Plan {
     const double* splitSin = nullptr;
 };
 
-// One instruction set's forward and inverse real transforms (same results as
-// FftEngine's reference path up to rounding).
-struct Kernels {
-    void (*forward)(const Plan&, double* x);
-    void (*inverse)(const Plan&, double* x);
-};
-
-// Each returns nullptr when its translation unit was built without the
-// instruction set (another processor family, or a compiler without it).
-const Kernels* PortableKernels();
-const Kernels* Sse2Kernels();
-const Kernels* Avx2FmaKernels();
-
 }  // namespace orve::fft

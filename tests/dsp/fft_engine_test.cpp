@@ -82,7 +82,7 @@ std::vector<int> KernelLengths() {
 void CheckAgainstFftw(int n) {
     SCOPED_TRACE(::testing::Message() << "N = " << n);
     const auto x = test::Noise(n, 1.0, static_cast<uint32_t>(n));
-    FftEngine fft(n, 2, FftInstructions::kReference);
+    FftEngine fft(n, 2, InstructionSet::kReference);
     std::vector<double> y(x);
     fft.ForwardReal(y.data());
     EXPECT_LT(RelativeError(y, ReferenceSpectrum(x)), 5e-14);
@@ -104,29 +104,29 @@ TEST(FftEngineAccuracy, EveryKernelMatchesFftwAndRoundTrips) {
 // length an effect builds and at the kernel lengths. Where a length does not
 // fill the set's vectors, a narrower set serves it; only lengths whose half
 // is odd, below 4 or has a prime above 7 stay on the reference path.
-class FftEngineFastPath : public ::testing::TestWithParam<FftInstructions> {};
+class FftEngineFastPath : public ::testing::TestWithParam<InstructionSet> {};
 
-std::string SetName(const ::testing::TestParamInfo<FftInstructions>& info) {
+std::string SetName(const ::testing::TestParamInfo<InstructionSet>& info) {
     const char* const names[] = {"Reference", "Portable", "Sse2", "Avx2Fma"};
     return names[static_cast<int>(info.param)];
 }
 
 TEST_P(FftEngineFastPath, MatchesTheReferencePath) {
-    if (!FftEngine::Supported(GetParam())) GTEST_SKIP() << "not available on this processor";
+    if (!InstructionSetSupported(GetParam())) GTEST_SKIP() << "not available on this processor";
     std::vector<int> lengths = EffectLengths(), kernels = KernelLengths();
     lengths.insert(lengths.end(), kernels.begin(), kernels.end());
     for (int n : lengths) {
         SCOPED_TRACE(::testing::Message() << "N = " << n);
-        FftEngine fast(n, 2, GetParam()), reference(n, 2, FftInstructions::kReference);
+        FftEngine fast(n, 2, GetParam()), reference(n, 2, InstructionSet::kReference);
         int rest = n / 2;
         for (int p : {2, 3, 5, 7})
             while (rest % p == 0) rest /= p;
         if (n % 4 != 0 || n < 8 || rest != 1) {
-            EXPECT_EQ(fast.Instructions(), FftInstructions::kReference);
+            EXPECT_EQ(fast.Instructions(), InstructionSet::kReference);
             continue;
         }
         // A narrower set only where the length does not fill the vectors.
-        EXPECT_NE(fast.Instructions(), FftInstructions::kReference);
+        EXPECT_NE(fast.Instructions(), InstructionSet::kReference);
         EXPECT_LE(fast.Instructions(), GetParam());
         if (n % 128 == 0) {
             EXPECT_EQ(fast.Instructions(), GetParam());
@@ -147,13 +147,13 @@ TEST_P(FftEngineFastPath, MatchesTheReferencePath) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EachInstructionSet, FftEngineFastPath,
-                         ::testing::Values(FftInstructions::kPortable, FftInstructions::kSse2,
-                                           FftInstructions::kAvx2Fma),
+                         ::testing::Values(InstructionSet::kPortable, InstructionSet::kSse2,
+                                           InstructionSet::kAvx2Fma),
                          SetName);
 
 TEST(FftEngineAccuracy, GeneralKernelKeepsItsRootsAcrossCalls) {
     // The cached roots of radix 101 must serve a second, different transform.
-    FftEngine fft(404, 2, FftInstructions::kReference);
+    FftEngine fft(404, 2, InstructionSet::kReference);
     for (uint32_t seed : {1u, 2u}) {
         const auto x = test::Noise(404, 1.0, seed);
         std::vector<double> y(x);
