@@ -22,18 +22,30 @@ inline V FromBits(uint64_t b) {
     return a;
 }
 
+// The x87 unit (32-bit x86 built without SSE maths) keeps results in extended
+// precision until they are stored, which defeats the maths' rounding trick
+// (adding 1.5 * 2^52 must round to an integer): there every result is stored.
+#if defined(__FLT_EVAL_METHOD__) && __FLT_EVAL_METHOD__ != 0
+inline V Rounded(long double a) {
+    volatile double stored = static_cast<double>(a);
+    return stored;
+}
+#else
+inline V Rounded(V a) { return a; }
+#endif
+
 inline V Load(const double* p) { return *p; }
 inline void Store(double* p, V v) { *p = v; }
 inline V Set1(double a) { return a; }
 inline V Bits(uint64_t b) { return FromBits(b); }
-inline V Add(V a, V b) { return a + b; }
-inline V Sub(V a, V b) { return a - b; }
-inline V Mul(V a, V b) { return a * b; }
-inline V Div(V a, V b) { return a / b; }
-inline V Sqrt(V a) { return __builtin_sqrt(a); }
-inline V MulAdd(V a, V b, V c) { return a * b + c; }
-inline V MulSub(V a, V b, V c) { return a * b - c; }
-inline V NegMulAdd(V a, V b, V c) { return c - a * b; }
+inline V Add(V a, V b) { return Rounded(a + b); }
+inline V Sub(V a, V b) { return Rounded(a - b); }
+inline V Mul(V a, V b) { return Rounded(a * b); }
+inline V Div(V a, V b) { return Rounded(a / b); }
+inline V Sqrt(V a) { return Rounded(__builtin_sqrt(a)); }
+inline V MulAdd(V a, V b, V c) { return Rounded(a * b + c); }
+inline V MulSub(V a, V b, V c) { return Rounded(a * b - c); }
+inline V NegMulAdd(V a, V b, V c) { return Rounded(c - a * b); }
 inline V Min(V a, V b) { return b < a ? b : a; }
 inline V Max(V a, V b) { return a < b ? b : a; }
 inline V And(V a, V b) { return FromBits(ToBits(a) & ToBits(b)); }
