@@ -1,20 +1,20 @@
 #pragma once
-// Mixed-radix FFT for real signals of even length N = 2M.
+// FFT for real signals of even length N = 2M.
 //
 // The N real samples are packed into M complex points (even samples real, odd
-// samples imaginary), transformed by M-point decimation-in-time passes, and
-// split into the half spectrum of the real signal. Forward output layout:
+// samples imaginary), transformed as M complex points, and split into the
+// half spectrum of the real signal. Forward output layout:
 //   X0.re, X1.re, X1.im, ..., X(M-1).re, X(M-1).im, XM.re   (unnormalised)
 // The inverse carries the 1/N. Nothing is allocated after construction.
 //
 // Two paths compute the same transform. The reference path is the plain one:
-// digit-reversal gather, RunPass with twiddles by recurrence, split. The fast
-// path (fft_plan.h) runs self-sorting passes of radix 2..8 over split planes
-// with precomputed twiddles, vectorised for the widest instruction set the
-// processor offers (narrower ones where a length does not fill the wider
-// vectors). It serves every even M from 4 up without a prime factor above 7,
-// which covers every length the effects build from 8 samples up; other
-// lengths take the reference path.
+// digit-reversal gather, mixed-radix decimation-in-time passes (RunPass) with
+// twiddles by recurrence, split. The fast path (fft_plan.h) runs self-sorting
+// passes of radix 2..8 over blocks of re and im with precomputed twiddles,
+// vectorised for the widest instruction set the processor offers (a narrower
+// one where a length does not fill the wider vectors). It serves every even M
+// from 4 up without a prime factor above 7, which covers every length the
+// effects build from 8 samples up; other lengths take the reference path.
 #include <cstdint>
 
 #include "dsp/fft_plan.h"
@@ -33,10 +33,10 @@ public:
 
     // kind 2: real transforms of `points` samples. Any other kind: M = points,
     // no split tables. Ends the process with status 1 when M has a factor the
-    // passes cannot handle (first pass radix above 101). `instructions` picks
-    // the widest kernels the fast path may use; a set this processor lacks, or
-    // a length the fast path does not serve, leaves the engine on the
-    // reference path.
+    // passes cannot handle (first pass radix above 101). `instructions` is the
+    // widest kernel set the fast path may use (kReference: none); the engine
+    // takes the widest set up to it that the processor runs and the length
+    // suits, or the reference path when none does.
     FftEngine(int32_t points, int32_t kind, InstructionSet instructions = FastestInstructionSet());
     ~FftEngine();
     FftEngine(const FftEngine&) = delete;
