@@ -25,7 +25,7 @@ std::vector<double> Programme(int32_t blocks) {
     return x;
 }
 
-std::unique_ptr<EffectProcessor> MakeWithKnobs(int32_t effectId, const std::vector<double>& knobs) {
+std::unique_ptr<EffectProcessor> MakeWithKnobs(EffectId effectId, const std::vector<double>& knobs) {
     auto effect = MakeEffect(effectId, EffectBuildContext{kRate, kChannels, nullptr, nullptr});
     KnobSpec table[kMaxKnobs];
     const int32_t count = effect->DescribeKnobs(table);

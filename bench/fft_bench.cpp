@@ -33,7 +33,7 @@ void SetCounters(benchmark::State& state, int n) {
 
 void BM_FftEngineRealPair(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
-    orve::FftEngine fft(n, 2);
+    orve::FftEngine fft(n, orve::FftKind::Real);
     std::vector<double> x = TestFrame(n);
     for (auto _ : state) {
         fft.ForwardReal(x.data());

@@ -6,10 +6,10 @@ namespace {
 using orve::bench::MakeWithKnobs;
 using orve::bench::RunRealTime;
 
-void BM_DeEss(benchmark::State& state) { RunRealTime(state, *MakeWithKnobs(5)); }
-void BM_DeHum(benchmark::State& state) { RunRealTime(state, *MakeWithKnobs(6)); }
-void BM_DeVocalMono(benchmark::State& state) { RunRealTime(state, *MakeWithKnobs(12)); }
-void BM_DeVocalStereo(benchmark::State& state) { RunRealTime(state, *MakeWithKnobs(13)); }
+void BM_DeEss(benchmark::State& state) { RunRealTime(state, *MakeWithKnobs(orve::EffectId::DeEss)); }
+void BM_DeHum(benchmark::State& state) { RunRealTime(state, *MakeWithKnobs(orve::EffectId::DeHum)); }
+void BM_DeVocalMono(benchmark::State& state) { RunRealTime(state, *MakeWithKnobs(orve::EffectId::DeVocalMono)); }
+void BM_DeVocalStereo(benchmark::State& state) { RunRealTime(state, *MakeWithKnobs(orve::EffectId::DeVocalStereo)); }
 
 }  // namespace
 

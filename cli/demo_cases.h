@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "plugin/effect_catalogue.h"
+
 namespace orve::demo {
 
 // Interleaved doubles on the 16-bit scale.
@@ -18,7 +20,7 @@ struct Signal {
 
 struct DemoCase {
     std::string name;                 // output file stem, e.g. "denoise"
-    int32_t effectId;
+    EffectId effectId;
     std::string preset;               // empty: knob defaults
     std::vector<std::pair<std::string, double>> knobs;  // label = value, applied after the preset
     double tailSeconds = 0.0;         // extra silence fed after the input (reverbs)

@@ -41,7 +41,7 @@ std::string LevelChange(const demo::Signal& input, const demo::Signal& output) {
 // The case this host brings itself: the gain stage of the audio path alone.
 DemoRun LevelTuningRun() {
     DemoRun run{"level-tuning", {}, nullptr, LevelChange};
-    run.settings.effectId = 0;
+    run.settings.effectId = EffectId::LevelTuning;
     run.settings.gainDb = 6.0;
     return run;
 }

@@ -124,10 +124,10 @@ std::string MeasureRt60(const Signal&, const Signal& out) {
 
 std::vector<DemoCase> EqualiserSpatialDemos() {
     return {
-        {"geq31_1k_boost", 11, "", {{"1k", 12.0}}, 0.0, TonesFor1k, MeasureBoost1k},
-        {"geq10_bass_lift", 8, "Bass Lift", {}, 0.0, TonesForBass, MeasureBassLift},
-        {"modal_reverb", 15, "", {}, 1.5, Clap, MeasureRt60},
-        {"modal_reverb_large_hall", 15, "Large Hall", {}, 3.0, Clap, MeasureRt60},
+        {"geq31_1k_boost", EffectId::Geq31Bands, "", {{"1k", 12.0}}, 0.0, TonesFor1k, MeasureBoost1k},
+        {"geq10_bass_lift", EffectId::Geq10Bands, "Bass Lift", {}, 0.0, TonesForBass, MeasureBassLift},
+        {"modal_reverb", EffectId::ModalReverb, "", {}, 1.5, Clap, MeasureRt60},
+        {"modal_reverb_large_hall", EffectId::ModalReverb, "Large Hall", {}, 3.0, Clap, MeasureRt60},
     };
 }
 

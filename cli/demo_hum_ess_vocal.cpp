@@ -80,7 +80,7 @@ void SteadySpan(const Signal& input, const Signal& output, int64_t& first, int64
 // Mean power per frame in a frequency band of one channel (Hann-windowed blocks).
 double BandPower(const Signal& s, int32_t channel, double lowHz, double highHz, int64_t first, int64_t count) {
     const int32_t N = 2048;
-    FftEngine fft(N, 2);
+    FftEngine fft(N, FftKind::Real);
     std::vector<double> block(N);
     double total = 0.0;
     int blocks = 0;
@@ -197,7 +197,7 @@ constexpr const char* kStereoPreset = "DeVocalNorm";
 // again, so a component the effect leaves alone reads 0 dB.
 template <class Effect>
 double PresetGainDb(const char* name) {
-    Effect effect(44100.0);
+    Effect effect(44100.0, 2);
     const EffectPreset* rows = nullptr;
     const int32_t count = effect.GetPresets(&rows);
     for (int32_t i = 0; i < count; ++i)
@@ -227,10 +227,10 @@ std::string MeasureVocalStereo(const Signal& input, const Signal& output) {
 
 std::vector<DemoCase> HumEssVocalDemos() {
     return {
-        {"dehum", 6, "50Hz Hum", {}, 0.0, HummingVoice, MeasureHum},
-        {"deess", 5, "", {}, 0.0, SibilantSpeech, MeasureSibilance},
-        {"devocal_mono", 12, kMonoPreset, {}, 0.0, SongWithCentreVoice, MeasureVocalMono},
-        {"devocal_stereo", 13, kStereoPreset, {}, 0.0, SongWithCentreVoice, MeasureVocalStereo},
+        {"dehum", EffectId::DeHum, "50Hz Hum", {}, 0.0, HummingVoice, MeasureHum},
+        {"deess", EffectId::DeEss, "", {}, 0.0, SibilantSpeech, MeasureSibilance},
+        {"devocal_mono", EffectId::DeVocalMono, kMonoPreset, {}, 0.0, SongWithCentreVoice, MeasureVocalMono},
+        {"devocal_stereo", EffectId::DeVocalStereo, kStereoPreset, {}, 0.0, SongWithCentreVoice, MeasureVocalStereo},
     };
 }
 

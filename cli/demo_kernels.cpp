@@ -8,8 +8,6 @@
 namespace orve::demo {
 namespace {
 
-constexpr int32_t kSampleReverbId = 14;
-constexpr int32_t kVirtual3DId = 16;
 
 // Deterministic white noise in [-1, 1] (a 32-bit linear congruential draw).
 double NextNoise(uint32_t& state) {
@@ -107,12 +105,12 @@ std::string MeasureEars(const Signal& input, const Signal& output) {
 // window, so each room is also set on its "Type" knob.
 std::vector<DemoCase> KernelDemos() {
     return {
-        {"samplereverb_studio", kSampleReverbId, "Studio      ", {{"Type", 14.0}}, 1.6, Burst, MeasureReverb<1417>},
-        {"samplereverb_cave", kSampleReverbId, "Cave        ", {{"Type", 3.0}}, 3.6, Burst, MeasureReverb<3536>},
-        {"samplereverb_stairway", kSampleReverbId, "Stairway    ", {{"Type", 13.0}}, 5.5, Burst, MeasureReverb<5458>},
-        {"virtual3d_left", kVirtual3DId, "Left", {}, 0.0, CentredNoise, MeasureEars},
-        {"virtual3d_right", kVirtual3DId, "Right", {}, 0.0, CentredNoise, MeasureEars},
-        {"virtual3d_behind", kVirtual3DId, "Behind", {}, 0.0, CentredNoise, MeasureEars},
+        {"samplereverb_studio", EffectId::SampleReverb, "Studio      ", {{"Type", 14.0}}, 1.6, Burst, MeasureReverb<1417>},
+        {"samplereverb_cave", EffectId::SampleReverb, "Cave        ", {{"Type", 3.0}}, 3.6, Burst, MeasureReverb<3536>},
+        {"samplereverb_stairway", EffectId::SampleReverb, "Stairway    ", {{"Type", 13.0}}, 5.5, Burst, MeasureReverb<5458>},
+        {"virtual3d_left", EffectId::Virtual3D, "Left", {}, 0.0, CentredNoise, MeasureEars},
+        {"virtual3d_right", EffectId::Virtual3D, "Right", {}, 0.0, CentredNoise, MeasureEars},
+        {"virtual3d_behind", EffectId::Virtual3D, "Behind", {}, 0.0, CentredNoise, MeasureEars},
     };
 }
 

@@ -11,10 +11,6 @@
 namespace orve::demo {
 namespace {
 
-constexpr int32_t kLevelDynamicId = 1;
-constexpr int32_t kDeClickId = 2;
-constexpr int32_t kDeHissId = 3;
-constexpr int32_t kDeNoiseId = 4;
 constexpr double kFullScale = 32768.0;
 
 // Deterministic white noise in [-1, 1] (a 32-bit linear congruential draw).
@@ -217,11 +213,11 @@ std::string MeasureClicks(const Signal& input, const Signal& output) {
 
 std::vector<DemoCase> RestorationDemos() {
     std::vector<DemoCase> cases;
-    cases.push_back({"level-dynamic", kLevelDynamicId, "", {{"Thresh", -24.0}, {"Release", 80.0}, {"Ratio", 6.0}}, 0.0, Phrases,
+    cases.push_back({"level-dynamic", EffectId::LevelDynamic, "", {{"Thresh", -24.0}, {"Release", 80.0}, {"Ratio", 6.0}}, 0.0, Phrases,
                      MeasureLevelRange});
-    cases.push_back({"declick", kDeClickId, "", {}, 0.0, VowelWithClicks, MeasureClicks});
-    cases.push_back({"dehiss", kDeHissId, "", {}, 0.0, ChordInHiss, MeasureNoiseFloor});
-    cases.push_back({"denoise", kDeNoiseId, "", {}, 0.0, ChordInNoise, MeasureNoiseFloor});
+    cases.push_back({"declick", EffectId::DeClick, "", {}, 0.0, VowelWithClicks, MeasureClicks});
+    cases.push_back({"dehiss", EffectId::DeHiss, "", {}, 0.0, ChordInHiss, MeasureNoiseFloor});
+    cases.push_back({"denoise", EffectId::DeNoise, "", {}, 0.0, ChordInNoise, MeasureNoiseFloor});
     return cases;
 }
 

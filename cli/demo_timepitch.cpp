@@ -90,7 +90,7 @@ double Fundamental(const std::vector<double>& x, int32_t rate) {
     std::vector<double> frame(N);
     for (int32_t i = 0; i < N; ++i)
         frame[i] = x[start + i] * (0.5 - 0.5 * std::cos(2.0 * M_PI * i / (N - 1)));
-    FftEngine fft(N, 2);
+    FftEngine fft(N, FftKind::Real);
     fft.ForwardReal(frame.data());
     auto power = [&](int32_t k) { return frame[2 * k - 1] * frame[2 * k - 1] + frame[2 * k] * frame[2 * k]; };
     const int32_t lo = static_cast<int32_t>(50.0 * N / rate), hi = static_cast<int32_t>(2000.0 * N / rate);
@@ -109,7 +109,7 @@ double Fundamental(const std::vector<double>& x, int32_t rate) {
 double Flatness(const std::vector<double>& x, int32_t rate) {
     const int32_t N = 1024;
     const auto [on, off] = Extent(x);
-    FftEngine fft(N, 2);
+    FftEngine fft(N, FftKind::Real);
     std::vector<double> frame(N);
     const int32_t lo = std::max(1, static_cast<int32_t>(100.0 * N / rate));
     const int32_t hi = std::min(N / 2 - 1, static_cast<int32_t>(1900.0 * N / rate));
@@ -212,16 +212,16 @@ std::string MeasureFlatness(const Signal& input, const Signal& output) {
 
 std::vector<DemoCase> TimePitchDemos() {
     return {
-        {"pitch_child", 19, "Child", {}, 0.0, HarmonicTone, MeasurePitch},
-        {"pitch_basstone", 19, "BassTone", {}, 0.0, HarmonicTone, MeasurePitch},
-        {"tempo_slowdown", 18, "SlowDown", {}, 0.0, HarmonicTone, MeasureDuration},
-        {"tempo_speedup", 18, "SpeedUp", {}, 0.0, HarmonicTone, MeasureDuration},
-        {"tempo_fastest", 18, "", {{"Tempo", -1.3}}, 0.0, HarmonicTone, MeasureDuration},
-        {"resampler_downsample", 17, "DownSample", {}, 0.0, HarmonicTone, MeasureDuration},
-        {"resampler_upsample", 17, "UpSample", {}, 0.0, HarmonicTone, MeasureDuration},
-        {"vibrato", 20, "", {}, 0.0, PureTone, MeasureVibrato},
-        {"vibrato_slow_deep", 20, "", {{"VibF", 3.0}, {"Delay", -2.5}}, 0.0, PureTone, MeasureVibrato},
-        {"whisper", 21, "", {}, 0.0, HarmonicTone, MeasureFlatness},
+        {"pitch_child", EffectId::PitchScaler, "Child", {}, 0.0, HarmonicTone, MeasurePitch},
+        {"pitch_basstone", EffectId::PitchScaler, "BassTone", {}, 0.0, HarmonicTone, MeasurePitch},
+        {"tempo_slowdown", EffectId::TempoScaler, "SlowDown", {}, 0.0, HarmonicTone, MeasureDuration},
+        {"tempo_speedup", EffectId::TempoScaler, "SpeedUp", {}, 0.0, HarmonicTone, MeasureDuration},
+        {"tempo_fastest", EffectId::TempoScaler, "", {{"Tempo", -1.3}}, 0.0, HarmonicTone, MeasureDuration},
+        {"resampler_downsample", EffectId::Resampler, "DownSample", {}, 0.0, HarmonicTone, MeasureDuration},
+        {"resampler_upsample", EffectId::Resampler, "UpSample", {}, 0.0, HarmonicTone, MeasureDuration},
+        {"vibrato", EffectId::Vibrato, "", {}, 0.0, PureTone, MeasureVibrato},
+        {"vibrato_slow_deep", EffectId::Vibrato, "", {{"VibF", 3.0}, {"Delay", -2.5}}, 0.0, PureTone, MeasureVibrato},
+        {"whisper", EffectId::Whisper, "", {}, 0.0, HarmonicTone, MeasureFlatness},
     };
 }
 

@@ -100,7 +100,7 @@ void ValidateSettings(const ProcessSettings& s) {
         throw CliError("--tail must lie between 0 and 3600 seconds");
     for (double t : s.snapNoiseSeconds)
         if (!(t >= 0.0 && std::isfinite(t))) throw CliError("--snap-noise times must be 0 seconds or later");
-    if (s.effectId < 0 || s.effectId >= kSelectableEffects) throw CliError("unknown effect (see 'orve list')");
+    if (!OfferedEffect(EffectNumber(s.effectId))) throw CliError("unknown effect (see 'orve list')");
 }
 
 void ApplySettings(PluginState& state, const ProcessSettings& s, int32_t sampleRate, int32_t channels) {

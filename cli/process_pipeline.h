@@ -17,7 +17,7 @@ namespace orve::cli {
 
 // What the user asked for, before it is checked against the effect.
 struct ProcessSettings {
-    int32_t effectId = 0;
+    EffectId effectId = EffectId::LevelTuning;
     std::string preset;                                   // empty: knob defaults
     std::vector<std::pair<std::string, double>> knobs;    // label = value, after the preset
     std::optional<double> gainDb;                         // empty: the preset's gain, else 0 dB

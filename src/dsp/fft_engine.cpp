@@ -6,10 +6,10 @@
 
 namespace orve {
 
-FftEngine::FftEngine(int32_t pointsIn, int32_t kindIn) : points(pointsIn), kind(kindIn) {
-    const int32_t M = kind == 2 ? (points >> 1) : points;
+FftEngine::FftEngine(int32_t pointsIn, FftKind kindIn) : points(pointsIn), kind(kindIn) {
+    const int32_t M = kind == FftKind::Real ? (points >> 1) : points;
     complexPoints = M;
-    if (kind == 2) {
+    if (kind == FftKind::Real) {
         splitBlock = new double[2 * static_cast<size_t>(M) + 1];
         splitCos = splitBlock;
         splitSin = splitBlock + M;

@@ -75,20 +75,14 @@ std::vector<int32_t> Ramp(int frames) {
 // the catalogue's tables; remembers what SetParameters handed it.
 class KnobbedEffect : public EffectProcessor {
 public:
-    KnobbedEffect() : EffectProcessor(0) {}
-    int32_t DescribeKnobs(KnobSpec* table) override {
+    KnobbedEffect() : EffectProcessor(0) {
         static const KnobSpec knobs[2] = {{"Thre", -60.0, 0.0, -20.0}, {"Hi F", 20.0, 0.5, 8.0}};
-        return CopyKnobs(knobs, 2, table);
-    }
-    int32_t GetPresets(const EffectPreset** tableOut) override {
         static const double norm[] = {3.0, -30.0, 10.0};
         static const double soft[] = {-2.0, -50.0, 1.0};
         static const double custom[] = {0.0, -20.0, 8.0};
         static const EffectPreset presets[3] = {{"Norm", norm}, {"Studio      ", soft}, {"Custom", custom}};
-        *tableOut = presets;
-        return 3;
+        ServeTables(knobs, presets);
     }
-    int32_t PresetCount() override { return 3; }
     void SetParameters(const double* values) override {
         received.assign(values, values + 2);
     }
@@ -211,10 +205,12 @@ TEST(ProcessPipeline, StretchedOutputKeepsTheEndOfTheInput) {
         in.samples[2 * f] = in.samples[2 * f + 1] = v;
     }
     const struct {
-        int32_t effectId;
+        EffectId effectId;
         const char* knob;
         double value;
-    } cases[] = {{18, "Tempo", 1.0}, {18, "Tempo", 0.4}, {18, "Tempo", -1.3}, {17, "Ratio", 1.0}, {17, "Ratio", -1.5}};
+    } cases[] = {{EffectId::TempoScaler, "Tempo", 1.0},  {EffectId::TempoScaler, "Tempo", 0.4},
+                   {EffectId::TempoScaler, "Tempo", -1.3}, {EffectId::Resampler, "Ratio", 1.0},
+                   {EffectId::Resampler, "Ratio", -1.5}};
     for (const auto& c : cases) {
         ProcessSettings settings;
         settings.effectId = c.effectId;

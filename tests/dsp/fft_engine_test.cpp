@@ -41,7 +41,7 @@ double RelativeError(const std::vector<double>& got, const std::vector<double>& 
 }
 
 std::vector<int> PassesOf(int32_t complexPoints) {
-    FftEngine fft(2 * complexPoints, 2);
+    FftEngine fft(2 * complexPoints, FftKind::Real);
     std::vector<int> passes;
     for (int i = 1; i <= fft.FactorCount(); ++i) passes.push_back(fft.Factor(i));
     return passes;
@@ -81,7 +81,7 @@ std::vector<int> KernelLengths() {
 void CheckAgainstReference(int n) {
     SCOPED_TRACE(::testing::Message() << "N = " << n);
     const auto x = test::Noise(n, 1.0, static_cast<uint32_t>(n));
-    FftEngine fft(n, 2);
+    FftEngine fft(n, FftKind::Real);
     std::vector<double> y(x);
     fft.ForwardReal(y.data());
     EXPECT_LT(RelativeError(y, ReferenceSpectrum(x)), 5e-14);
@@ -99,7 +99,7 @@ TEST(FftEngineAccuracy, EveryKernelMatchesFftwAndRoundTrips) {
 
 TEST(FftEngineAccuracy, GeneralKernelKeepsItsRootsAcrossCalls) {
     // The cached roots of radix 101 must serve a second, different transform.
-    FftEngine fft(404, 2);
+    FftEngine fft(404, FftKind::Real);
     for (uint32_t seed : {1u, 2u}) {
         const auto x = test::Noise(404, 1.0, seed);
         std::vector<double> y(x);
@@ -109,7 +109,7 @@ TEST(FftEngineAccuracy, GeneralKernelKeepsItsRootsAcrossCalls) {
 }
 
 TEST(FftEngineSignals, TwoPointsGiveSumAndDifference) {
-    FftEngine fft(2, 2);
+    FftEngine fft(2, FftKind::Real);
     EXPECT_EQ(fft.FactorCount(), 1);
     double x[2] = {3.0, -5.0};
     fft.ForwardReal(x);
@@ -123,7 +123,7 @@ TEST(FftEngineSignals, TwoPointsGiveSumAndDifference) {
 TEST(FftEngineSignals, CosineOfKCyclesLandsInBinK) {
     for (int n : {64, 384, 1120}) {
         const int m = n / 2;
-        FftEngine fft(n, 2);
+        FftEngine fft(n, FftKind::Real);
         for (int k = 1; k < m; k += (n == 64 ? 1 : 37)) {
             std::vector<double> x(n);
             for (int i = 0; i < n; ++i) x[i] = std::cos(2.0 * M_PI * k * i / n);
@@ -136,7 +136,7 @@ TEST(FftEngineSignals, CosineOfKCyclesLandsInBinK) {
 
 TEST(FftEngineSignals, ConstantGoesToDcOnly) {
     const int n = 1536;
-    FftEngine fft(n, 2);
+    FftEngine fft(n, FftKind::Real);
     std::vector<double> x(n, 0.75);
     fft.ForwardReal(x.data());
     EXPECT_NEAR(x[0], n * 0.75, 1e-9);
@@ -156,10 +156,10 @@ TEST(FftEngineFactorisation, LargeRadicesFirstThenReversed) {
 }
 
 TEST(FftEngineFactorisation, DigitReversedGatherAndInverseScatter) {
-    FftEngine fft(24, 2);
+    FftEngine fft(24, FftKind::Real);
     const int expected[] = {0, 4, 8, 1, 5, 9, 2, 6, 10, 3, 7, 11};
     for (int p = 0; p < 12; ++p) EXPECT_EQ(fft.GatherIndex()[p], expected[p]) << p;
-    FftEngine large(2 * 4410, 2);
+    FftEngine large(2 * 4410, FftKind::Real);
     for (int p = 0; p < 4410; ++p) ASSERT_EQ(large.ScatterIndex()[large.GatherIndex()[p]], p);
     EXPECT_EQ(large.GatherIndex()[4409], 4409);
 }
@@ -167,9 +167,9 @@ TEST(FftEngineFactorisation, DigitReversedGatherAndInverseScatter) {
 TEST(FftEngineDeathTest, RadixAbove101EndsTheProcess) {
     // 206 = 2 * 103; 121 = 11 * 11 and 143 = 11 * 13 stay one factor each
     // because only the dedicated radices are split off.
-    EXPECT_EXIT(FftEngine(412, 2), ::testing::ExitedWithCode(1), "");
-    EXPECT_EXIT(FftEngine(242, 2), ::testing::ExitedWithCode(1), "");
-    EXPECT_EXIT(FftEngine(286, 2), ::testing::ExitedWithCode(1), "");
+    EXPECT_EXIT(FftEngine(412, FftKind::Real), ::testing::ExitedWithCode(1), "");
+    EXPECT_EXIT(FftEngine(242, FftKind::Real), ::testing::ExitedWithCode(1), "");
+    EXPECT_EXIT(FftEngine(286, FftKind::Real), ::testing::ExitedWithCode(1), "");
 }
 
 }  // namespace

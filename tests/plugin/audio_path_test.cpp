@@ -120,7 +120,7 @@ TEST_F(StateFixture, UnsupportedWidthPassesThroughAndDropsTheMeters) {
 TEST_F(StateFixture, SampleRateChangeRebuildsAndKeepsKnobsAndSwitches) {
     // The ten-band equaliser with every band cut by 18 dB: the rebuilt object
     // must be handed the kept values, or it would play at its flat defaults.
-    state.effectId = 8;
+    state.effectId = EffectId::Geq10Bands;
     BuildEffect(state, 44100, 2, false);
     for (int32_t k = 0; k < state.knobCount; ++k) state.parameterValues[k] = -18.0;
     state.currentEffect->SetParameters(state.parameterValues);

@@ -11,7 +11,6 @@ class Vibrato : public ChannelEffect {
 public:
     Vibrato(double sampleRate, int32_t channels);
 
-    int32_t DescribeKnobs(KnobSpec* table) override;
     void SetParameters(const double* values) override;
     double DisplayValue(int32_t knobIndex, double value) override;
     int32_t Reset() override;
@@ -35,7 +34,7 @@ private:
     int32_t D = 0;
     int32_t lineLength = 0;
     int32_t lfoPos = 0;
-    int32_t tablesStale = 0;
+    bool tablesStale = false;
 };
 
 }  // namespace orve

@@ -34,7 +34,6 @@ class Whisper : public SpectralEffect {
 public:
     Whisper(double sampleRate, int32_t channels);
 
-    int32_t DescribeKnobs(KnobSpec* table) override;
     void SetParameters(const double* values) override;
     void ProcessChannels(int32_t channelMask) override;
 

@@ -27,12 +27,11 @@ GeqLayout GeqLayoutFor(int32_t bandCount);
 
 class GraphicEq : public ChannelEffect {
 public:
-    GraphicEq(double sampleRate, int32_t channels, GeqLayout layout);
+    // The layout of `bandCount` bands (see GeqLayoutFor).
+    GraphicEq(double sampleRate, int32_t channels, int32_t bandCount);
+    GraphicEq(double sampleRate, int32_t channels, const GeqLayout& layout);
 
-    int32_t DescribeKnobs(KnobSpec* table) override;
     void SetParameters(const double* values) override;
-    int32_t GetPresets(const EffectPreset** tableOut) override;
-    int32_t PresetCount() override;
     int32_t Reset() override;
     void ProcessChannels(int32_t channelMask) override;
 
@@ -53,9 +52,7 @@ private:
     int32_t activeBands;
     int32_t bandCount;
     bool coefficientsStale = false;
-    const char* const* labels;
-    const EffectPreset* presets;
-    int32_t presetCount;
+    std::vector<KnobSpec> knobs;   // one per band, +18 dB at the top
 };
 
 }  // namespace orve

@@ -11,9 +11,7 @@ class LevelDynamic : public SpectralEffect {
 public:
     LevelDynamic(double sampleRate, int32_t channels);
 
-    int32_t DescribeKnobs(KnobSpec* table) override;
     void SetParameters(const double* values) override;
-    int32_t GetPresets(const EffectPreset** tableOut) override;
     int32_t PresetCount() override;
     void ProcessChannels(int32_t channelMask) override;
 

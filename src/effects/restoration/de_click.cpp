@@ -109,9 +109,8 @@ DeClick::DeClick(double sampleRate, int32_t channels)
     scaledLevinson = levinson + N / 2;
     inverse = DoubleMatrix(std::max(N / 4, 1), std::max(N / 4, 1));
     burg = BurgWorkspace(N);
+    ServeTables(kKnobs);
 }
-
-int32_t DeClick::DescribeKnobs(KnobSpec* table) { return CopyKnobs(kKnobs, 1, table); }
 
 void DeClick::SetParameters(const double* values) { clickThreshold = values[0]; }
 

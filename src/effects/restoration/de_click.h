@@ -37,7 +37,6 @@ class DeClick : public SpectralEffect {
 public:
     DeClick(double sampleRate, int32_t channels);
 
-    int32_t DescribeKnobs(KnobSpec* table) override;
     void SetParameters(const double* values) override;
     void ProcessChannels(int32_t channelMask) override;
 

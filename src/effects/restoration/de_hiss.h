@@ -14,7 +14,6 @@ class DeHiss : public SpectralEffect {
 public:
     DeHiss(double sampleRate, int32_t channels);
 
-    int32_t DescribeKnobs(KnobSpec* table) override;
     void SetParameters(const double* values) override;
     void ProcessChannels(int32_t channelMask) override;
 

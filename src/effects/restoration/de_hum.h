@@ -2,7 +2,6 @@
 // Mains hum remover: one adaptive canceller per channel predicts each sample
 // from a short window one hum period back and outputs the prediction error, so
 // whatever repeats with the hum period cancels.
-#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -51,10 +50,7 @@ public:
     // stream pass through unchanged (see ProcessChannels).
     DeHum(double sampleRate, int32_t channels);
 
-    int32_t DescribeKnobs(KnobSpec* table) override;
     void SetParameters(const double* values) override;
-    int32_t GetPresets(const EffectPreset** tableOut) override;
-    int32_t PresetCount() override;
     int32_t Reset() override;
     void ProcessChannels(int32_t channelMask) override;
 
@@ -62,11 +58,9 @@ public:
 
 private:
     double sampleRate;
-    // Written on the window thread (a preset selection does so without the
-    // processing lock), read on the audio thread after retune is seen.
-    std::atomic<double> humHz{50.0};
-    // Raised by SetParameters (window thread), consumed on the audio thread.
-    std::atomic<bool> retune{false};
+    double humHz = 50.0;
+    // Raised by SetParameters; the next block restarts the cancellers.
+    bool retune = false;
     HumCanceller cancellers[2];
 };
 

@@ -14,10 +14,7 @@ public:
     PitchScaler(double sampleRate, int32_t channels);
     ~PitchScaler() override;
 
-    int32_t DescribeKnobs(KnobSpec* table) override;
     void SetParameters(const double* values) override;
-    int32_t GetPresets(const EffectPreset** tableOut) override;
-    int32_t PresetCount() override;
     double DisplayValue(int32_t knobIndex, double value) override;
     void ProcessChannels(int32_t channelMask) override;
 

@@ -19,7 +19,7 @@ public:
 
 std::vector<double> Spectrum(const double* x, int32_t N) {
     std::vector<double> X(x, x + N);
-    FftEngine fft(N, 2);
+    FftEngine fft(N, FftKind::Real);
     fft.ForwardReal(X.data());
     return X;
 }

@@ -37,7 +37,7 @@ std::pair<std::vector<double>, std::vector<double>> RunFrame(DeEssProbe& effect,
     std::vector<double> before(plane, plane + N);
     effect.ProcessChannels(mask);
     std::vector<double> after(plane, plane + N);
-    FftEngine fft(N, 2);
+    FftEngine fft(N, FftKind::Real);
     fft.ForwardReal(before.data());
     fft.ForwardReal(after.data());
     return {before, after};

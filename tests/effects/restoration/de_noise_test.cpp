@@ -60,7 +60,7 @@ TEST(DeNoiseLearning, ProfileIsThePlainMeanOfTheLearnedFrames) {
     ASSERT_TRUE(effect.ProfileReady());
 
     const int32_t N = 2048, H = 512, K = N / 2 + 1;
-    FftEngine fft(N, 2);
+    FftEngine fft(N, FftKind::Real);
     std::vector<double> frame(N);
     for (int32_t c = 0; c < 2; ++c) {
         const auto& x = c ? right : left;

@@ -48,13 +48,13 @@ FrameSpectra RunFrame(DeVocalMonoProbe& effect, double rightScale, uint32_t seed
     effect.ProcessChannels(0);   // the mask is ignored: both channels always run
     s.outL.assign(effect.Plane(0), effect.Plane(0) + N);
     s.outR.assign(effect.Plane(1), effect.Plane(1) + N);
-    FftEngine fft(N, 2);
+    FftEngine fft(N, FftKind::Real);
     for (auto* x : {&s.inL, &s.inR, &s.outL, &s.outR}) fft.ForwardReal(x->data());
     return s;
 }
 
 TEST(DeVocalMonoFrame, IdenticalChannelsLoseTheBandAndKeepTheTapers) {
-    DeVocalMonoProbe effect(kRate);
+    DeVocalMonoProbe effect(kRate, 2);
     ASSERT_EQ(effect.FrameLength(), 1536);
     const auto s = RunFrame(effect, 1.0, 4);
     // Construction band: 200 Hz and 12000 Hz, so lo = 6 and hi = 360.
@@ -72,7 +72,7 @@ TEST(DeVocalMonoFrame, IdenticalChannelsLoseTheBandAndKeepTheTapers) {
 }
 
 TEST(DeVocalMonoFrame, NarrowingTheBandLeavesNoTraceOfTheOldOne) {
-    DeVocalMonoProbe effect(kRate);
+    DeVocalMonoProbe effect(kRate, 2);
     const double wide[] = {50.0, 10000.0, 0.0};
     effect.SetParameters(wide);
     RunFrame(effect, 1.0, 5);
@@ -87,7 +87,7 @@ TEST(DeVocalMonoFrame, NarrowingTheBandLeavesNoTraceOfTheOldOne) {
 }
 
 TEST(DeVocalMonoFrame, FullPanKeepsALeftOnlySource) {
-    DeVocalMonoProbe effect(kRate);
+    DeVocalMonoProbe effect(kRate, 2);
     const double values[] = {200.0, 12000.0, 1.0};
     effect.SetParameters(values);
     const auto s = RunFrame(effect, 0.0, 7);
@@ -108,9 +108,9 @@ TEST(DeVocalMonoStream, ConstructionBandIsWiderThanTheKnobDefault) {
     const auto whistle = test::Sine(9500.0, kRate, frames, 2, 3000.0, 0.4);
     for (size_t i = 0; i < input.size(); ++i) input[i] += whistle[i];
 
-    DeVocalMono fresh(kRate);
+    DeVocalMono fresh(kRate, 2);
     const auto out1 = test::RunBlocks(fresh, input, 2, 576);
-    DeVocalMono knobbed(kRate);
+    DeVocalMono knobbed(kRate, 2);
     const double defaults[] = {200.0, 10000.0, 0.0};
     knobbed.SetParameters(defaults);
     const auto out2 = test::RunBlocks(knobbed, input, 2, 576);
@@ -127,7 +127,7 @@ TEST(DeVocalMonoStream, ConstructionBandIsWiderThanTheKnobDefault) {
 TEST(DeVocalMonoStream, BuiltForTwoChannelsWhateverTheStream) {
     for (int32_t channels = 1; channels <= 8; ++channels) {
         const EffectBuildContext context{44100, channels, nullptr, nullptr};
-        auto effect = MakeEffect(12, context);
+        auto effect = MakeEffect(EffectId::DeVocalMono, context);
         auto* devocal = dynamic_cast<DeVocalMono*>(effect.get());
         ASSERT_NE(devocal, nullptr);
         EXPECT_EQ(devocal->Channels(), 2);

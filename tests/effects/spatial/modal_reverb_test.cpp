@@ -55,7 +55,7 @@ TEST(ModalReverbSignal, DirectSoundArrivesAtItsPathDelay) {
 TEST(ModalReverbSignal, FactoryBuildsTheDefaultRoomWithEqualRatios) {
     // Until the window sends knob values the catalogue's reverb plays the
     // Size 2 room with 0.33 of each part: a direct impulse of 0.033.
-    auto r = MakeEffect(15, {kRate, 2, nullptr, nullptr});
+    auto r = MakeEffect(EffectId::ModalReverb, {kRate, 2, nullptr, nullptr});
     const int at = 3000;
     const auto y = test::RunBlocks(*r, Impulse(9000, 2, at), 2, 576);
     EXPECT_NEAR(y[2 * (at + kLatency + 1242)], 330.0, 1e-6);

@@ -156,7 +156,7 @@ TEST(SampleReverbMissingData, AbsentOrInconsistentSetIsReportedAndSilent) {
     FixedSource whole(set.data(), set.size());
     for (KernelSource* source : {static_cast<KernelSource*>(&cutShort), static_cast<KernelSource*>(nullptr)}) {
         RecordingSink sink;
-        const std::unique_ptr<EffectProcessor> effect = MakeEffect(14, EffectBuildContext{44100, 2, source, &sink});
+        const std::unique_ptr<EffectProcessor> effect = MakeEffect(EffectId::SampleReverb, EffectBuildContext{44100, 2, source, &sink});
         ASSERT_EQ(sink.messages.size(), 1u);
         EXPECT_EQ(sink.messages[0], "A kernel file is missed");
         const double cave = 3.0;
@@ -166,7 +166,7 @@ TEST(SampleReverbMissingData, AbsentOrInconsistentSetIsReportedAndSilent) {
         EXPECT_EQ(effect->Reset(), 0);
     }
     RecordingSink sink;
-    MakeEffect(14, EffectBuildContext{44100, 2, &whole, &sink});
+    MakeEffect(EffectId::SampleReverb, EffectBuildContext{44100, 2, &whole, &sink});
     EXPECT_TRUE(sink.messages.empty());
 }
 

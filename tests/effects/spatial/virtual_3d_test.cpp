@@ -167,14 +167,14 @@ TEST(Virtual3DMissingData, AbsentOrShortSetIsReportedAndSilent) {
     FixedSource fullSet(Responses(), static_cast<size_t>(kHrirValues));
     for (KernelSource* source : {static_cast<KernelSource*>(&shortSet), static_cast<KernelSource*>(nullptr)}) {
         RecordingSink sink;
-        const std::unique_ptr<EffectProcessor> effect = MakeEffect(16, EffectBuildContext{44100, 2, source, &sink});
+        const std::unique_ptr<EffectProcessor> effect = MakeEffect(EffectId::Virtual3D, EffectBuildContext{44100, 2, source, &sink});
         ASSERT_EQ(sink.messages.size(), 1u);
         EXPECT_EQ(sink.messages[0], "A kernel file is missed");
         const std::vector<double> out = test::RunBlocks(*effect, test::Noise(2 * 576 * 4, 10000.0, 1), 2, 576);
         EXPECT_EQ(test::Rms(out), 0.0);
     }
     RecordingSink sink;
-    MakeEffect(16, EffectBuildContext{44100, 2, &fullSet, &sink});
+    MakeEffect(EffectId::Virtual3D, EffectBuildContext{44100, 2, &fullSet, &sink});
     EXPECT_TRUE(sink.messages.empty());
 }
 

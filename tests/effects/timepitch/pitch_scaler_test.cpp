@@ -30,7 +30,7 @@ double BinMagnitude(const std::vector<double>& X, int32_t k) {
 
 std::vector<double> Spectrum(const double* x, int32_t N) {
     std::vector<double> X(x, x + N);
-    FftEngine fft(N, 2);
+    FftEngine fft(N, FftKind::Real);
     fft.ForwardReal(X.data());
     return X;
 }
