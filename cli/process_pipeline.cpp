@@ -266,7 +266,7 @@ RunReport RunAudioPath(PluginState& state, const StreamFormat& format, int64_t i
     return report;
 }
 
-demo::Signal ProcessSignal(const demo::Signal& input, const ProcessSettings& settings, RunReport* report) {
+analysis::Signal ProcessSignal(const analysis::Signal& input, const ProcessSettings& settings, RunReport* report) {
     EmbeddedKernels kernels;
     StderrUi ui;
     PluginState state(nullptr, &kernels, &ui);
@@ -290,7 +290,7 @@ demo::Signal ProcessSignal(const demo::Signal& input, const ProcessSettings& set
                                        input.Frames(), source, sink, options);
     if (report) *report = run;
 
-    demo::Signal output;
+    analysis::Signal output;
     output.sampleRate = input.sampleRate;
     output.channels = input.channels;
     output.samples.resize(sink.values.size());

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "demo_cases.h"
+#include "analysis/signals.h"
 #include "plugin/plugin_state.h"
 
 namespace orve::cli {
@@ -96,7 +96,7 @@ RunReport RunAudioPath(PluginState& state, const StreamFormat& format, int64_t i
 
 // The same pipeline for a signal held in memory on the 16-bit scale, with a
 // fresh plug-in state that stores nothing.
-demo::Signal ProcessSignal(const demo::Signal& input, const ProcessSettings& settings,
+analysis::Signal ProcessSignal(const analysis::Signal& input, const ProcessSettings& settings,
                            RunReport* report = nullptr);
 
 }  // namespace orve::cli

@@ -196,7 +196,7 @@ TEST(ProcessPipeline, TailFollowsTheReleasedInput) {
 // end: a loud last fifth after a quiet tone fills the output's last fifth.
 TEST(ProcessPipeline, StretchedOutputKeepsTheEndOfTheInput) {
     const int32_t rate = 44100, frames = 44100, loudFrom = frames * 4 / 5;
-    demo::Signal in;
+    analysis::Signal in;
     in.sampleRate = rate;
     in.channels = 2;
     in.samples.resize(2 * frames);
@@ -215,7 +215,7 @@ TEST(ProcessPipeline, StretchedOutputKeepsTheEndOfTheInput) {
         ProcessSettings settings;
         settings.effectId = c.effectId;
         settings.knobs = {{c.knob, c.value}};
-        const demo::Signal out = ProcessSignal(in, settings);
+        const analysis::Signal out = ProcessSignal(in, settings);
         const double factor = std::pow(2.0, c.value);
         const int64_t outFrames = static_cast<int64_t>(out.samples.size()) / 2;
         const std::string what = std::string(c.knob) + " " + std::to_string(c.value);
@@ -287,7 +287,7 @@ TEST(ProcessPipeline, ChannelSwitchesFollowTheStreamLikeTheWindow) {
 }
 
 TEST(ProcessPipeline, SignalsRunAtTheChosenWidth) {
-    demo::Signal in;
+    analysis::Signal in;
     in.samples = {1000.4, -1000.6, 32767.0, -32768.0, 0.0, 255.0};
     ProcessSettings s;
     s.gainDb = 0.0;

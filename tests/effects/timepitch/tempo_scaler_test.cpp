@@ -20,20 +20,6 @@ int32_t Queue(TempoScaler& effect, const double* values, int32_t frames, int32_t
     return effect.ExtraOutput();
 }
 
-// Frequency from the zero crossings of one channel between two frames.
-double CrossingFrequency(const std::vector<double>& x, int32_t channels, size_t from, size_t to, double rate) {
-    size_t first = 0, last = 0, count = 0;
-    for (size_t f = from + 1; f < to; ++f) {
-        const double a = x[(f - 1) * channels], b = x[f * channels];
-        if (a < 0.0 && b >= 0.0) {
-            if (count == 0) first = f;
-            last = f;
-            ++count;
-        }
-    }
-    return count > 1 ? (count - 1) * rate / static_cast<double>(last - first) : 0.0;
-}
-
 TEST(TempoScaler, StartUpReleasesFromTheFirstInputValue) {
     TempoScaler effect(44100, 2, 0.1, 0.25, 1.0, 0.05);
     EXPECT_EQ(effect.ExtraOutput(), 0);
@@ -134,7 +120,7 @@ TEST(TempoScaler, StretchesDurationAndKeepsPitchAcrossTheKnob) {
         EXPECT_NEAR(0.5 * (on + off), (lead + 0.5 * toneFrames) * stretch + effect.StartUpLead(), 576) << knob;
         // Pitch and level in the middle of the stretched tone.
         const size_t middle = (on + off) / 2, span = 4096;
-        EXPECT_NEAR(CrossingFrequency(output, 2, middle - span, middle + span, rate), tone, tone * 0.005) << knob;
+        EXPECT_NEAR(test::CrossingFrequency(output, 2, 0, middle - span, middle + span, rate), tone, tone * 0.005) << knob;
         EXPECT_NEAR(test::Rms(output, 2 * (middle - span), 2, 2 * span), amplitude / std::sqrt(2.0),
                     0.05 * amplitude) << knob;
         // The whole output follows the stretch too (less the start-up latency,
