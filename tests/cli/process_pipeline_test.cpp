@@ -270,33 +270,5 @@ TEST(ProcessPipeline, SnapNoiseOnOtherEffectsIsCountedNotApplied) {
     EXPECT_EQ(report.snapsBeyondEnd, 1);
 }
 
-TEST(ProcessPipeline, ChannelSwitchesFollowTheStreamLikeTheWindow) {
-    auto maskFor = [](int32_t channels, std::optional<int32_t> wanted) {
-        PluginState state(nullptr);
-        ProcessSettings s;
-        s.channelMask = wanted;
-        ApplySettings(state, s, 44100, channels);
-        return static_cast<int32_t>(state.channelMask);
-    };
-    EXPECT_EQ(maskFor(2, std::nullopt), 3);
-    EXPECT_EQ(maskFor(2, 2), 2);
-    EXPECT_EQ(maskFor(2, 0), 0);
-    EXPECT_EQ(maskFor(1, std::nullopt), 1);
-    EXPECT_EQ(maskFor(1, 2), 1);
-    EXPECT_EQ(maskFor(1, 0), 0);
-}
-
-TEST(ProcessPipeline, SignalsRunAtTheChosenWidth) {
-    analysis::Signal in;
-    in.samples = {1000.4, -1000.6, 32767.0, -32768.0, 0.0, 255.0};
-    ProcessSettings s;
-    s.gainDb = 0.0;
-    s.bits = 16;
-    EXPECT_EQ(ProcessSignal(in, s).samples, (std::vector<double>{1000, -1001, 32767, -32768, 0, 255}));
-    s.bits = 8;
-    // 8-bit keeps the top byte: steps of 256 on the 16-bit scale.
-    EXPECT_EQ(ProcessSignal(in, s).samples, (std::vector<double>{1024, -1024, 32512, -32768, 0, 256}));
-}
-
 }  // namespace
 }  // namespace orve::cli

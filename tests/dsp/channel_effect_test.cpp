@@ -58,20 +58,5 @@ TEST(ChannelEffect, BuffersGrowToTheLargestBlockAndStay) {
     EXPECT_EQ(effect.InCapacity(), 100);
 }
 
-TEST(EffectProcessor, PassThroughCopiesAndReportsNothingSpecial) {
-    EffectProcessor effect(6000);
-    std::vector<double> in = {1, -2, 3}, out(3);
-    EXPECT_EQ(effect.ProcessBlock(in.data(), out.data(), 3, 3, 3), 3);
-    EXPECT_EQ(out, in);
-    KnobSpec table[1];
-    EXPECT_EQ(effect.DescribeKnobs(table), 0);
-    EXPECT_EQ(effect.ExtraOutput(), 0);
-    const EffectPreset* presets = reinterpret_cast<const EffectPreset*>(&effect);
-    EXPECT_EQ(effect.GetPresets(&presets), 0);
-    EXPECT_EQ(presets, reinterpret_cast<const EffectPreset*>(&effect));
-    EXPECT_EQ(effect.DisplayValue(0, 1.25), 1.25);
-    EXPECT_EQ(effect.Reset(), 0);
-}
-
 }  // namespace
 }  // namespace orve

@@ -40,13 +40,6 @@ double RelativeError(const std::vector<double>& got, const std::vector<double>& 
     return std::sqrt(err / norm);
 }
 
-std::vector<int> PassesOf(int32_t complexPoints) {
-    FftEngine fft(2 * complexPoints, FftKind::Real);
-    std::vector<int> passes;
-    for (int i = 1; i <= fft.FactorCount(); ++i) passes.push_back(fft.Factor(i));
-    return passes;
-}
-
 // Every real-transform length the effects build at 8000..48000 Hz: the frame
 // lengths of the catalogue's durations, every frame DeNoise's "Window" knob
 // (5..500 ms) can ask for, the fixed 400/2048/4096 of the convolvers, and the
@@ -106,62 +99,6 @@ TEST(FftEngineAccuracy, GeneralKernelKeepsItsRootsAcrossCalls) {
         fft.ForwardReal(y.data());
         EXPECT_LT(RelativeError(y, ReferenceSpectrum(x)), 5e-14);
     }
-}
-
-TEST(FftEngineSignals, TwoPointsGiveSumAndDifference) {
-    FftEngine fft(2, FftKind::Real);
-    EXPECT_EQ(fft.FactorCount(), 1);
-    double x[2] = {3.0, -5.0};
-    fft.ForwardReal(x);
-    EXPECT_DOUBLE_EQ(x[0], -2.0);
-    EXPECT_DOUBLE_EQ(x[1], 8.0);
-    fft.InverseReal(x);
-    EXPECT_DOUBLE_EQ(x[0], 3.0);
-    EXPECT_DOUBLE_EQ(x[1], -5.0);
-}
-
-TEST(FftEngineSignals, CosineOfKCyclesLandsInBinK) {
-    for (int n : {64, 384, 1120}) {
-        const int m = n / 2;
-        FftEngine fft(n, FftKind::Real);
-        for (int k = 1; k < m; k += (n == 64 ? 1 : 37)) {
-            std::vector<double> x(n);
-            for (int i = 0; i < n; ++i) x[i] = std::cos(2.0 * M_PI * k * i / n);
-            fft.ForwardReal(x.data());
-            for (int e = 0; e < n; ++e)
-                ASSERT_NEAR(x[e], e == 2 * k - 1 ? n / 2.0 : 0.0, 1e-10) << "N " << n << " k " << k << " e " << e;
-        }
-    }
-}
-
-TEST(FftEngineSignals, ConstantGoesToDcOnly) {
-    const int n = 1536;
-    FftEngine fft(n, FftKind::Real);
-    std::vector<double> x(n, 0.75);
-    fft.ForwardReal(x.data());
-    EXPECT_NEAR(x[0], n * 0.75, 1e-9);
-    for (int e = 1; e < n; ++e) ASSERT_NEAR(x[e], 0.0, 1e-10) << e;
-}
-
-TEST(FftEngineFactorisation, LargeRadicesFirstThenReversed) {
-    EXPECT_EQ(PassesOf(4), (std::vector<int>{4}));
-    EXPECT_EQ(PassesOf(12), (std::vector<int>{3, 4}));
-    EXPECT_EQ(PassesOf(33), (std::vector<int>{11, 3}));
-    EXPECT_EQ(PassesOf(1024), (std::vector<int>{4, 16, 16}));
-    EXPECT_EQ(PassesOf(1120), (std::vector<int>{7, 10, 16}));
-    EXPECT_EQ(PassesOf(3000), (std::vector<int>{3, 10, 10, 10}));
-    EXPECT_EQ(PassesOf(4410), (std::vector<int>{7, 7, 9, 10}));
-    EXPECT_EQ(PassesOf(202), (std::vector<int>{101, 2}));
-    EXPECT_EQ(PassesOf(102), (std::vector<int>{17, 2, 3}));
-}
-
-TEST(FftEngineFactorisation, DigitReversedGatherAndInverseScatter) {
-    FftEngine fft(24, FftKind::Real);
-    const int expected[] = {0, 4, 8, 1, 5, 9, 2, 6, 10, 3, 7, 11};
-    for (int p = 0; p < 12; ++p) EXPECT_EQ(fft.GatherIndex()[p], expected[p]) << p;
-    FftEngine large(2 * 4410, FftKind::Real);
-    for (int p = 0; p < 4410; ++p) ASSERT_EQ(large.ScatterIndex()[large.GatherIndex()[p]], p);
-    EXPECT_EQ(large.GatherIndex()[4409], 4409);
 }
 
 TEST(FftEngineDeathTest, RadixAbove101EndsTheProcess) {

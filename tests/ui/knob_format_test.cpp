@@ -55,21 +55,6 @@ TEST(KnobFormatTest, KnobMappingRunsBothWaysWhenStartExceedsEnd) {
     }
 }
 
-TEST(FaceDrawingTest, OctagonCutsOnePixelAtEachCorner) {
-    const auto points = FaceOctagon(0, 0, 28, 10);
-    EXPECT_EQ(points[0].x, 1);
-    EXPECT_EQ(points[0].y, 0);
-    EXPECT_EQ(points[2].x, 27);
-    EXPECT_EQ(points[2].y, 1);
-    EXPECT_EQ(points[4].x, 26);
-    EXPECT_EQ(points[4].y, 9);
-    const auto corners = FaceCorners(0, 0, 28, 10);
-    EXPECT_EQ(corners[3].x, 27);
-    EXPECT_EQ(corners[3].y, 9);
-    EXPECT_EQ(FaceCornerColour(kIdleFaceColour), (RgbColour{105, 69, 52}));
-    EXPECT_EQ(FaceCornerColour(kPressedFaceColour), (RgbColour{54, 133, 74}));
-}
-
 TEST(FaceDrawingTest, PassSwitchBypassesOrRestoresEveryChannel) {
     EXPECT_EQ(PassSwitchMask(true, 1), 0);
     EXPECT_EQ(PassSwitchMask(true, 2), 0);

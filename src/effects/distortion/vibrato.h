@@ -16,11 +16,6 @@ public:
     int32_t Reset() override;
     void ProcessChannels(int32_t channelMask) override;
 
-    int32_t PeriodLength() const { return P; }
-    int32_t SwingSamples() const { return D; }
-    int32_t LineLength() const { return lineLength; }
-    const double* LfoTable() const { return lfoTable; }
-
 private:
     void BuildTables();
 

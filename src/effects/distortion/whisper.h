@@ -37,8 +37,6 @@ public:
     void SetParameters(const double* values) override;
     void ProcessChannels(int32_t channelMask) override;
 
-    double Wet() const { return wet; }
-
 private:
     std::unique_ptr<FftEngine> fft;
     int32_t bins;                  // N/2 + 1

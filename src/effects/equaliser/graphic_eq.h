@@ -35,16 +35,12 @@ public:
     int32_t Reset() override;
     void ProcessChannels(int32_t channelMask) override;
 
-    int32_t ActiveBands() const { return activeBands; }
-    // b0, b1, b2, a0, a1, a2 of an active band's section as last designed.
-    const double* SectionCoefficients(int32_t band) const { return coefficients + 6 * band; }
-
 private:
     void DesignSections();
 
     double sampleRate;
     std::vector<double> storage;   // coefficients, state, gainsDb, centres
-    double* coefficients = nullptr;
+    double* coefficients = nullptr;   // b0, b1, b2, a0, a1, a2 per active band
     double* state = nullptr;
     double* gainsDb = nullptr;
     double* centres = nullptr;

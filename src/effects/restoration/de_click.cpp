@@ -129,8 +129,6 @@ void DeClick::RepairChannel(double* x) {
     }
     std::memcpy(frameCopy, x, sizeof(double) * N);
     ComputeDetection(x);
-    for (int32_t i = 0; i < clickCount; ++i)
-        if (clickStart[i] < hop) ++clicksFound;   // the repairs that reach the output
     if (clickCount == 0) return;
     FirstStage(x, PitchLag(x));
     SecondStage(x);

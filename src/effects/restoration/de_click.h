@@ -40,10 +40,6 @@ public:
     void SetParameters(const double* values) override;
     void ProcessChannels(int32_t channelMask) override;
 
-    // Clicks found over the effect's life (all channels) whose repair reached
-    // the output, that is, that started within a frame's first hop.
-    int64_t ClicksFound() const { return clicksFound; }
-
 protected:
     void RepairChannel(double* x);
     void ComputeDetection(const double* x);
@@ -74,7 +70,6 @@ protected:
     double* levinson;
     double* scaledLevinson;
     DoubleMatrix inverse;
-    int64_t clicksFound = 0;
 };
 
 }  // namespace orve

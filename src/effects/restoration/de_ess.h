@@ -22,8 +22,6 @@ public:
     void SetParameters(const double* values) override;
     void ProcessChannels(int32_t channelMask) override;
 
-    const std::vector<double>& SibilanceCurve() const { return sibilanceCurve; }
-
 private:
     std::unique_ptr<FftEngine> fft;
     int32_t binCount;   // K = N/2 + 1

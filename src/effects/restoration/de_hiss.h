@@ -17,10 +17,6 @@ public:
     void SetParameters(const double* values) override;
     void ProcessChannels(int32_t channelMask) override;
 
-    int32_t BinCount() const { return binCount; }
-    double FloorEstimate(int32_t c, int32_t k) const { return floorEstimate[c * binCount + k]; }
-    double SmoothedMagnitude(int32_t c, int32_t k) const { return smoothedMagnitude[c * binCount + k]; }
-
 protected:
     std::unique_ptr<FftEngine> fft;
     int32_t binCount;

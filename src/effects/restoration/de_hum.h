@@ -23,9 +23,6 @@ public:
     // Runs `count` samples through the canceller (in and out may alias).
     void Process(const double* in, double* out, int32_t count);
 
-    int32_t DelayLength() const { return delayLength; }
-    int32_t TapCount() const { return tapCount; }
-
 private:
     double Step(double x);
 
@@ -53,8 +50,6 @@ public:
     void SetParameters(const double* values) override;
     int32_t Reset() override;
     void ProcessChannels(int32_t channelMask) override;
-
-    const HumCanceller& Canceller(int c) const { return cancellers[c]; }
 
 private:
     double sampleRate;

@@ -22,16 +22,10 @@ public:
     // Starts a new learning stretch at the next frame.
     void SnapNoise();
 
-    bool ProfileReady() const { return profileReady; }
-    int32_t LearnedFrames() const { return learnedFrames; }
-    // Learned mean power of bin k of channel c (|X[k]|^2 of the windowed frame).
-    double NoisePower(int32_t c, int32_t k) const { return noisePower[c * binCount + k]; }
-    int32_t BinCount() const { return binCount; }
+protected:
     // First and last frame (by frame counter) averaged into the profile.
     int32_t FirstLearnFrame() const;
     int32_t LearnEndFrame() const;
-
-protected:
     // Builds the transform and the spectra for the current frame length and
     // enters learning.
     void SetUpSpectra();

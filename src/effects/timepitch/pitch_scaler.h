@@ -18,11 +18,6 @@ public:
     double DisplayValue(int32_t knobIndex, double value) override;
     void ProcessChannels(int32_t channelMask) override;
 
-    double Ratio() const { return ratio; }
-    int32_t Bins() const { return bins; }
-    // Running synthesis phase of bin k of channel c (what the next frame builds on).
-    double SynthesisPhase(int32_t c, int32_t k) const { return phaseSum[c * bins + k]; }
-
 private:
     std::unique_ptr<FftEngine> fft;
     double* storage = nullptr;      // the four arrays below, one allocation

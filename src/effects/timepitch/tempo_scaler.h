@@ -33,15 +33,8 @@ public:
     double DisplayValue(int32_t knobIndex, double value) override;
     int32_t Reset() override;
 
-    double Tempo() const { return tempo; }
-    int32_t FrameLength() const { return N; }
-    int32_t Overlap() const { return L; }
     int32_t SynthesisHop() const { return Hs; }
     int32_t AnalysisHop() const { return Ha; }
-    int32_t SearchRange() const { return S; }
-    int32_t HistoryLength() const { return B; }
-    // Shift (frames) the last step applied to its frame.
-    int32_t LastOffset() const { return lastOffset; }
     // Output frames by which the stretched image of the input lags an exact
     // stretch (output position = input position x Hs / Ha) in the stream this
     // effect releases from construction or Reset at the current tempo; negative
@@ -78,7 +71,6 @@ private:
     std::vector<double> window;        // N x ch: synthesis window per interleaved value
     int32_t inFill = 0;
     int32_t outFill = 0;
-    int32_t lastOffset = 0;
 };
 
 }  // namespace orve

@@ -32,18 +32,6 @@ TEST(Whisper, GeneratorFollowsTheRuntimeSequence) {
     for (int32_t value : expected) EXPECT_EQ(random.Next(), value);
 }
 
-TEST(Whisper, DryReproducesTheInput) {
-    Whisper effect(44100, 2);
-    const double wet = 0.0;
-    effect.SetParameters(&wet);
-    const auto input = test::Noise(2 * 20000, 10000.0, 13);
-    const auto output = test::RunBlocks(effect, input, 2, 576);
-    ASSERT_GT(output.size(), input.size() / 2);
-    double worst = 0.0;
-    for (size_t i = 0; i < output.size(); ++i) worst = std::max(worst, std::abs(output[i] - input[i]));
-    EXPECT_LT(worst, 1e-6);
-}
-
 TEST(Whisper, WetKeepsEachFramesMagnitudesAndRandomisesPhases) {
     WhisperProbe effect(44100, 1);
     const int32_t N = effect.FrameLength(), M = N / 2;
@@ -89,15 +77,6 @@ TEST(Whisper, SilentFrameStaysSilentButDrawsItsNumbers) {
     double difference = 0.0;
     for (int32_t i = 0; i < N; ++i) difference = std::max(difference, std::abs(drew.FramePlane(0)[i] - fresh.FramePlane(0)[i]));
     EXPECT_GT(difference, 100.0);
-}
-
-TEST(Whisper, MaskedChannelPasses) {
-    Whisper effect(44100, 2);
-    const auto input = test::Noise(2 * 8000, 8000.0, 17);
-    const auto output = test::RunBlocks(effect, input, 2, 576, 2);
-    ASSERT_GT(output.size(), 4000u);
-    EXPECT_LT(test::MaxDifference(output, input, 2, 0), 1e-6);
-    EXPECT_GT(test::MaxDifference(output, input, 2, 1), 100.0);
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ int32_t Queue(TempoScaler& effect, const double* values, int32_t frames, int32_t
 }
 
 TEST(TempoScaler, StartUpReleasesFromTheFirstInputValue) {
-    TempoScaler effect(44100, 2, 0.1, 0.25, 1.0, 0.05);
+    TempoScaler effect(44100, 2);
     EXPECT_EQ(effect.ExtraOutput(), 0);
     const auto input = test::Noise(2 * 2048 * 6, 10000.0, 4);
     // One analysis hop per call: one step each.
@@ -32,17 +32,8 @@ TEST(TempoScaler, StartUpReleasesFromTheFirstInputValue) {
     EXPECT_EQ(Queue(effect, input.data() + 16384, 2048, 2), 2 * 867 + 8192);
 }
 
-TEST(TempoScaler, TempoOneReturnsTheInputStream) {
-    TempoScaler effect(44100, 2, 0.1, 0.25, 1.0, 0.05);
-    const auto input = test::Noise(2 * 44100, 10000.0, 8);
-    EXPECT_EQ(effect.StartUpLead(), 0.0);
-    const auto output = test::RunBlocks(effect, input, 2, 576);
-    ASSERT_GT(output.size(), input.size() * 3 / 4);
-    EXPECT_LT(test::MaxDifference(output, input), 1e-6);
-}
-
 TEST(TempoScaler, SlowDownStepsConsumeTheAnalysisHop) {
-    TempoScaler effect(44100, 1, 0.1, 0.25, 1.0, 0.05);
+    TempoScaler effect(44100, 1);
     SetTempo(effect, 0.4);
     ASSERT_EQ(effect.AnalysisHop(), 1552);
     const auto input = test::Sine(300.0, 44100, 1552 * 12, 1, 8000.0);
@@ -57,24 +48,11 @@ TEST(TempoScaler, SlowDownStepsConsumeTheAnalysisHop) {
     EXPECT_GT(previous, 0);
 }
 
-TEST(TempoScaler, SilenceTakesOffsetZero) {
-    TempoScaler effect(44100, 2, 0.1, 0.25, 1.0, 0.05);
-    SetTempo(effect, -0.4);
-    const std::vector<double> silence(2 * 44100, 0.0);
-    std::vector<double> block(2 * 576 * 2);
-    for (size_t start = 0; start + 1152 <= silence.size(); start += 1152) {
-        std::copy(silence.begin() + start, silence.begin() + start + 1152, block.begin());
-        const int32_t extra = effect.ExtraOutput();
-        effect.ProcessBlock(block.data(), block.data(), 1152, extra > 1152 ? 2304 : 1152 + extra, 3);
-        ASSERT_EQ(effect.LastOffset(), 0);
-    }
-}
-
 TEST(TempoScaler, OffsetsAreWholeFramesSoChannelsStayApart) {
     // A tone on the left, silence on the right: an offset of an odd number of
     // values would leak the left channel into the right.
     for (double knob : {0.6, -0.7, -1.3}) {
-        TempoScaler effect(44100, 2, 0.1, 0.25, 1.0, 0.05);
+        TempoScaler effect(44100, 2);
         SetTempo(effect, knob);
         auto input = test::Sine(233.0, 44100, 44100, 2, 8000.0);
         for (size_t i = 1; i < input.size(); i += 2) input[i] = 0.0;
@@ -98,7 +76,7 @@ TEST(TempoScaler, StretchesDurationAndKeepsPitchAcrossTheKnob) {
     std::copy(sine.begin(), sine.end(), input.begin() + 2 * lead);
 
     for (double knob : {1.0, 0.4, -0.4, -0.9, -1.3}) {
-        TempoScaler effect(rate, 2, 0.1, 0.25, 1.0, 0.05);
+        TempoScaler effect(rate, 2);
         SetTempo(effect, knob);
         const double tempo = std::pow(2.0, knob);
         const auto output = test::RunBlocks(effect, input, 2, 576);
@@ -137,7 +115,7 @@ TEST(TempoScaler, EveryRateAndChannelCountStaysInsideTheHistory) {
     for (int32_t rate : {8000, 22050, 37800, 96000}) {
         for (double knob : {-1.3, 1.0}) {
             const int32_t channels = rate == 37800 ? 3 : 2;
-            TempoScaler effect(rate, channels, 0.1, 0.25, 1.0, 0.05);
+            TempoScaler effect(rate, channels);
             SetTempo(effect, knob);
             const int32_t frames = rate * 3 / 4;
             const auto input = test::Sine(200.0, rate, frames, channels, 8000.0);
@@ -151,7 +129,7 @@ TEST(TempoScaler, EveryRateAndChannelCountStaysInsideTheHistory) {
 }
 
 TEST(TempoScaler, ResetStartsOver) {
-    TempoScaler effect(44100, 2, 0.1, 0.25, 1.0, 0.05);
+    TempoScaler effect(44100, 2);
     const auto input = test::Noise(2 * 20000, 10000.0, 9);
     const auto first = test::RunBlocks(effect, input, 2, 576);
     effect.Reset();
