@@ -178,20 +178,6 @@ TEST(ProcessPipeline, DelayingEffectGivesTheInputLengthSampleAligned) {
     }
 }
 
-TEST(ProcessPipeline, TailFollowsTheReleasedInput) {
-    const auto input = Ramp(3000);
-    Pipeline p;
-    p.state.currentEffect = std::make_unique<LatentEffect>(2 * 700);
-    Source source(input, 2);
-    Sink sink;
-    RunOptions options;
-    options.tailSeconds = 0.1;
-    RunAudioPath(p.state, {44100, 2, 16}, 3000, source, sink, options);
-    ASSERT_EQ(sink.values.size(), 2u * (3000 + 4410));
-    EXPECT_TRUE(std::equal(input.begin(), input.end(), sink.values.begin()));
-    EXPECT_TRUE(std::all_of(sink.values.begin() + input.size(), sink.values.end(), [](int32_t v) { return v == 0; }));
-}
-
 // The file of a length-changing effect holds the stretched input from end to
 // end: a loud last fifth after a quiet tone fills the output's last fifth.
 TEST(ProcessPipeline, StretchedOutputKeepsTheEndOfTheInput) {

@@ -32,22 +32,6 @@ TEST(TempoScaler, StartUpReleasesFromTheFirstInputValue) {
     EXPECT_EQ(Queue(effect, input.data() + 16384, 2048, 2), 2 * 867 + 8192);
 }
 
-TEST(TempoScaler, SlowDownStepsConsumeTheAnalysisHop) {
-    TempoScaler effect(44100, 1);
-    SetTempo(effect, 0.4);
-    ASSERT_EQ(effect.AnalysisHop(), 1552);
-    const auto input = test::Sine(300.0, 44100, 1552 * 12, 1, 8000.0);
-    int32_t previous = 0;
-    for (int step = 0; step < 12; ++step) {
-        const int32_t queued = Queue(effect, input.data() + step * 1552, 1552, 1);
-        if (previous > 0) {
-            EXPECT_EQ(queued - previous, 2048) << "step " << step;
-        }
-        previous = queued;
-    }
-    EXPECT_GT(previous, 0);
-}
-
 TEST(TempoScaler, OffsetsAreWholeFramesSoChannelsStayApart) {
     // A tone on the left, silence on the right: an offset of an odd number of
     // values would leak the left channel into the right.
