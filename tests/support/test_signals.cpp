@@ -2,9 +2,32 @@
 
 #include <algorithm>
 
+#include <cmath>
+
 #include "dsp/effect_processor.h"
+#include "dsp/fft_engine.h"
 
 namespace orve::test {
+
+std::vector<double> Spectrum(const double* x, int32_t n) {
+    std::vector<double> X(x, x + n);
+    FftEngine fft(n, FftKind::Real);
+    fft.ForwardReal(X.data());
+    return X;
+}
+
+double BinMagnitude(const std::vector<double>& X, int32_t k) {
+    const int32_t n = static_cast<int32_t>(X.size());
+    if (k == 0) return std::abs(X[0]);
+    if (k == n / 2) return std::abs(X[n - 1]);
+    return std::hypot(X[2 * k - 1], X[2 * k]);
+}
+
+size_t LeadingSilence(const std::vector<double>& x, int32_t channels, int32_t channel) {
+    size_t f = 0;
+    while (f * channels + channel < x.size() && x[f * channels + channel] == 0.0) ++f;
+    return f;
+}
 
 std::vector<double> RunBlocks(EffectProcessor& effect, const std::vector<double>& input, int32_t channels,
                               int32_t blockFrames, int32_t channelMask) {

@@ -19,6 +19,14 @@ using analysis::Rms;
 using analysis::Sine;
 using analysis::ToneAmplitude;
 
+// The packed half spectrum of n samples (FftEngine's layout), and the
+// magnitude of its bin k.
+std::vector<double> Spectrum(const double* x, int32_t n);
+double BinMagnitude(const std::vector<double>& spectrum, int32_t k);
+
+// Frames before the first non-zero sample of one channel.
+size_t LeadingSilence(const std::vector<double>& x, int32_t channels = 1, int32_t channel = 0);
+
 // Runs an effect over an interleaved stream in blocks of `blockFrames`, offering
 // each call the output capacity the audio path would, and returns everything
 // it produced, in order.

@@ -14,17 +14,13 @@ constexpr double kRate = 44100.0;
 // side: its ring is D = 928 long, and the first D - 1 outputs are its fill.
 constexpr size_t kFill50 = 927;
 
-size_t FirstSound(const std::vector<double>& x, int32_t channels = 1, int32_t c = 0) {
-    size_t f = 0;
-    while (f * channels + c < x.size() && x[f * channels + c] == 0.0) ++f;
-    return f;
-}
+using test::LeadingSilence;
 
 TEST(DeHum, SilentWhileTheRingFillsThenCancelsAWholePeriodTone) {
     DeHum effect(kRate, 2);
     const auto noise = test::RunBlocks(effect, test::Noise(2 * 3000, 5000.0, 11), 2, 576);
-    EXPECT_EQ(FirstSound(noise, 2, 0), kFill50);
-    EXPECT_EQ(FirstSound(noise, 2, 1), kFill50);
+    EXPECT_EQ(LeadingSilence(noise, 2, 0), kFill50);
+    EXPECT_EQ(LeadingSilence(noise, 2, 1), kFill50);
 
     DeHum tone(kRate, 1);
     const auto output = test::RunBlocks(tone, test::Sine(50.0, kRate, 20000, 1, 12000.0), 1, 576, 1);
@@ -80,7 +76,7 @@ TEST(DeHum, PresetChangeRestartsBothCancellers) {
     const auto output = test::RunBlocks(effect, std::vector<double>(tone.begin() + 2 * 5760, tone.end()), 2, 576);
     // 60 Hz: P = 735, M = 37, D = 773: a fresh silent fill, then the tone
     // (a whole period again) cancels at once.
-    EXPECT_EQ(FirstSound(output, 2, 0), 772u);
+    EXPECT_EQ(LeadingSilence(output, 2, 0), 772u);
     EXPECT_LT(test::MaxDifference(std::vector<double>(output.begin() + 2 * 773, output.end()),
                                   std::vector<double>(output.size() - 2 * 773, 0.0)),
               1e-6);
@@ -93,8 +89,8 @@ TEST(DeHum, SwitchedOffChannelsCancellerWaitsAndFurtherChannelsPass) {
     // Re-enabled, the right canceller starts its fill only now; the left one
     // has long finished.
     const auto out = test::RunBlocks(effect, std::vector<double>(input.begin() + 2 * 1152, input.end()), 2, 576, 3);
-    EXPECT_EQ(FirstSound(out, 2, 1), kFill50);
-    EXPECT_EQ(FirstSound(out, 2, 0), 0u);
+    EXPECT_EQ(LeadingSilence(out, 2, 1), kFill50);
+    EXPECT_EQ(LeadingSilence(out, 2, 0), 0u);
 
     // Only two cancellers exist: further channels pass unchanged.
     for (int32_t channels : {3, 6}) {
@@ -102,7 +98,7 @@ TEST(DeHum, SwitchedOffChannelsCancellerWaitsAndFurtherChannelsPass) {
         const auto x = test::Noise(channels * 3000, 3000.0, 21);
         const auto y = test::RunBlocks(wide, x, channels, 333, 0xff);
         for (int32_t c = 2; c < channels; ++c) EXPECT_EQ(test::MaxDifference(y, x, channels, c), 0.0) << c;
-        EXPECT_EQ(FirstSound(y, channels, 1), kFill50);
+        EXPECT_EQ(LeadingSilence(y, channels, 1), kFill50);
     }
 }
 
@@ -115,7 +111,7 @@ TEST(DeHum, EveryRateAndFrequencyFitsTheRing) {
             effect.SetParameters(&hz);
             const auto output = test::RunBlocks(effect, test::Noise(static_cast<int32_t>(0.25 * rate), 1000.0, 2), 1,
                                                 576, 1);
-            const size_t fill = FirstSound(output);
+            const size_t fill = LeadingSilence(output);
             EXPECT_GT(fill, 0u) << rate << " " << hz;
             EXPECT_LT(fill, output.size()) << rate << " " << hz;
             for (double v : output) ASSERT_TRUE(std::isfinite(v));

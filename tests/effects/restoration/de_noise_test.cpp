@@ -21,11 +21,7 @@ void SetKnobs(DeNoise& effect, double windowMs, double noiseLen, double thresh) 
     effect.SetParameters(values);
 }
 
-size_t FirstSound(const std::vector<double>& x) {
-    size_t i = 0;
-    while (i < x.size() && x[i] == 0.0) ++i;
-    return i;
-}
+using test::LeadingSilence;
 
 // Level of the output's last half against the input's, in dB.
 double LaterLevelDb(const std::vector<double>& out, const std::vector<double>& in, int32_t channels, int32_t c) {
@@ -37,7 +33,7 @@ TEST(DeNoiseLearning, SilentWhileLearningThenRemovesTheNoise) {
     DeNoise effect(kRate, 2);
     const auto input = test::Noise(2 * kRate, 3000.0, 1);
     const auto out = test::RunBlocks(effect, input, 2, 576);
-    EXPECT_EQ(FirstSound(out), 2 * kLearningValues);
+    EXPECT_EQ(LeadingSilence(out), 2 * kLearningValues);
     EXPECT_LT(LaterLevelDb(out, input, 2, 0), -20.0);
     EXPECT_LT(LaterLevelDb(out, input, 2, 1), -20.0);
 }
@@ -71,8 +67,8 @@ TEST(DeNoiseLearning, WindowChangeOverOneMillisecondRelearns) {
     // Beyond it: re-framed at the next block, silent while learning again.
     SetKnobs(effect, 52.0, 4.0, 0.5);
     const auto relearned = test::RunBlocks(effect, noise, 1, 576, 1);
-    EXPECT_GE(FirstSound(relearned), 8192u);
-    EXPECT_LT(FirstSound(relearned), relearned.size());
+    EXPECT_GE(LeadingSilence(relearned), 8192u);
+    EXPECT_LT(LeadingSilence(relearned), relearned.size());
 }
 
 TEST(DeNoiseRemoval, NegativeDcAndNyquistKeepTheirSign) {

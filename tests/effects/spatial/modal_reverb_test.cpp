@@ -19,8 +19,7 @@ constexpr int kLatency = 1984;
 constexpr int kFirstDelivered = 7 * 576;
 
 std::unique_ptr<ModalReverb> MakeReverb(int channels, const std::vector<double>& knobs) {
-    auto r = std::make_unique<ModalReverb>(kRate, channels, ModalReverb::BaseRoom(), 0.33, 0.33, 0.33, 2.0, 0.85,
-                                           0.0, 0.13);
+    auto r = std::make_unique<ModalReverb>(kRate, channels);
     r->UseFixedTailSeed(77);
     if (!knobs.empty()) r->SetParameters(knobs.data());
     return r;
@@ -114,7 +113,7 @@ TEST(ModalReverbControls, ParametersApplyAtTheNextBlockOnce) {
 TEST(ModalReverbControls, LargestRoomBuildsAndPlays) {
     // Size 12 and RefC 0.99: a reverberation time of about 69 s, hundreds of
     // partitions even at 8000 Hz, rebuilt inside one block.
-    ModalReverb r(8000, 2, ModalReverb::BaseRoom(), 0.33, 0.33, 0.33, 2.0, 0.85, 0.0, 0.13);
+    ModalReverb r(8000, 2);
     r.UseFixedTailSeed(5);
     r.SetParameters(std::vector<double>{12.0, 0.99, 0.2, 0.3, 0.5}.data());
     const auto x = test::Noise(2 * 8 * 1024, 5000.0, 9);

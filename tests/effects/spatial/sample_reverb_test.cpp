@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "plugin/effect_factory.h"
 #include "support/test_signals.h"
 
 namespace orve {

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "platform/posix/embedded_kernels.h"
-#include "plugin/effect_factory.h"
 #include "support/test_signals.h"
 
 namespace orve {

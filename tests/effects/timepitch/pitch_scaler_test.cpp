@@ -5,7 +5,6 @@
 #include <cmath>
 #include <vector>
 
-#include "dsp/fft_engine.h"
 #include "support/test_signals.h"
 
 namespace orve {
@@ -20,20 +19,8 @@ public:
 
 void SetPitch(EffectProcessor& effect, double knob) { effect.SetParameters(&knob); }
 
-// Magnitude of bin k of a packed half spectrum of N values.
-double BinMagnitude(const std::vector<double>& X, int32_t k) {
-    const int32_t N = static_cast<int32_t>(X.size());
-    if (k == 0) return std::abs(X[0]);
-    if (k == N / 2) return std::abs(X[N - 1]);
-    return std::hypot(X[2 * k - 1], X[2 * k]);
-}
-
-std::vector<double> Spectrum(const double* x, int32_t N) {
-    std::vector<double> X(x, x + N);
-    FftEngine fft(N, FftKind::Real);
-    fft.ForwardReal(X.data());
-    return X;
-}
+using test::BinMagnitude;
+using test::Spectrum;
 
 TEST(PitchScaler, RatioOneThirdSilencesTheTopTwoThirds) {
     PitchProbe effect(44100, 1);
