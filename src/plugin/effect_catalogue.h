@@ -15,7 +15,8 @@
 namespace orve {
 
 // The catalogue's order is the order of the window's list and the number the
-// settings record stores: append, never reorder.
+// settings record stores: never reorder; a new effect goes just before
+// AsImpact, the one entry the window never offers.
 enum class EffectId : int32_t {
     LevelTuning,
     LevelDynamic,
@@ -43,8 +44,8 @@ enum class EffectId : int32_t {
 };
 
 constexpr int32_t kEffectCount = static_cast<int32_t>(EffectId::AsImpact) + 1;
-// The window offers the ids below this one, in order.
-constexpr int32_t kSelectableEffects = static_cast<int32_t>(EffectId::Whisper) + 1;
+// The window offers every id before AsImpact, in order.
+constexpr int32_t kSelectableEffects = static_cast<int32_t>(EffectId::AsImpact);
 
 // The number of an effect in the window's list and in the settings record.
 constexpr int32_t EffectNumber(EffectId id) { return static_cast<int32_t>(id); }

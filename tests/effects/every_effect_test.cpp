@@ -22,7 +22,8 @@ std::unique_ptr<EffectProcessor> Build(EffectId id, int32_t channels, const std:
     KnobSpec table[kMaxKnobs];
     const int32_t count = effect->DescribeKnobs(table);
     std::vector<double> values(kMaxKnobs, 0.0);
-    for (int32_t k = 0; k < count; ++k) values[k] = k < static_cast<int32_t>(knobs.size()) ? knobs[k] : table[k].defaultValue;
+    for (int32_t k = 0; k < count; ++k)
+        values[k] = k < static_cast<int32_t>(knobs.size()) ? knobs[k] : table[k].defaultValue;
     effect->SetParameters(values.data());
     return effect;
 }
@@ -81,7 +82,8 @@ TEST(EveryEffect, AnyChannelCountRunsAndSilenceStaysSilent) {
             SCOPED_TRACE(std::string(EffectText(id)) + ", " + std::to_string(channels) + " channels");
             auto effect = Build(id, channels);
             // An odd block size leaves partial frames; every channel switched on.
-            const auto silence = test::RunBlocks(*effect, std::vector<double>(channels * 9000, 0.0), channels, 333, 0xff);
+            const std::vector<double> quiet(channels * 9000, 0.0);
+            const auto silence = test::RunBlocks(*effect, quiet, channels, 333, 0xff);
             for (double v : silence) ASSERT_EQ(v, 0.0);
             const auto noise = test::Noise(channels * 9000, 8000.0, channels);
             const auto out = test::RunBlocks(*effect, noise, channels, 333, 0xff);
