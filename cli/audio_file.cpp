@@ -379,7 +379,7 @@ void AudioWriter::Commit() {
     committed = true;
 }
 
-void WriteWav16(const std::string& path, const demo::Signal& signal) {
+void WriteWav16(const std::string& path, const analysis::Signal& signal) {
     OutputLayout layout;
     layout.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     layout.sampleRate = signal.sampleRate;

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "demo_cases.h"
+#include "analysis/signals.h"
 #include "metadata.h"
 #include "output_target.h"
 #include "process_pipeline.h"
@@ -122,6 +122,6 @@ private:
 };
 
 // A 16-bit WAV file of a signal on the 16-bit scale (rounded and clipped).
-void WriteWav16(const std::string& path, const demo::Signal& signal);
+void WriteWav16(const std::string& path, const analysis::Signal& signal);
 
 }  // namespace orve::cli

@@ -70,8 +70,8 @@ std::string CompletionWords(const std::string& typeName) {
     }
     std::string words;
     if (typeName == "EFFECT") {
-        for (int32_t id = 0; id < kSelectableEffects; ++id) {
-            const std::string full = Normalised(EffectText(id));
+        for (const EffectEntry& e : OfferedEffects()) {
+            const std::string full = Normalised(e.Text());
             const size_t dash = full.find('-');
             words += (words.empty() ? "" : " ") + full;
             if (dash != std::string::npos) words += " " + full.substr(dash + 1);
@@ -118,7 +118,7 @@ std::string ManPage(const CLI::App& constApp, const std::string& version) {
     }
     m << ".SH EFFECTS\nEFFECT is an id, the name or the name without its family prefix (spaces and case do not "
          "matter), or a unique beginning of either:\n.RS\n.nf\n";
-    for (int32_t id = 0; id < kSelectableEffects; ++id) m << id << "\t" << Roff(EffectText(id)) << "\n";
+    for (const EffectEntry& e : OfferedEffects()) m << EffectNumber(e.id) << "\t" << Roff(e.Text()) << "\n";
     m << ".fi\n.RE\n"
       << ".SH CONTAINERS\nThe output's container follows OUT's extension, or \\fB\\-t\\fR:\n"
       << Roff([] {

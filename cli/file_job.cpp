@@ -100,7 +100,7 @@ nlohmann::json StageSummary(PluginState& state, const StageSettings& stage) {
         state.currentEffect->GetPresets(&table);
         preset = TrimmedRight(table[FindPreset(*state.currentEffect, stage.effectId, stage.preset)].name);
     }
-    return {{"effect", {{"id", stage.effectId}, {"name", EffectText(stage.effectId)}}},
+    return {{"effect", {{"id", EffectNumber(stage.effectId)}, {"name", EffectText(stage.effectId)}}},
             {"preset", preset},
             {"gainDb", 20.0 * std::log10(state.outputGain.load())},
             {"channels", ChannelsText(state.channelMask)},
@@ -171,7 +171,7 @@ FileOutcome ProcessFile(const FileJob& job, const JobOptions& o, const std::func
     }
     if (report.snapsIgnored > 0)
         outcome.notes.push_back("warning: --snap-noise does nothing for " + std::string(EffectText(settings.effectId)) +
-                                " (only " + EffectText(4) + " learns a noise profile)");
+                                " (only " + EffectText(EffectId::DeNoise) + " learns a noise profile)");
     if (report.snapsBeyondEnd > 0)
         outcome.notes.push_back("warning: " + std::to_string(report.snapsBeyondEnd) +
                                 " --snap-noise time(s) lie beyond the end of the input");
