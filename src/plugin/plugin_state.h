@@ -34,8 +34,11 @@ struct SettingsBlob {
 // Gain slider: position p in 0..10000 is 60 - 0.012 p dB.
 double GainPositionToDecibels(int32_t position);
 double GainPositionToFactor(int32_t position);
+// The nearest position, clamped to 0..10000.
 int32_t GainFactorToPosition(double factor);
 double DecibelsToFactor(double decibels);
+// A slider position clamped to 0..10000 (NaN gives 0).
+int32_t ClampPosition(double position);
 
 class PluginState {
 public:

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "plugin/plugin_state.h"
+
 namespace orve::ui {
 
 std::string FormatKnobValue(double value) {
@@ -18,11 +20,13 @@ std::string FormatKnobValue(double value) {
 
 double GainSliderReading(int32_t position) { return 60.0 - 0.012 * position; }
 
-int32_t PresetGainPosition(double decibels) { return static_cast<int32_t>((60.0 - decibels) * 10000.0 / 120.0); }
+// Rounded like every other value-to-position conversion, so that the slider
+// stands where the row's gain saves.
+int32_t PresetGainPosition(double decibels) { return ClampPosition(std::round((60.0 - decibels) * 10000.0 / 120.0)); }
 
-double StoredRowGain(int32_t position) {
-    const int32_t decibels = 60 - position * 120 / 10000;
-    return std::pow(10.0, decibels / 20.0);
-}
+// The slider's own gain at the stored position. Whole decibels (the position
+// scaled in integers) would apply up to a decibel more than the slider shows,
+// and the next save would store that gain's position instead of the user's.
+double StoredRowGain(int32_t position) { return GainPositionToFactor(position); }
 
 }  // namespace orve::ui

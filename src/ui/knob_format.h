@@ -12,11 +12,10 @@ std::string FormatKnobValue(double value);
 // The number the gain slider's thumb shows: its decibels.
 double GainSliderReading(int32_t position);
 
-// Slider position of a preset's gain in dB (truncated toward zero).
+// Slider position of a preset's gain in dB (the nearest, clamped to 0..10000).
 int32_t PresetGainPosition(double decibels);
 
-// Gain restored for the user's own row from a stored slider position: the
-// decibels are taken in whole steps (position * 120 / 10000 in integers).
+// Gain restored for the user's own row from a stored slider position.
 double StoredRowGain(int32_t position);
 
 }  // namespace orve::ui

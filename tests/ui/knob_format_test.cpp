@@ -34,28 +34,9 @@ TEST(KnobFormatTest, GainSliderReadsDecibels) {
     EXPECT_EQ(FormatKnobValue(GainSliderReading(10000)), "-60.0");
     EXPECT_EQ(PresetGainPosition(0.0), 5000);
     EXPECT_EQ(PresetGainPosition(6.0), 4500);
-    EXPECT_EQ(PresetGainPosition(-3.5), 5291);   // 5291.66 truncated
-    // The user's own row restores whole decibels from the stored position.
-    EXPECT_DOUBLE_EQ(StoredRowGain(5000), 1.0);
-    EXPECT_DOUBLE_EQ(StoredRowGain(4999), std::pow(10.0, 1.0 / 20.0));
-    EXPECT_DOUBLE_EQ(StoredRowGain(3334), 10.0);                          // 40 steps: 20 dB
-    EXPECT_DOUBLE_EQ(StoredRowGain(3333), std::pow(10.0, 21.0 / 20.0));   // 39 steps: 21 dB
-}
-
-TEST(KnobFormatTest, KnobMappingRunsBothWaysWhenStartExceedsEnd) {
-    const KnobSpec falling{"Thresh", 0.0, -60.0, -20.0};
-    EXPECT_DOUBLE_EQ(KnobValueAt(falling, 0), 0.0);
-    EXPECT_DOUBLE_EQ(KnobValueAt(falling, 10000), -60.0);
-    EXPECT_DOUBLE_EQ(KnobValueAt(falling, 2500), -15.0);
-    EXPECT_EQ(KnobPositionOf(falling, -15.0), 2500);
-    EXPECT_EQ(KnobPositionOf(falling, -20.0), 3333);   // truncated toward zero
-    const KnobSpec rising{"Freq", 100.0, 16000.0, 1000.0};
-    for (int p : {0, 1, 1234, 5000, 9999, 10000}) {
-        const int back = KnobPositionOf(rising, KnobValueAt(rising, p));
-        EXPECT_LE(std::abs(back - p), 1) << p;
-        const int backFalling = KnobPositionOf(falling, KnobValueAt(falling, p));
-        EXPECT_LE(std::abs(backFalling - p), 1) << p;
-    }
+    EXPECT_EQ(PresetGainPosition(-3.5), 5292);    // 5291.67, the nearest position
+    EXPECT_EQ(PresetGainPosition(-80.0), 10000);  // a row beyond the slider stands at its end
+    EXPECT_EQ(PresetGainPosition(75.0), 0);
 }
 
 TEST(FaceDrawingTest, OctagonCutsOnePixelAtEachCorner) {
