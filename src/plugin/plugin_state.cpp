@@ -49,6 +49,7 @@ void PluginState::ReleaseAudio() {
     delete[] blockBuffer;
     blockBuffer = nullptr;
     blockCapacity = 0;
+    Lock lock(processingLock);
     currentEffect.reset();
 }
 
@@ -75,6 +76,7 @@ void PluginState::LoadSettings() {
 }
 
 void PluginState::SaveSettings() {
+    Lock lock(processingLock);
     settingsBlob.slots[SettingsBlob::kEffectSlot] = effectId;
     settingsBlob.slots[SettingsBlob::kPresetSlot] = presetIndex;
     settingsBlob.slots[SettingsBlob::kGainSlot] = GainFactorToPosition(outputGain);
