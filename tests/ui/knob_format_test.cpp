@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
 #include "dsp/effect_processor.h"
+#include "plugin/effect_catalogue.h"
+#include "plugin/effect_factory.h"
+#include "plugin/plugin_state.h"
 #include "ui/face_drawing.h"
 #include "ui/product_links.h"
 
@@ -15,17 +19,39 @@ namespace {
 TEST(KnobFormatTest, PrecisionFollowsMagnitude) {
     EXPECT_EQ(FormatKnobValue(9.0), "9.0");
     EXPECT_EQ(FormatKnobValue(-9.0), "-9.0");
-    EXPECT_EQ(FormatKnobValue(9.05), " 9.1");   // "%4.1f": past 9 the field widens
+    EXPECT_EQ(FormatKnobValue(9.05), "9.1");
     EXPECT_EQ(FormatKnobValue(0.25), "0.2");
     EXPECT_EQ(FormatKnobValue(99.9), "99.9");
-    EXPECT_EQ(FormatKnobValue(99.95), " 99");
+    EXPECT_EQ(FormatKnobValue(99.95), "99");
     EXPECT_EQ(FormatKnobValue(-250.7), "-250");
     EXPECT_EQ(FormatKnobValue(999.0), "999");
-    EXPECT_EQ(FormatKnobValue(1000.0), "  1k");
-    EXPECT_EQ(FormatKnobValue(16000.0), " 16k");
+    EXPECT_EQ(FormatKnobValue(1000.0), "1k");
+    EXPECT_EQ(FormatKnobValue(16000.0), "16k");
     EXPECT_EQ(FormatKnobValue(1000000.0), "1000k");
-    EXPECT_EQ(FormatKnobValue(1000001.0), "  1M");
-    EXPECT_EQ(FormatKnobValue(25000000.0), " 25M");
+    EXPECT_EQ(FormatKnobValue(1000001.0), "1M");
+    EXPECT_EQ(FormatKnobValue(25000000.0), "25M");
+}
+
+// Every knob of every effect, at every position, as its thumb shows it, and
+// the gain slider: at most five glyphs (what the value fonts fit on a thumb),
+// with the value's sign.
+TEST(KnobFormatTest, EveryKnobReadsWholeInFiveGlyphs) {
+    PluginState state(nullptr);
+    size_t widest = 0;
+    for (int32_t id = 0; id < kSelectableEffects; ++id) {
+        state.effectId = id;
+        BuildEffect(state, 44100, 2, false);
+        for (int32_t k = 0; k < state.knobCount; ++k)
+            for (int32_t p = 0; p <= kKnobPositionMax; ++p) {
+                const double shown = state.currentEffect->DisplayValue(k, KnobValueAt(state.knobTable[k], p));
+                const std::string text = FormatKnobValue(shown);
+                ASSERT_LE(text.size(), 5u) << EffectText(id) << " knob " << k << " at " << p << ": " << text;
+                ASSERT_EQ(text[0] == '-', shown <= -0.05) << text;
+                widest = std::max(widest, text.size());
+            }
+    }
+    for (int32_t p = 0; p <= kKnobPositionMax; ++p) ASSERT_LE(FormatKnobValue(GainSliderReading(p)).size(), 5u);
+    EXPECT_EQ(widest, 5u);
 }
 
 TEST(KnobFormatTest, GainSliderReadsDecibels) {

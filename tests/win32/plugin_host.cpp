@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/plugin_window_state.h"
 #include "platform/win32/registry_settings_store.h"
 #include "platform/win32/resource_ids.h"
 #include "platform/win32/resource_kernels.h"
@@ -22,8 +23,10 @@
 #include "plugin/effect_catalogue.h"
 #include "plugin/effect_factory.h"
 #include "plugin/plugin_state.h"
+#include "ui/knob_format.h"
 #include "ui/meter_paint.h"
 #include "ui/preset_logic.h"
+#include "ui/window_actions.h"
 #include "ui/window_layout.h"
 #include "win32/host_support.h"
 #include "win32/programme.h"
@@ -334,6 +337,59 @@ void Screenshots(Plugin& plugin, HWND& window, const std::string& dir) {
         checks.Expect(SaveWindowBitmap(window, dir + "\\" + shot.file), Format("screenshot %s", shot.file));
         if (shot.id == 0) CheckMetersBlankWhenPlaybackStops(window);
     }
+    // The widest values on the thumbs: the gain at both ends, the equaliser's
+    // bands at both ends, the de-vocal's frequencies (Hi F 16k) and the
+    // vibrato's delay (100k) at their tops.
+    const struct { int32_t id; int gain; bool alternate; const char* file; } extremes[] = {
+        {8, 10000, true, "extremes_geq10.bmp"}, {12, 0, false, "extremes_devocal.bmp"},
+        {20, 10000, false, "extremes_vibrato.bmp"}};
+    for (const auto& shot : extremes) {
+        ChooseInList(window, IDC_EFFECT_LIST, shot.id);
+        window = PluginWindow();
+        MoveSlider(window, GetDlgItem(window, IDC_GAIN_SLIDER), shot.gain);
+        for (int knob = 0; GetDlgItem(window, knob); ++knob)
+            MoveSlider(window, GetDlgItem(window, knob), shot.alternate && knob % 2 ? kKnobPositionMax : 0);
+        Pump(150);
+        checks.Expect(SaveWindowBitmap(window, dir + "\\" + shot.file), Format("screenshot %s", shot.file));
+    }
+}
+
+// Every thumb's text fits between the thumb's outline in the first value
+// font, measured as the system renders it: the texts of every hundredth
+// position of every knob and of the gain slider.
+void CheckThumbTextsFit(HWND window) {
+    RECT thumb{};
+    SendMessageW(GetDlgItem(window, IDC_GAIN_SLIDER), TBM_GETTHUMBRECT, 0, reinterpret_cast<LPARAM>(&thumb));
+    checks.Expect(thumb.right - thumb.left == ui::kThumbLength,
+                  Format("the gain slider's thumb is %ld pixels across", thumb.right - thumb.left));
+    HFONT font = win32::CreateValueFont(ui::kValueFonts[0]);
+    HDC dc = GetDC(window);
+    HGDIOBJ old = SelectObject(dc, font);
+    int widest = 0;
+    std::string widestText;
+    auto measure = [&](const std::string& text) {
+        SIZE size{};
+        GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        if (size.cx > widest) {
+            widest = size.cx;
+            widestText = text;
+        }
+    };
+    for (int32_t p = 0; p <= kKnobPositionMax; p += 100) measure(ui::GainThumbText(p));
+    const EffectBuildContext context{44100, 2, nullptr, nullptr};
+    for (int32_t id = 0; id < kSelectableEffects; ++id) {
+        const std::unique_ptr<EffectProcessor> effect = MakeEffect(id, context);
+        KnobSpec knobs[kMaxKnobs];
+        const int32_t n = effect->DescribeKnobs(knobs);
+        for (int32_t k = 0; k < n; ++k)
+            for (int32_t p = 0; p <= kKnobPositionMax; p += 100)
+                measure(ui::FormatKnobValue(effect->DisplayValue(k, KnobValueAt(knobs[k], p))));
+    }
+    SelectObject(dc, old);
+    ReleaseDC(window, dc);
+    DeleteObject(font);
+    checks.Expect(widest <= ui::kThumbTextWidth, Format("the widest thumb text, \"%s\", takes %d of the thumb's %d pixels",
+                                                        widestText.c_str(), widest, ui::kThumbTextWidth));
 }
 
 // The programme of one effect played through the window and the audio
@@ -621,6 +677,7 @@ int Run(const std::string& dllPath, const std::string& outDir, int precision) {
     CheckMenu(plugin.library);
     CheckGain(plugin, window);
     CheckEveryEffect(plugin, window);
+    CheckThumbTextsFit(window);
     Screenshots(plugin, window, shots);
     Milestone("every effect checked");
     CheckMonoAndPass(plugin, window);

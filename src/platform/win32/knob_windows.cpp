@@ -28,6 +28,7 @@ int TextWidth(HWND window, HFONT font, const char* text) {
 }
 
 void SetRange(HWND trackbar, int position) {
+    SendMessageA(trackbar, TBM_SETTHUMBLENGTH, ui::kThumbLength, 0);
     SendMessageA(trackbar, TBM_SETRANGEMIN, FALSE, 0);
     SendMessageA(trackbar, TBM_SETRANGEMAX, FALSE, kKnobPositionMax);
     SendMessageA(trackbar, TBM_SETLINESIZE, 0, 1);
@@ -65,7 +66,8 @@ void CreateKnobWindows(HWND window, Win32PluginState& state, const ui::LayoutCon
         SendMessageA(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
         const ui::Rect knobRect = ui::KnobTrackbarRect(row, i, clientHeight);
         HWND knob = CreateWindowExA(0, TRACKBAR_CLASSA, "",
-                                    WS_CHILD | WS_VISIBLE | WS_TABSTOP | TBS_VERT | TBS_BOTH | TBS_NOTICKS,
+                                    WS_CHILD | WS_VISIBLE | WS_TABSTOP | TBS_VERT | TBS_BOTH | TBS_NOTICKS |
+                                        TBS_FIXEDLENGTH,
                                     knobRect.x, knobRect.y, knobRect.width, knobRect.height, window,
                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(i)), state.module, nullptr);
         SetRange(knob, content.sliders.knobs[i]);
@@ -122,7 +124,7 @@ bool OnTrackbarCustomDraw(Win32PluginState& state, NMCUSTOMDRAW* draw, LRESULT* 
             PaintFace(draw->hdc, thumb, (draw->uItemState & CDIS_SELECTED) != 0, state.drawing);
             const int32_t position = static_cast<int32_t>(SendMessageA(draw->hdr.hwndFrom, TBM_GETPOS, 0, 0));
             const std::string text = gain ? ui::GainThumbText(position) : ui::KnobThumbText(state, knob, position);
-            PaintFaceText(draw->hdc, thumb, text.c_str(), state.drawing.smallFont);
+            PaintThumbText(draw->hdc, thumb, text.c_str(), state.drawing);
             *result = CDRF_SKIPDEFAULT;
             return true;
         }
