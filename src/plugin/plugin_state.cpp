@@ -54,9 +54,9 @@ void PluginState::ReleaseAudio() {
 }
 
 void PluginState::LoadSettings() {
-    effectId = 0;
+    effectId = EffectId::LevelTuning;
     presetIndex = 0;
-    windowOpenMode = 0;
+    windowOpenMode = WindowOpenMode::StoredSetting;
     if (!store) return;
     uint8_t bytes[SettingsBlob::kBytes];
     size_t got = 0;
@@ -67,17 +67,16 @@ void PluginState::LoadSettings() {
     // and apply +300 dB.
     for (int32_t slot = SettingsBlob::kGainSlot; slot < SettingsBlob::kPresetSlot; ++slot)
         settingsBlob.slots[slot] = ClampPosition(settingsBlob.slots[slot]);
-    const int32_t storedId = settingsBlob.slots[SettingsBlob::kEffectSlot];
     // An id the window cannot offer is treated as absent.
-    if (storedId >= 0 && storedId <= 21) {
-        effectId = storedId;
+    if (const std::optional<EffectId> stored = OfferedEffect(settingsBlob.slots[SettingsBlob::kEffectSlot])) {
+        effectId = *stored;
         presetIndex = settingsBlob.slots[SettingsBlob::kPresetSlot];
     }
 }
 
 void PluginState::SaveSettings() {
     Lock lock(processingLock);
-    settingsBlob.slots[SettingsBlob::kEffectSlot] = effectId;
+    settingsBlob.slots[SettingsBlob::kEffectSlot] = EffectNumber(effectId);
     settingsBlob.slots[SettingsBlob::kPresetSlot] = presetIndex;
     settingsBlob.slots[SettingsBlob::kGainSlot] = GainFactorToPosition(outputGain);
     const int32_t stored = knobCount < SettingsBlob::kMaxStoredKnobs ? knobCount : SettingsBlob::kMaxStoredKnobs;

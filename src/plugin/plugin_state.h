@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "dsp/effect_processor.h"
+#include "plugin/effect_catalogue.h"
 #include "plugin/platform_services.h"
 
 namespace orve {
@@ -40,6 +41,13 @@ double DecibelsToFactor(double decibels);
 // A slider position clamped to 0..10000 (NaN gives 0).
 int32_t ClampPosition(double position);
 
+// How the window sets gain and knobs the next time it is laid out.
+enum class WindowOpenMode : int32_t {
+    StoredSetting,   // the user's stored positions, as at start-up
+    AsItWas,         // reopened with F12: nothing moves
+    NewEffect,       // after an effect change: the fresh effect at its defaults
+};
+
 class PluginState {
 public:
     // Sets the defaults and loads the stored settings (store may be null:
@@ -69,7 +77,7 @@ public:
     // channelMask and the meter words are single atomic words outside the
     // rule; settingsBlob, presetIndex and windowOpenMode belong to the window's
     // thread; blockBuffer to the audio thread.
-    int32_t effectId = 0;
+    EffectId effectId = EffectId::LevelTuning;
     std::unique_ptr<EffectProcessor> currentEffect;
     int32_t lastSampleRate = 44100;
     int32_t lastChannels = 2;
@@ -88,7 +96,7 @@ public:
     double parameterValues[kMaxKnobs] = {};
     SettingsBlob settingsBlob;
     int32_t presetIndex = 0;
-    int32_t windowOpenMode = 0;
+    WindowOpenMode windowOpenMode = WindowOpenMode::StoredSetting;
 
     // See the rule above. Recursive so that a caller holding it may call the
     // operations that take it themselves (SaveSettings, the window actions).

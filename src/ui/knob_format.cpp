@@ -27,8 +27,6 @@ int32_t ValueFontFor(const int32_t* textWidths, int32_t count) {
     return count - 1;
 }
 
-double GainSliderReading(int32_t position) { return 60.0 - 0.012 * position; }
-
 // Rounded like every other value-to-position conversion, so that the slider
 // stands where the row's gain saves.
 int32_t PresetGainPosition(double decibels) { return ClampPosition(std::round((60.0 - decibels) * 10000.0 / 120.0)); }

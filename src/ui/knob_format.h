@@ -33,9 +33,6 @@ constexpr int32_t kValueFontCount = 2;
 // The font to draw a text in, given its width in each value font.
 int32_t ValueFontFor(const int32_t* textWidths, int32_t count);
 
-// The number the gain slider's thumb shows: its decibels.
-double GainSliderReading(int32_t position);
-
 // Slider position of a preset's gain in dB (the nearest, clamped to 0..10000).
 int32_t PresetGainPosition(double decibels);
 

@@ -32,12 +32,13 @@ LayoutContent PrepareLayout(PluginState& state) {
     return content;
 }
 
-bool SelectEffect(PluginState& state, int32_t effectId) {
+bool SelectEffect(PluginState& state, int32_t number) {
+    const std::optional<EffectId> chosen = OfferedEffect(number);
     PluginState::Lock lock(state.processingLock);
-    if (effectId == state.effectId || effectId < 0 || effectId >= kSelectableEffects) return false;
-    state.effectId = effectId;
+    if (!chosen || *chosen == state.effectId) return false;
+    state.effectId = *chosen;
     BuildEffect(state, state.lastSampleRate, state.lastChannels, false);
-    state.windowOpenMode = 2;
+    state.windowOpenMode = WindowOpenMode::NewEffect;
     return true;
 }
 
@@ -83,7 +84,7 @@ std::string KnobThumbText(PluginState& state, int32_t knob, int32_t position) {
     return FormatKnobValue(state.currentEffect->DisplayValue(knob, value));
 }
 
-std::string GainThumbText(int32_t position) { return FormatKnobValue(GainSliderReading(position)); }
+std::string GainThumbText(int32_t position) { return FormatKnobValue(GainPositionToDecibels(position)); }
 
 void SetPassSwitch(PluginState& state, bool passChecked) {
     PluginState::Lock lock(state.processingLock);   // for the stream's channel count

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dsp/effect_processor.h"
+#include "plugin/effect_catalogue.h"
 #include "plugin/plugin_state.h"
 #include "ui/preset_logic.h"
 
@@ -15,7 +16,7 @@ namespace orve::ui {
 
 // Everything a layout of the window shows, taken in one hold of the lock.
 struct LayoutContent {
-    int32_t effectId = 0;
+    EffectId effectId = EffectId::LevelTuning;
     int32_t channels = 2;
     int32_t knobCount = 0;
     KnobSpec knobs[kMaxKnobs] = {};
@@ -28,10 +29,10 @@ struct LayoutContent {
 // (PrepareOpeningState) and returns what to show.
 LayoutContent PrepareLayout(PluginState& state);
 
-// A selection in the effect list: builds the effect for the stream's format
-// with default knobs. False (nothing changed) for the current effect or an id
-// outside the list.
-bool SelectEffect(PluginState& state, int32_t effectId);
+// Row `number` chosen in the effect list: builds that effect for the stream's
+// format with default knobs. False (nothing changed) for the current effect or
+// a number the list does not offer.
+bool SelectEffect(PluginState& state, int32_t number);
 
 // Init while blocks may already flow: a fresh object for the stored selection.
 void RestartEffect(PluginState& state);

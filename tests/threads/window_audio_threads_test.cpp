@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "plugin/audio_path.h"
+#include "plugin/effect_catalogue.h"
 #include "plugin/plugin_state.h"
 #include "ui/window_actions.h"
 
@@ -26,8 +27,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int32_t kModalReverbId = 15;
-constexpr int32_t kSelectable = 22;
+constexpr int32_t kModalReverbId = EffectNumber(EffectId::ModalReverb);
 constexpr double kPoison = 1e300;   // clips to full scale if it ever reaches the output
 
 void WindowThread(PluginState& state, const std::atomic<bool>& stop, int64_t& actions) {
@@ -42,10 +42,11 @@ void WindowThread(PluginState& state, const std::atomic<bool>& stop, int64_t& ac
                 // must come from the effect that fills it. The modal reverb is
                 // left out: its room synthesis takes seconds under a sanitizer
                 // and locks nothing the others do not.
-                const int32_t lengthening[] = {0, 17, 18};
-                int32_t id = static_cast<int32_t>(random() % kSelectable);
+                const int32_t lengthening[] = {EffectNumber(EffectId::LevelTuning), EffectNumber(EffectId::Resampler),
+                                               EffectNumber(EffectId::TempoScaler)};
+                int32_t id = static_cast<int32_t>(random() % kSelectableEffects);
                 if (random() % 2 == 0) id = lengthening[random() % 3];
-                if (id == kModalReverbId) id = 0;
+                if (id == kModalReverbId) id = lengthening[0];
                 if (ui::SelectEffect(state, id)) shown = ui::PrepareLayout(state);
                 break;
             }

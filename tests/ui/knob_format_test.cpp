@@ -38,46 +38,28 @@ TEST(KnobFormatTest, PrecisionFollowsMagnitude) {
 TEST(KnobFormatTest, EveryKnobReadsWholeInFiveGlyphs) {
     PluginState state(nullptr);
     size_t widest = 0;
-    for (int32_t id = 0; id < kSelectableEffects; ++id) {
-        state.effectId = id;
+    for (const EffectEntry& effect : OfferedEffects()) {
+        state.effectId = effect.id;
         BuildEffect(state, 44100, 2, false);
         for (int32_t k = 0; k < state.knobCount; ++k)
             for (int32_t p = 0; p <= kKnobPositionMax; ++p) {
                 const double shown = state.currentEffect->DisplayValue(k, KnobValueAt(state.knobTable[k], p));
                 const std::string text = FormatKnobValue(shown);
-                ASSERT_LE(text.size(), 5u) << EffectText(id) << " knob " << k << " at " << p << ": " << text;
+                ASSERT_LE(text.size(), 5u) << effect.Text() << " knob " << k << " at " << p << ": " << text;
                 ASSERT_EQ(text[0] == '-', shown <= -0.05) << text;
                 widest = std::max(widest, text.size());
             }
     }
-    for (int32_t p = 0; p <= kKnobPositionMax; ++p) ASSERT_LE(FormatKnobValue(GainSliderReading(p)).size(), 5u);
+    for (int32_t p = 0; p <= kKnobPositionMax; ++p) ASSERT_LE(FormatKnobValue(GainPositionToDecibels(p)).size(), 5u);
     EXPECT_EQ(widest, 5u);
 }
 
 TEST(KnobFormatTest, GainSliderReadsDecibels) {
-    EXPECT_EQ(FormatKnobValue(GainSliderReading(0)), "60.0");
-    EXPECT_EQ(FormatKnobValue(GainSliderReading(5000)), "0.0");
-    EXPECT_EQ(FormatKnobValue(GainSliderReading(10000)), "-60.0");
     EXPECT_EQ(PresetGainPosition(0.0), 5000);
     EXPECT_EQ(PresetGainPosition(6.0), 4500);
     EXPECT_EQ(PresetGainPosition(-3.5), 5292);    // 5291.67, the nearest position
     EXPECT_EQ(PresetGainPosition(-80.0), 10000);  // a row beyond the slider stands at its end
     EXPECT_EQ(PresetGainPosition(75.0), 0);
-}
-
-TEST(FaceDrawingTest, OctagonCutsOnePixelAtEachCorner) {
-    const auto points = FaceOctagon(0, 0, 28, 10);
-    EXPECT_EQ(points[0].x, 1);
-    EXPECT_EQ(points[0].y, 0);
-    EXPECT_EQ(points[2].x, 27);
-    EXPECT_EQ(points[2].y, 1);
-    EXPECT_EQ(points[4].x, 26);
-    EXPECT_EQ(points[4].y, 9);
-    const auto corners = FaceCorners(0, 0, 28, 10);
-    EXPECT_EQ(corners[3].x, 27);
-    EXPECT_EQ(corners[3].y, 9);
-    EXPECT_EQ(FaceCornerColour(kIdleFaceColour), (RgbColour{105, 69, 52}));
-    EXPECT_EQ(FaceCornerColour(kPressedFaceColour), (RgbColour{54, 133, 74}));
 }
 
 TEST(FaceDrawingTest, PassSwitchBypassesOrRestoresEveryChannel) {

@@ -3,12 +3,14 @@
 #include <cmath>
 #include <cstdio>
 
+#include "plugin/effect_catalogue.h"
+
 namespace orve::wintest {
 namespace {
 
-constexpr int32_t kDeNoiseId = 4;
-constexpr int32_t kModalReverbId = 15;
-constexpr int32_t kPitchScalerId = 19;
+constexpr int32_t kDeNoiseId = EffectNumber(EffectId::DeNoise);
+constexpr int32_t kModalReverbId = EffectNumber(EffectId::ModalReverb);
+constexpr int32_t kPitchScalerId = EffectNumber(EffectId::PitchScaler);
 
 }  // namespace
 

@@ -45,12 +45,13 @@ private:
 int main() {
     using namespace orve;
     EmbeddedKernels kernels;
-    for (int32_t id = 0; id < kSelectableEffects; ++id) {
+    for (const EffectEntry& effect : OfferedEffects()) {
+        const int32_t id = EffectNumber(effect.id);
         if (!wintest::ComparesWithNativeCore(id)) continue;
         PluginState state(nullptr, &kernels, nullptr);
         {
             PluginState::Lock lock(state.processingLock);
-            state.effectId = id;
+            state.effectId = effect.id;
             BuildEffect(state, 44100, 2, false);
         }
         wintest::CorePlayer player(state);

@@ -7,6 +7,7 @@
 
 #include "dsp/fft_engine.h"
 #include "dsp/spectral_effect.h"
+#include "dsp/spectrum_math.h"
 
 namespace orve {
 
@@ -34,14 +35,12 @@ class Whisper : public SpectralEffect {
 public:
     Whisper(double sampleRate, int32_t channels);
 
-    int32_t DescribeKnobs(KnobSpec* table) override;
     void SetParameters(const double* values) override;
     void ProcessChannels(int32_t channelMask) override;
 
-    double Wet() const { return wet; }
-
 private:
     std::unique_ptr<FftEngine> fft;
+    SpectrumMath math;
     int32_t bins;                  // N/2 + 1
     std::vector<double> scratch;   // magnitude then phase, B each
     double* magnitude;

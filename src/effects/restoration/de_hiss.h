@@ -7,6 +7,7 @@
 
 #include "dsp/fft_engine.h"
 #include "dsp/spectral_effect.h"
+#include "dsp/spectrum_math.h"
 
 namespace orve {
 
@@ -14,23 +15,19 @@ class DeHiss : public SpectralEffect {
 public:
     DeHiss(double sampleRate, int32_t channels);
 
-    int32_t DescribeKnobs(KnobSpec* table) override;
     void SetParameters(const double* values) override;
     void ProcessChannels(int32_t channelMask) override;
 
-    int32_t BinCount() const { return binCount; }
-    double FloorEstimate(int32_t c, int32_t k) const { return floorEstimate[c * binCount + k]; }
-    double SmoothedMagnitude(int32_t c, int32_t k) const { return smoothedMagnitude[c * binCount + k]; }
-
 protected:
     std::unique_ptr<FftEngine> fft;
+    SpectrumMath math;
     int32_t binCount;
     double threshold = 0.5;
-    // One zeroed allocation of (channels + 1) x 2K doubles: the two scratch
-    // spectra of the channel in hand, then the two persistent per-channel ones.
+    // One zeroed allocation of (channels + 1) x 2K doubles: the magnitudes and
+    // gains of the channel in hand, then the two persistent per-channel spectra.
     std::vector<double> spectra;
     double* magnitude;
-    double* phase;
+    double* gain;
     double* smoothedMagnitude;
     double* floorEstimate;
 };

@@ -39,20 +39,20 @@ void SetFont(HWND window, int item, HFONT font) {
 
 // The catalogue's GB2312 diamond rendered as the Unicode diamond, so the list
 // reads the same whatever the system's ANSI code page.
-std::wstring EffectListText(int32_t effectId) {
-    std::wstring text(1, EffectGlyphIsBlack(effectId) ? L'\x25C6' : L'\x25C7');
-    for (const char* c = EffectText(effectId); *c; ++c) text += static_cast<wchar_t>(static_cast<unsigned char>(*c));
+std::wstring EffectListText(const EffectEntry& effect) {
+    std::wstring text(1, effect.GlyphIsBlack() ? L'\x25C6' : L'\x25C7');
+    for (const char* c = effect.Text(); *c; ++c) text += static_cast<wchar_t>(static_cast<unsigned char>(*c));
     return text;
 }
 
 void FocusGainSlider(HWND window) { SetFocus(GetDlgItem(window, IDC_GAIN_SLIDER)); }
 
-void FillEffectList(HWND window, int32_t effectId) {
+void FillEffectList(HWND window, EffectId effectId) {
     HWND list = GetDlgItem(window, IDC_EFFECT_LIST);
     if (SendMessageW(list, CB_GETCOUNT, 0, 0) == 0)
-        for (int32_t id = 0; id < kSelectableEffects; ++id)
-            SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(EffectListText(id).c_str()));
-    SendMessageW(list, CB_SETCURSEL, effectId, 0);
+        for (const EffectEntry& effect : OfferedEffects())
+            SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(EffectListText(effect).c_str()));
+    SendMessageW(list, CB_SETCURSEL, EffectNumber(effectId), 0);
     SendMessageW(list, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), ui::kSelectionFieldHeight);
 }
 
@@ -115,7 +115,7 @@ void LayOut(HWND window, Win32PluginState& state) {
     CreateKnobWindows(window, state, content, row, H);
     FillPresetList(window, content, H);
 
-    state.windowOpenMode = 0;
+    state.windowOpenMode = WindowOpenMode::StoredSetting;
     SetTimer(window, kMeterTimer, kMeterTimerPeriodMs, nullptr);
     InvalidateRect(window, nullptr, TRUE);
 }
