@@ -44,7 +44,7 @@ Signal CentredNoise(int32_t sampleRate) {
 // Decay time of the output: backward-integrated energy of both channels from
 // the loudest 10 ms on, a line through its -5..-25 dB part, extrapolated to
 // -60 dB. The effect fades each stored response by a further 57 dB over its
-// length, so the heard decay is about half the stored room's.
+// length, which shortens the heard decay a little.
 double OutputRt60(const Signal& out) {
     const int64_t frames = out.Frames();
     const int64_t window = out.sampleRate / 100;
@@ -76,12 +76,14 @@ double OutputRt60(const Signal& out) {
     return -60.0 / ((n * sxy - sx * sy) / (n * sxx - sx * sx));
 }
 
-template <int StoredMilliseconds>
+// The room's own reverberation time and its stored length, in milliseconds.
+template <int RoomMilliseconds, int StoredMilliseconds>
 std::string MeasureReverb(const Signal&, const Signal& output) {
-    const double stored = StoredMilliseconds / 1000.0;
+    const double room = RoomMilliseconds / 1000.0;
+    const double fade = StoredMilliseconds / 1000.0 * 60.0 / (20.0 * std::log10(729.0));   // its own RT60
     char line[160];
-    std::snprintf(line, sizeof line, "burst decay RT60 %.2f s (stored room %.2f s, with the effect's fade ~%.2f s)",
-                  OutputRt60(output), stored, stored * 60.0 / (60.0 + 20.0 * std::log10(729.0)));
+    std::snprintf(line, sizeof line, "burst decay RT60 %.2f s (room %.2f s, with the effect's fade ~%.2f s)",
+                  OutputRt60(output), room, 1.0 / (1.0 / room + 1.0 / fade));
     return line;
 }
 
@@ -107,9 +109,9 @@ std::string MeasureEars(const Signal& input, const Signal& output) {
 // window, so each room is also set on its "Type" knob.
 std::vector<DemoCase> KernelDemos() {
     return {
-        {"samplereverb_studio", kSampleReverbId, "Studio      ", {{"Type", 14.0}}, 1.6, Burst, MeasureReverb<1417>},
-        {"samplereverb_cave", kSampleReverbId, "Cave        ", {{"Type", 3.0}}, 3.6, Burst, MeasureReverb<3536>},
-        {"samplereverb_stairway", kSampleReverbId, "Stairway    ", {{"Type", 13.0}}, 5.5, Burst, MeasureReverb<5458>},
+        {"samplereverb_studio", kSampleReverbId, "Studio      ", {{"Type", 14.0}}, 1.6, Burst, MeasureReverb<300, 1417>},
+        {"samplereverb_cave", kSampleReverbId, "Cave        ", {{"Type", 3.0}}, 3.6, Burst, MeasureReverb<3000, 3536>},
+        {"samplereverb_stairway", kSampleReverbId, "Stairway    ", {{"Type", 13.0}}, 5.5, Burst, MeasureReverb<4000, 5458>},
         {"virtual3d_left", kVirtual3DId, "Left", {}, 0.0, CentredNoise, MeasureEars},
         {"virtual3d_right", kVirtual3DId, "Right", {}, 0.0, CentredNoise, MeasureEars},
         {"virtual3d_behind", kVirtual3DId, "Behind", {}, 0.0, CentredNoise, MeasureEars},
