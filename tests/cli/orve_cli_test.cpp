@@ -260,7 +260,14 @@ TEST_F(OrveCli, DescribeAllReportsKnobsAndPresetsConsistently) {
             EXPECT_EQ(d["presetCount"].get<size_t>(), d["presets"].size()) << d["text"];
         }
         EXPECT_LE(d["knobs"].size(), 37u) << d["text"];
+        // What the help page and the window's users read: the effect's
+        // paragraph, and for every knob its unit and a sentence on what it does.
+        EXPECT_GT(d["description"].get<std::string>().size(), 40u) << d["text"];
         for (const auto& k : d["knobs"]) {
+            const std::string help = k["help"].get<std::string>();
+            EXPECT_GT(help.size(), 30u) << d["text"] << " " << k["label"];
+            EXPECT_EQ(help.back(), '.') << d["text"] << " " << k["label"];
+            EXPECT_TRUE(k["unit"].is_string()) << d["text"] << " " << k["label"];
             const double lo = std::min(k["start"].get<double>(), k["end"].get<double>());
             const double hi = std::max(k["start"].get<double>(), k["end"].get<double>());
             EXPECT_GE(k["default"].get<double>(), lo) << d["text"] << " " << k["label"];
@@ -279,6 +286,8 @@ TEST_F(OrveCli, DescribeAllReportsKnobsAndPresetsConsistently) {
     const Result text = Run({"describe"});
     ASSERT_EQ(text.status, 0);
     EXPECT_NE(text.out.find("Level Tuning"), std::string::npos);
+    EXPECT_NE(text.out.find("Sets the output level only"), std::string::npos);
+    EXPECT_NE(text.out.find("Strength of de-essing"), std::string::npos);
 }
 
 // ---------------------------------------------------------------------------

@@ -343,6 +343,18 @@ int32_t GraphicEq::DescribeKnobs(KnobSpec* table) {
         k.startValue = 18.0;
         k.endValue = -18.0;
         k.defaultValue = 0.0;
+        k.unit = "dB";
+        if (b >= activeBands)
+            k.help = "This band lies above half the sample rate: at this rate it has nothing to act on.";
+        else if (b == 0)
+            k.help = "Gain of everything below the corner frequency on the label, in dB (a low shelf): up boosts, "
+                     "down cuts, 0 leaves it flat.";
+        else if (b == activeBands - 1)
+            k.help = "Gain of everything above the corner frequency on the label, in dB (a high shelf): up "
+                     "boosts, down cuts, 0 leaves it flat.";
+        else
+            k.help = "Gain of the band around the frequency on the label, in dB: up boosts, down cuts, 0 leaves "
+                     "it flat.";
     }
     return bandCount;
 }

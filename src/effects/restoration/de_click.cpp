@@ -11,7 +11,9 @@ namespace orve {
 namespace {
 
 const KnobSpec kKnobs[] = {
-    {"Thresh", 20.0, 3.0, 8.0},
+    {"Thresh", 20.0, 3.0, 8.0, "\xC3\x97",
+     "How far above the background a burst must rise to be taken for a click, as a factor on the "
+     "residual energy; lower values catch quieter clicks, higher values touch less of the music."},
 };
 
 // A disturbance this long is programme (a note onset, a loud passage), not a click.

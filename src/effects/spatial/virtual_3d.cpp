@@ -7,9 +7,15 @@ namespace orve {
 namespace {
 
 const KnobSpec kKnobs[] = {
-    {"Azim", 80.0, -80.0, 0.0},
-    {"Elev", 230.625, -45.0, 0.0},
-    {"Both", 1.0, 0.0, 0.0},
+    {"Azim", 80.0, -80.0, 0.0, "\xC2\xB0",
+     "Direction to the left or right of straight ahead, in degrees: negative to the left, positive to "
+     "the right, 80 at the ears."},
+    {"Elev", 230.625, -45.0, 0.0, "\xC2\xB0",
+     "Angle up and over the head, in degrees: 0 ahead, 90 overhead, 180 behind, beyond that below and "
+     "behind, negative below ahead."},
+    {"Both", 1.0, 0.0, 0.0, "",
+     "Takes the sound once around the head as it goes from 0 to 1, starting from the direction Azim and "
+     "Elev set; 0 leaves it there."},
 };
 
 const double kAhead[] = {0, 0, 0, 0};

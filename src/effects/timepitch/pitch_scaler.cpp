@@ -8,7 +8,9 @@ namespace {
 
 // The knob holds log3 of the ratio: one knob span covers a twelfth up or down.
 const KnobSpec kKnobs[] = {
-    {"Pitch", 1.0, -1.0, 0.0},
+    {"Pitch", 1.0, -1.0, 0.0, "\xC3\x97",
+     "Pitch factor with the duration kept: 2 is an octave up, 0.5 an octave down, 1 leaves the pitch "
+     "(3 and 1/3 at the ends)."},
 };
 
 const double kOriginal[] = {0.0, 0.0};
