@@ -54,20 +54,19 @@ void MovingAverage(const double* a, int32_t count, int32_t h, double* out) {
 
 // ---------------------------------------------------------------------------
 
-BurgWorkspace::BurgWorkspace(int32_t length, int32_t order) : avx2(declick::Avx2Usable()) { Reserve(length, order); }
+BurgWorkspace::BurgWorkspace(int32_t order) : avx2(declick::Avx2Usable()) { Reserve(order); }
 
-void BurgWorkspace::Reserve(int32_t length, int32_t order) {
-    if (length > static_cast<int32_t>(forward.size())) {
-        forward.resize(length);
-        backward.resize(length);
-    }
+void BurgWorkspace::Reserve(int32_t order) {
     // Six arrays of order + 2 values (see Estimate).
     const size_t needed = 6 * static_cast<size_t>(order + 2);
     if (needed > recursion.size()) recursion.resize(needed);
 }
 
 BurgWorkspace::Fit BurgWorkspace::EstimateReference(const double* y, int32_t length, int32_t order, double* a) {
-    Reserve(length, order);
+    if (length > static_cast<int32_t>(forward.size())) {
+        forward.resize(length);
+        backward.resize(length);
+    }
     double* f = forward.data();
     double* b = backward.data();
     std::memcpy(f, y, sizeof(double) * length);
@@ -115,7 +114,7 @@ BurgWorkspace::Fit BurgWorkspace::EstimateReference(const double* y, int32_t len
 // values at the two ends, kept up to date by the lattice recursion itself:
 // F'[n] = F[n] + kappa G[n-1], G'[n] = G[n-1] + kappa F[n].
 BurgWorkspace::Fit BurgWorkspace::Estimate(const double* y, int32_t length, int32_t order, double* a) {
-    Reserve(length, order);
+    Reserve(order);
     a[0] = 1.0;
     std::fill(a + 1, a + order + 1, 0.0);
     const int32_t L = length;
@@ -292,7 +291,7 @@ constexpr int32_t kMaxGap = DeClick::kLongestClick + 1;
 
 DeClick::DeClick(double sampleRate, int32_t channels)
     : SpectralEffect(DeferFraming{}, sampleRate, 0.85, channels, 5000, kNoWindow),
-      burg(0, kOrder),
+      burg(kOrder),
       inverse(kMaxGap, kMaxGap) {
     // 25 ms frames: long enough for a stable order-50 model and a 2..18 ms
     // pitch search, short enough that the model tracks the programme. The
@@ -325,7 +324,6 @@ DeClick::DeClick(double sampleRate, int32_t channels)
     clickEnd.assign(N, 0);
     silentStart.assign(N / kSilentRun + 1, 0);
     silentEnd.assign(N / kSilentRun + 1, 0);
-    burg = BurgWorkspace(N, order);
 }
 
 int32_t DeClick::DescribeKnobs(KnobSpec* table) { return CopyKnobs(kKnobs, 1, table); }

@@ -21,11 +21,12 @@
 namespace orve {
 
 // Burg's method: AR coefficients of a segment by minimising the sum of the
-// forward and backward prediction errors. Work arrays grow to the longest
-// segment and highest order fitted so far and never shrink.
+// forward and backward prediction errors. The fast form's work arrays depend
+// on the order only and are sized for it at construction; they grow (never
+// shrink) if a higher order is asked for.
 class BurgWorkspace {
 public:
-    explicit BurgWorkspace(int32_t length = 0, int32_t order = 0);
+    explicit BurgWorkspace(int32_t order = 0);
 
     struct Fit {
         bool stoppedEarly;       // the error energy vanished before the full order
@@ -49,8 +50,8 @@ public:
     void UseAvx2(bool on) { avx2 = on; }
 
 private:
-    void Reserve(int32_t length, int32_t order);
-    std::vector<double> forward, backward;   // lattice errors (reference form)
+    void Reserve(int32_t order);
+    std::vector<double> forward, backward;   // lattice errors (reference form, grown on demand)
     std::vector<double> recursion;           // autocorrelation, its products, edge errors
     bool avx2;
 };
