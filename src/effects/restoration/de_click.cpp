@@ -145,21 +145,15 @@ BurgWorkspace::Fit BurgWorkspace::Estimate(const double* y, int32_t length, int3
     // forms (far below any recorded programme's prediction error).
     const double floor = std::max(1e-20, 1e-12 * 2.0 * c[0]);
 
+    // The end errors the first order leaves out: F[0] and G[L-1].
+    double edgeDen = y[0] * y[0] + y[L - 1] * y[L - 1], edgeNum = 0.0;
     for (int32_t m = 1; m <= reachable; ++m) {
-        double squares = 0.0, product = 0.0;
+        double squares[2] = {}, product[2] = {};   // two sums each: shorter dependency chains
         for (int32_t i = 0; i < m; ++i) {
-            squares += a[i] * u[i];
-            product += a[i] * u[m - i];
+            squares[i & 1] += a[i] * u[i];
+            product[i & 1] += a[i] * u[m - i];
         }
-        // Remove the ends: F[0..m-1], G[0..m-2] (G[-1] = 0), F[L..L+m-2], G[L-1..L+m-2].
-        double den = 2.0 * squares, num = product;
-        for (int32_t n = 0; n < m; ++n) den -= headF[n] * headF[n] + headG[n] * headG[n];
-        for (int32_t n = 1; n < m; ++n) num -= headF[n] * headG[n];
-        for (int32_t j = 1; j <= m; ++j) den -= tailG[j] * tailG[j];
-        for (int32_t j = 1; j < m; ++j) {
-            den -= tailF[j] * tailF[j];
-            num -= tailF[j] * tailG[j];
-        }
+        const double den = 2.0 * (squares[0] + squares[1]) - edgeDen, num = product[0] + product[1] - edgeNum;
         if (!(den > floor)) {
             fit.stoppedEarly = true;
             break;
@@ -188,17 +182,36 @@ BurgWorkspace::Fit BurgWorkspace::Estimate(const double* y, int32_t length, int3
         tailF[m] = 0.0;
 
         // Lattice step at both ends, downward so each old value is read before
-        // it is overwritten.
+        // it is overwritten, summing on the way the end errors the next order
+        // leaves out: F[0..m], G[0..m-1], F[L..L+m-1], G[L-1..L+m-1].
+        edgeDen = 0.0;
+        edgeNum = 0.0;
+        double later = 0.0;   // the new F one index on, for its product with the new G
         for (int32_t n = m; n >= 0; --n) {
             const double f = headF[n], g = headG[n];
-            headF[n] = f + kappa * g;
-            headG[n + 1] = g + kappa * f;
+            const double fNew = f + kappa * g, gNew = g + kappa * f;   // F'[n], G'[n]
+            headF[n] = fNew;
+            headG[n + 1] = gNew;
+            edgeDen += fNew * fNew;
+            if (n < m) {
+                edgeDen += gNew * gNew;
+                edgeNum += later * gNew;
+            }
+            later = fNew;
         }
         headG[0] = 0.0;
         for (int32_t j = m; j >= 0; --j) {
             const double f = tailF[j], g = tailG[j];
-            if (j >= 1) tailF[j] = f + kappa * g;
-            tailG[j + 1] = g + kappa * f;
+            const double gNew = g + kappa * f;   // G'[L-1+j]
+            tailG[j + 1] = gNew;
+            edgeDen += gNew * gNew;
+            if (j < m) edgeNum += later * gNew;
+            if (j >= 1) {
+                const double fNew = f + kappa * g;   // F'[L-1+j]
+                tailF[j] = fNew;
+                edgeDen += fNew * fNew;
+                later = fNew;
+            }
         }
 
         // u' = T(a';0) with a' = (a;0) + kappa (0;Ja): T is persymmetric, so
@@ -245,17 +258,18 @@ void WhitenFrame(const double* x, int32_t count, const double* a, int32_t order,
         WhitenFrameReference(x, count, a, order, r);
         return;
     }
-    // The two ends as the reference computes them, the inside by the kernel.
-    for (int32_t n = 0; n < p; ++n) {
-        double sum = 0.0;
-        for (int32_t k = 1; k <= p; ++k) sum += a[k] * x[n + k];
-        r[n] = x[n] + sum;
+    // The two ends one-sided, a coefficient at a time over all their samples
+    // (independent sums rather than one long chain each); the inside by the
+    // kernel.
+    std::fill(r, r + p, 0.0);
+    std::fill(r + N - p, r + N, 0.0);
+    for (int32_t k = 1; k <= p; ++k) {
+        const double ak = a[k];
+        for (int32_t n = 0; n < p; ++n) r[n] += ak * x[n + k];
+        for (int32_t n = N - p; n < N; ++n) r[n] += ak * x[n - k];
     }
-    for (int32_t n = N - p; n < N; ++n) {
-        double sum = 0.0;
-        for (int32_t k = 1; k <= p; ++k) sum += a[k] * x[n - k];
-        r[n] = x[n] + sum;
-    }
+    for (int32_t n = 0; n < p; ++n) r[n] += x[n];
+    for (int32_t n = N - p; n < N; ++n) r[n] += x[n];
     if (avx2) declick::WhitenAvx2(x, p, N - p, a, p, r);
     else declick::WhitenKernel(x, p, N - p, a, p, r);
 }
@@ -508,9 +522,8 @@ int32_t DeClick::HalfLag(const double* h, int32_t Q) const {
     int32_t lag = 0;
     for (int32_t tau = tauMin; tau <= tauMax; ++tau) {
         // Circular difference within the half.
-        double D = 0.0;
-        for (int32_t n = 0; n < Q - tau; ++n) D += std::fabs(h[n] - h[n + tau]);
-        for (int32_t n = Q - tau; n < Q; ++n) D += std::fabs(h[n] - h[n + tau - Q]);
+        const double D = burg.UsesAvx2() ? declick::CircularDistanceAvx2(h, Q, tau)
+                                         : declick::CircularDistanceKernel(h, Q, tau);
         if (D <= best) {   // on a tie the longer period wins
             best = D;
             lag = tau;
@@ -612,8 +625,8 @@ void DeClick::SecondStage(double* x, const double* original) {
         for (int32_t n = ge + 1; n <= e; ++n) x[n] = original[n];
         clickStart[i] = gs;
         clickEnd[i] = ge;   // gs > ge: nothing to repair
-        for (int32_t pass = 0; pass < 2 && gs <= ge; ++pass)
-            if (!InterpolateGap(x, gs, ge)) break;
+        // One pass: the values in the gap already come from a fitted model.
+        if (gs <= ge) InterpolateGap(x, gs, ge);
     }
 }
 

@@ -12,6 +12,8 @@ void WhitenAvx2(const double* x, int32_t from, int32_t to, const double* a, int3
     WhitenKernel(x, from, to, a, order, r);
 }
 
+double CircularDistanceAvx2(const double* h, int32_t count, int32_t lag) { return CircularDistanceKernel(h, count, lag); }
+
 bool Avx2Usable() {
 #if defined(__AVX2__)
     __builtin_cpu_init();
