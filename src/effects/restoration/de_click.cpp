@@ -305,6 +305,7 @@ constexpr int32_t kMaxGap = DeClick::kLongestClick + 1;
 
 DeClick::DeClick(double sampleRate, int32_t channels)
     : SpectralEffect(DeferFraming{}, sampleRate, 0.85, channels, 5000, kNoWindow),
+      avx2(declick::Avx2Usable()),
       burg(kOrder),
       inverse(kMaxGap, kMaxGap) {
     // 25 ms frames: long enough for a stable order-50 model and a 2..18 ms
@@ -440,7 +441,7 @@ void DeClick::ComputeDetection(const double* x, int32_t runCount) {
     double* a = scratch;
     burg.Estimate(x, N, p, a);
     double* r = threshold;
-    WhitenFrame(x, N, a, p, r, burg.UsesAvx2());
+    WhitenFrame(x, N, a, p, r, avx2);
 
     // High-pass the residual, then its local energy over three samples.
     double* u = scratch;
@@ -522,8 +523,7 @@ int32_t DeClick::HalfLag(const double* h, int32_t Q) const {
     int32_t lag = 0;
     for (int32_t tau = tauMin; tau <= tauMax; ++tau) {
         // Circular difference within the half.
-        const double D = burg.UsesAvx2() ? declick::CircularDistanceAvx2(h, Q, tau)
-                                         : declick::CircularDistanceKernel(h, Q, tau);
+        const double D = avx2 ? declick::CircularDistanceAvx2(h, Q, tau) : declick::CircularDistanceKernel(h, Q, tau);
         if (D <= best) {   // on a tie the longer period wins
             best = D;
             lag = tau;

@@ -6,9 +6,9 @@
 // least-squares AR interpolation. Time domain throughout; the spectral engine
 // supplies only the framing (raw frames, first hop output, tail as look-ahead).
 //
-// Every sample of the stream is scanned exactly once: each frame scans the hop
-// that starts ScanStart() samples in, with the model's margin behind it and a
-// look-ahead long enough for the longest click and its repair. Repairs are
+// Every sample of the stream is scanned exactly once: each frame scans one hop,
+// with the model's margin behind it and a look-ahead long enough for the
+// longest click and its repair. Repairs are
 // written back into the engine's history, so the frames that output those
 // samples later carry them. Digital silence (the stream's start and end, gaps
 // between tracks) is not signal: the analysis continues the neighbouring
@@ -72,8 +72,6 @@ public:
 
     // Clicks repaired over the effect's life (all channels).
     int64_t ClicksFound() const { return clicksFound; }
-    // Frame position where each frame's scanned hop begins.
-    int32_t ScanStart() const { return scanStart; }
 
     // The model's order and the longest disturbance still taken for a click.
     static constexpr int32_t kOrder = 50;
@@ -92,7 +90,8 @@ protected:
     // or its Toeplitz system is unusable (the gap then keeps what it has).
     bool InterpolateGap(double* x, int32_t s, int32_t e);
 
-    int32_t scanStart = 0;
+    int32_t scanStart = 0;         // frame position where the scanned hop begins
+    bool avx2;                     // the AVX2 builds of the loops run here
     std::vector<double> block;     // the frame-long arrays below, one allocation
     double* energy;                // N
     double* scratch;               // N
