@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "dsp/packed_spectrum.h"
-
 namespace orve {
 namespace {
 
@@ -34,7 +32,6 @@ void DeNoise::SetUpSpectra() {
     noisePower.assign(values, 0.0);
     magnitude.assign(values, 0.0);
     smoothedMagnitude.assign(values, 0.0);
-    phase.assign(values, 0.0);
     gain.assign(values, 1.0);
     prevPostSnr.assign(values, 1.0);
     postSnr.assign(values, 0.0);
@@ -113,7 +110,6 @@ void DeNoise::ProcessChannels(int32_t channelMask) {
 
         if (profileReady) {
             double* mag = &magnitude[base];
-            double* ph = &phase[base];
             double* smooth = &smoothedMagnitude[base];
             double* g = &gain[base];
             double* prevPost = &prevPostSnr[base];
@@ -121,7 +117,7 @@ void DeNoise::ProcessChannels(int32_t channelMask) {
             double* prior = &priorSnr[base];
             const double* noise = &noisePower[base];
 
-            PackedToPolar(X, N, mag, ph);
+            math.Magnitudes(X, N, mag);
             for (int32_t k = 0; k < K; ++k) {
                 smooth[k] = alpha * mag[k] + (1.0 - alpha) * smooth[k];
                 const double gamma = smooth[k] * smooth[k] / (noise[k] + 1e-8);
@@ -130,9 +126,10 @@ void DeNoise::ProcessChannels(int32_t channelMask) {
                 prior[k] = xi;
                 prevPost[k] = gamma;
                 g[k] = xi / (mu + xi);
-                mag[k] *= g[k];
             }
-            PolarToPacked(mag, ph, N, X);
+            // A real gain per bin: scaling re and im is the polar round trip
+            // without the angle.
+            math.ScaleBins(g, N, X);
         } else {
             if (firstLearn <= f && f <= learnEnd) {
                 // Running mean: the first learned frame replaces any old profile.
