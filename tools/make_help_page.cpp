@@ -5,7 +5,6 @@
 // computed from the equaliser's own filter sections.
 #include <algorithm>
 #include <cmath>
-#include <complex>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -45,20 +44,6 @@ std::string Shown(orve::EffectProcessor& effect, int knob, double value) {
     return shown == value ? Number(value) : Number(shown);
 }
 
-constexpr double kPlotRate = 44100.0;
-
-// Gain in dB of the equaliser's cascade at `hz`, from its sections as designed.
-double ResponseDb(const orve::GraphicEq& eq, double hz) {
-    const std::complex<double> z1 = std::polar(1.0, -2.0 * M_PI * hz / kPlotRate);
-    const std::complex<double> z2 = z1 * z1;
-    double db = 0.0;
-    for (int32_t b = 0; b < eq.ActiveBands(); ++b) {
-        const double* c = eq.SectionCoefficients(b);
-        db += 20.0 * std::log10(std::abs((c[0] + c[1] * z1 + c[2] * z2) / (c[3] + c[4] * z1 + c[5] * z2)));
-    }
-    return db;
-}
-
 // A small SVG plot of one preset's response: 20 Hz to 20 kHz on a logarithmic
 // axis, -24 to +24 dB.
 std::string ResponsePlot(const orve::GraphicEq& eq) {
@@ -83,7 +68,7 @@ std::string ResponsePlot(const orve::GraphicEq& eq) {
     char point[40];
     for (int i = 0; i <= 160; ++i) {
         const double hz = 20.0 * std::pow(1000.0, i / 160.0);
-        std::snprintf(point, sizeof point, "%s%.1f,%.1f", i ? " " : "", x(hz), y(ResponseDb(eq, hz)));
+        std::snprintf(point, sizeof point, "%s%.1f,%.1f", i ? " " : "", x(hz), y(eq.ResponseDb(hz)));
         svg << point;
     }
     svg << "\"/></svg>";
@@ -102,17 +87,18 @@ void WritePresetPlots(std::ostream& out, orve::GraphicEq& eq, const orve::Effect
     out << "</div>\n";
 }
 
-void WriteEffect(std::ostream& out, int32_t id) {
+void WriteEffect(std::ostream& out, const orve::EffectEntry& entry) {
+    const int32_t id = orve::EffectNumber(entry.id);
     const orve::EffectBuildContext context{44100, 2, nullptr, nullptr};
-    std::unique_ptr<orve::EffectProcessor> effect = orve::MakeEffect(id, context);
+    std::unique_ptr<orve::EffectProcessor> effect = entry.construct(context);
     orve::KnobSpec knobs[orve::kMaxKnobs] = {};
     const int32_t knobCount = effect->DescribeKnobs(knobs);
     const orve::EffectPreset* presets = nullptr;
     int32_t presetCount = effect->GetPresets(&presets);
     if (!presets) presetCount = 0;
 
-    out << "<section id=\"effect" << id << "\">\n<h2>" << Escape(orve::EffectNameUtf8(id)) << "</h2>\n";
-    out << "<p>" << Escape(orve::EffectDescription(id)) << "</p>\n";
+    out << "<section id=\"effect" << id << "\">\n<h2>" << Escape(entry.NameUtf8()) << "</h2>\n";
+    out << "<p>" << Escape(entry.description) << "</p>\n";
     if (knobCount == 0) {
         out << "<p>No knobs: only the output gain applies.</p>\n";
     } else {
@@ -164,10 +150,11 @@ int main(int argc, char** argv) {
             "<b>PASS</b> lets the sound through untouched. The last row of a preset list is your own setting, kept "
             "from one session to the next; moving a knob selects it in every list but Level Dynamic's. "
             "F12 in the player reopens the window; a right click in it opens this page and the home page.</p>\n<ul>\n";
-    for (int32_t id = 0; id < orve::kSelectableEffects; ++id)
-        page << "<li><a href=\"#effect" << id << "\">" << Escape(orve::EffectNameUtf8(id)) << "</a></li>\n";
+    for (const orve::EffectEntry& entry : orve::OfferedEffects())
+        page << "<li><a href=\"#effect" << orve::EffectNumber(entry.id) << "\">" << Escape(entry.NameUtf8())
+             << "</a></li>\n";
     page << "</ul>\n";
-    for (int32_t id = 0; id < orve::kSelectableEffects; ++id) WriteEffect(page, id);
+    for (const orve::EffectEntry& entry : orve::OfferedEffects()) WriteEffect(page, entry);
     page << "</body></html>\n";
 
     std::ofstream out(argv[1], std::ios::binary);

@@ -16,7 +16,7 @@ void MultiplyPackedSpectra(const double* a, const double* b, double* product, in
 }
 
 HrirConvolver::HrirConvolver()
-    : fft(kFftSize, 2),
+    : fft(kFftSize, FftKind::Real),
       spectra(2 * kFftSize, 0.0),
       buffers(2 * kFftSize, 0.0),
       inputQueue(4096, 0.0),

@@ -78,7 +78,7 @@ void AccumulatePacked(const double* const* k, const double* const* x, int count,
 }  // namespace
 
 PartitionedConvolver::PartitionedConvolver(int32_t blockSize, int32_t kernelLength, const double* kernel)
-    : fft(2 * blockSize, 2),
+    : fft(2 * blockSize, FftKind::Real),
       blockSize(blockSize),
       fftSize(2 * blockSize),
       scratch(static_cast<size_t>(3 * 2 * blockSize), 0.0),

@@ -50,7 +50,6 @@ public:
 
 protected:
     double* FramePlane(int c) { return frameBuffer + c * frameLength; }
-    double SampleRate() const { return sampleRate; }
 
     double frameSeconds;
     double sampleRate;

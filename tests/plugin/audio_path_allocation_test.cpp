@@ -93,12 +93,12 @@ TEST(AudioPathAllocation, FrameworkBlocksAllocateNothingOnceGrown) {
 TEST(AudioPathAllocation, CatalogueEffectsAllocateNothingOnceGrown) {
     // DeNoise (spectral, with its own transform) and the ten-band equaliser
     // (per channel), through the factory as the plug-in builds them.
-    for (int32_t id : {4, 8}) {
+    for (EffectId id : {EffectId::DeNoise, EffectId::Geq10Bands}) {
         PluginState state(nullptr);
         state.effectId = id;
         BuildEffect(state, 44100, 2, false);
         state.currentEffect->SetParameters(state.parameterValues);
-        EXPECT_EQ(AllocationsAfterWarmUp(state, 2, 44100), 0) << "effect " << id;
+        EXPECT_EQ(AllocationsAfterWarmUp(state, 2, 44100), 0) << EffectText(id);
     }
 }
 

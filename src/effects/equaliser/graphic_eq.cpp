@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <cstring>
 
 namespace orve {
@@ -308,15 +309,25 @@ GeqLayout GeqLayoutFor(int32_t bandCount) {
     }
 }
 
-GraphicEq::GraphicEq(double sampleRate, int32_t channels, GeqLayout layout)
+GraphicEq::GraphicEq(double sampleRate, int32_t channels, int32_t bandCount)
+    : GraphicEq(sampleRate, channels, GeqLayoutFor(bandCount)) {}
+
+GraphicEq::GraphicEq(double sampleRate, int32_t channels, const GeqLayout& layout)
     : ChannelEffect(channels, 5000),
       sampleRate(sampleRate),
       bandwidthOctaves(layout.bandwidthOctaves),
       activeBands(layout.bandCount),
       bandCount(layout.bandCount),
-      labels(layout.labels),
-      presets(layout.presets),
-      presetCount(layout.presetCount) {
+      knobs(static_cast<size_t>(layout.bandCount)) {
+    // Every band keeps its knob, also one the sample rate leaves inactive.
+    for (int32_t b = 0; b < bandCount; ++b) {
+        KnobSpec& k = knobs[b];
+        std::strncpy(k.label, layout.labels[b], sizeof(k.label) - 1);
+        k.startValue = 18.0;
+        k.endValue = -18.0;
+        k.defaultValue = 0.0;
+    }
+    ServeTables(knobs.data(), bandCount, layout.presets, layout.presetCount);
     // Bands above half the sample rate cannot be represented; a band exactly
     // at half the rate stays (as the top shelf).
     for (int32_t b = 0; b < bandCount; ++b) {
@@ -325,24 +336,9 @@ GraphicEq::GraphicEq(double sampleRate, int32_t channels, GeqLayout layout)
             break;
         }
     }
-    const size_t a = static_cast<size_t>(activeBands);
-    storage.assign(a * (2 * static_cast<size_t>(channels) + 8), 0.0);
-    coefficients = storage.data();
-    state = coefficients + 6 * a;
-    gainsDb = state + 2 * a * channels;
-    centres = gainsDb + a;
-    std::copy(layout.centres, layout.centres + activeBands, centres);
-    DesignSections();
-}
-
-int32_t GraphicEq::DescribeKnobs(KnobSpec* table) {
+    // What each knob does depends on the kind of section its band got.
     for (int32_t b = 0; b < bandCount; ++b) {
-        KnobSpec& k = table[b];
-        std::memset(k.label, 0, sizeof(k.label));
-        std::strncpy(k.label, labels[b], sizeof(k.label) - 1);
-        k.startValue = 18.0;
-        k.endValue = -18.0;
-        k.defaultValue = 0.0;
+        KnobSpec& k = knobs[b];
         k.unit = "dB";
         if (b >= activeBands)
             k.help = "This band lies above half the sample rate: at this rate it has nothing to act on.";
@@ -356,7 +352,14 @@ int32_t GraphicEq::DescribeKnobs(KnobSpec* table) {
             k.help = "Gain of the band around the frequency on the label, in dB: up boosts, down cuts, 0 leaves "
                      "it flat.";
     }
-    return bandCount;
+    const size_t a = static_cast<size_t>(activeBands);
+    storage.assign(a * (2 * static_cast<size_t>(channels) + 8), 0.0);
+    coefficients = storage.data();
+    state = coefficients + 6 * a;
+    gainsDb = state + 2 * a * channels;
+    centres = gainsDb + a;
+    std::copy(layout.centres, layout.centres + activeBands, centres);
+    DesignSections();
 }
 
 void GraphicEq::SetParameters(const double* values) {
@@ -365,16 +368,20 @@ void GraphicEq::SetParameters(const double* values) {
     coefficientsStale = true;
 }
 
-int32_t GraphicEq::GetPresets(const EffectPreset** tableOut) {
-    *tableOut = presets;
-    return presetCount;
-}
-
-int32_t GraphicEq::PresetCount() { return presetCount; }
-
 int32_t GraphicEq::Reset() {
     std::fill(state, state + 2 * activeBands * channels, 0.0);
     return EffectProcessor::Reset();
+}
+
+double GraphicEq::ResponseDb(double hz) const {
+    const std::complex<double> z1 = std::polar(1.0, -2.0 * M_PI * hz / sampleRate);
+    const std::complex<double> z2 = z1 * z1;
+    double db = 0.0;
+    for (int32_t b = 0; b < activeBands; ++b) {
+        const double* c = coefficients + 6 * b;
+        db += 20.0 * std::log10(std::abs((c[0] + c[1] * z1 + c[2] * z2) / (c[3] + c[4] * z1 + c[5] * z2)));
+    }
+    return db;
 }
 
 void GraphicEq::DesignSections() {

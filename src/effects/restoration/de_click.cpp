@@ -339,9 +339,8 @@ DeClick::DeClick(double sampleRate, int32_t channels)
     clickEnd.assign(N, 0);
     silentStart.assign(N / kSilentRun + 1, 0);
     silentEnd.assign(N / kSilentRun + 1, 0);
+    ServeTables(kKnobs);
 }
-
-int32_t DeClick::DescribeKnobs(KnobSpec* table) { return CopyKnobs(kKnobs, 1, table); }
 
 void DeClick::SetParameters(const double* values) { clickThreshold = values[0]; }
 
@@ -361,7 +360,6 @@ void DeClick::RepairChannel(double* x, int32_t channel) {
     if (clickCount == 0) return;
     FirstStage(w, PitchLag(w));
     SecondStage(w, x);
-    for (int32_t i = 0; i < clickCount; ++i) clicksFound += clickStart[i] <= clickEnd[i];
     // Only the gaps change. The frame outputs its first hop; the samples
     // beyond it come round again in later frames, which are cut from the
     // history, so the repair goes there too.

@@ -66,12 +66,8 @@ class DeClick : public SpectralEffect {
 public:
     DeClick(double sampleRate, int32_t channels);
 
-    int32_t DescribeKnobs(KnobSpec* table) override;
     void SetParameters(const double* values) override;
     void ProcessChannels(int32_t channelMask) override;
-
-    // Clicks repaired over the effect's life (all channels).
-    int64_t ClicksFound() const { return clicksFound; }
 
     // The model's order and the longest disturbance still taken for a click.
     static constexpr int32_t kOrder = 50;
@@ -114,7 +110,6 @@ protected:
     int32_t order = kOrder;
     BurgWorkspace burg;
     DoubleMatrix inverse;
-    int64_t clicksFound = 0;
     double gapInnovation = 0.0;   // prediction error power of the last gap's model
 };
 

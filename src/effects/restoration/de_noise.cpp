@@ -23,10 +23,11 @@ const KnobSpec kKnobs[] = {
 DeNoise::DeNoise(double sampleRate, int32_t channels)
     : SpectralEffect(sampleRate, 0.05, 0.25, channels, 5000, kWindowed), requestedFrameSeconds(0.05) {
     SetUpSpectra();
+    ServeTables(kKnobs);
 }
 
 void DeNoise::SetUpSpectra() {
-    fft = std::make_unique<FftEngine>(frameLength, 2);
+    fft = std::make_unique<FftEngine>(frameLength, FftKind::Real);
     binCount = frameLength / 2 + 1;
     const size_t values = static_cast<size_t>(channels) * binCount;
     noisePower.assign(values, 0.0);
@@ -40,34 +41,30 @@ void DeNoise::SetUpSpectra() {
     profileReady = false;
 }
 
-int32_t DeNoise::DescribeKnobs(KnobSpec* table) { return CopyKnobs(kKnobs, 3, table); }
-
 void DeNoise::SetParameters(const double* values) {
     const double d = values[0] * 0.001;
     noiseSeconds = d * values[1];
     threshold = values[2];
-    // A new frame duration replaces every buffer the frame processing uses. So
-    // the re-framing is only requested here and carried out by the audio thread
-    // at the start of its next block, where it cannot overlap a frame whichever
-    // thread calls this and whether or not it holds the processing lock.
-    // Nothing audible is lost by the wait: re-framing drops the pending audio
-    // and restarts learning either way. The 1 ms tolerance is measured against
-    // the duration of the last re-framing (requested or done), so creeping a
-    // knob in steps of under 1 ms does not re-frame at every step.
-    if (std::fabs(d - requestedFrameSeconds.load()) > 0.001) requestedFrameSeconds.store(d);
+    // A new frame duration replaces every buffer the frame processing uses. It
+    // is only requested here and carried out at the start of the next block, so
+    // several knob moves before it re-frame once. Nothing audible is lost by
+    // the wait: re-framing drops the pending audio and restarts learning either
+    // way. The 1 ms tolerance is measured against the duration of the last
+    // re-framing (requested or done), so creeping a knob in steps of under
+    // 1 ms does not re-frame at every step.
+    if (std::fabs(d - requestedFrameSeconds) > 0.001) requestedFrameSeconds = d;
 }
 
 int32_t DeNoise::ProcessBlock(const double* in, double* out, int32_t inCount, int32_t outCapacity,
                               int32_t channelMask) {
-    const double requested = requestedFrameSeconds.load();
-    if (requested != frameSeconds) {
-        SetFrameSeconds(requested);
+    if (requestedFrameSeconds != frameSeconds) {
+        SetFrameSeconds(requestedFrameSeconds);
         SetUpSpectra();
     }
     return SpectralEffect::ProcessBlock(in, out, inCount, outCapacity, channelMask);
 }
 
-void DeNoise::SnapNoise() { snapRequested.store(true); }
+void DeNoise::SnapNoise() { snapRequested = true; }
 
 int32_t DeNoise::FirstLearnFrame() const { return overlap / hop + 1; }
 
@@ -76,11 +73,11 @@ int32_t DeNoise::LearnEndFrame() const {
 }
 
 void DeNoise::ProcessChannels(int32_t channelMask) {
-    // Snap Noise acts here, on the audio thread, so the fields it restarts are
-    // never written by two threads. Restarting the frame counter makes the
-    // engine treat the next frames as start-up frames: the stream loses V
+    // Snap Noise acts at the next frame. Restarting the frame counter makes
+    // the engine treat the next frames as start-up frames: the stream loses V
     // samples at this point, as it does when it starts.
-    if (snapRequested.exchange(false)) {
+    if (snapRequested) {
+        snapRequested = false;
         profileReady = false;
         learnedFrames = 0;
         frameCounter = 0;
@@ -152,7 +149,7 @@ void DeNoise::ProcessChannels(int32_t channelMask) {
                 if (learnedFrames > 0) {
                     profileReady = true;
                 } else {
-                    snapRequested.store(true);
+                    snapRequested = true;
                 }
             }
         }

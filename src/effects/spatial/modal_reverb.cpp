@@ -36,6 +36,13 @@ const RoomGeometry kBaseRoom = {2.5, 0.5, 1.7, 2.2, 5.5, 1.8, 5.0, 7.0, 2.8, 0.8
 constexpr double kHeadAngle = 0.0;
 constexpr double kEarDistanceSquared = 0.13;
 
+// What a fresh effect plays until the window passes its knob values: the
+// default room, but with equal parts of direct sound, reflections and tail
+// (the knob defaults weigh them 0.2, 0.3 and 0.5).
+constexpr double kBuiltSize = 2.0;
+constexpr double kBuiltRefC = 0.85;
+constexpr double kBuiltRatio = 0.33;
+
 // The model has two ears; further channels have no listening point.
 constexpr int kResponseSlots = 2;
 
@@ -74,6 +81,7 @@ ModalReverb::ModalReverb(double sampleRate, int32_t channels, const RoomGeometry
                          double reflectionRatio, double reverbRatio, double size, double refC, double headAngle,
                          double earDistanceSquared)
     : ChannelEffect(channels, 5000), baseRoom(baseRoom) {
+    ServeTables(kKnobs, kPresets);
     ChannelGeometries(baseRoom, size, refC, headAngle, earDistanceSquared, geometry);
     for (int c = 0; c < std::min<int32_t>(channels, kResponseSlots); ++c) {
         responses[c] = std::make_unique<RoomResponse>(sampleRate);
@@ -83,9 +91,9 @@ ModalReverb::ModalReverb(double sampleRate, int32_t channels, const RoomGeometry
     }
 }
 
-int32_t ModalReverb::DescribeKnobs(KnobSpec* table) {
-    return CopyKnobs(kKnobs, static_cast<int32_t>(std::size(kKnobs)), table);
-}
+ModalReverb::ModalReverb(double sampleRate, int32_t channels)
+    : ModalReverb(sampleRate, channels, kBaseRoom, kBuiltRatio, kBuiltRatio, kBuiltRatio, kBuiltSize, kBuiltRefC,
+                  kHeadAngle, kEarDistanceSquared) {}
 
 void ModalReverb::SetParameters(const double* values) {
     directRatio = values[2];
@@ -96,13 +104,6 @@ void ModalReverb::SetParameters(const double* values) {
     // changes arrive before the next block.
     rebuildPending = true;
 }
-
-int32_t ModalReverb::GetPresets(const EffectPreset** tableOut) {
-    *tableOut = kPresets;
-    return static_cast<int32_t>(std::size(kPresets));
-}
-
-int32_t ModalReverb::PresetCount() { return static_cast<int32_t>(std::size(kPresets)); }
 
 int32_t ModalReverb::Reset() {
     for (auto& response : responses)

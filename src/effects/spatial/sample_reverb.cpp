@@ -56,14 +56,13 @@ SampleReverb::SampleReverb(double /*sampleRate*/, int32_t channels, const int16_
     : ChannelEffect(std::max(1, channels), 5000),
       kernelData(kernelData),
       roomType(std::clamp(roomType, 1, kRoomCount)) {
+    ServeTables(kKnobs, kPresets);
     if (!kernelData) {
         if (errors) errors->ShowError(kKernelFileMissed);
         return;
     }
     ExtractKernels();
 }
-
-int32_t SampleReverb::DescribeKnobs(KnobSpec* table) { return CopyKnobs(kKnobs, 1, table); }
 
 void SampleReverb::SetParameters(const double* values) {
     // Positions within one integer step select the same room.
@@ -73,13 +72,6 @@ void SampleReverb::SetParameters(const double* values) {
         rebuildPending = true;
     }
 }
-
-int32_t SampleReverb::GetPresets(const EffectPreset** tableOut) {
-    *tableOut = kPresets;
-    return kRoomCount;
-}
-
-int32_t SampleReverb::PresetCount() { return kRoomCount; }
 
 int32_t SampleReverb::Reset() {
     for (auto& convolver : convolvers)

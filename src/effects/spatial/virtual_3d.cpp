@@ -29,7 +29,6 @@ const EffectPreset kPresets[] = {
     {"Ahead", kAhead},   {"OverHead", kOverHead}, {"Behind", kBehind}, {"Below", kBelow},
     {"Left", kLeft},     {"Right", kRight},       {"Custom", kCustom},
 };
-constexpr int32_t kPresetCount = sizeof(kPresets) / sizeof(kPresets[0]);
 
 // Index of the grid value nearest to `value`; a tie goes to the lower index
 // because a candidate must be strictly closer to win.
@@ -82,9 +81,8 @@ Virtual3D::Virtual3D(double /*sampleRate*/, const int16_t* kernelData, double az
     convolvers[1] = std::make_unique<HrirConvolver>();
     SelectGridPoint();
     anglesChanged = false;
+    ServeTables(kKnobs, kPresets);
 }
-
-int32_t Virtual3D::DescribeKnobs(KnobSpec* table) { return CopyKnobs(kKnobs, 3, table); }
 
 void Virtual3D::SetParameters(const double* values) {
     requestedAzimuth = values[0];
@@ -92,13 +90,6 @@ void Virtual3D::SetParameters(const double* values) {
     both = values[2];
     anglesChanged = true;
 }
-
-int32_t Virtual3D::GetPresets(const EffectPreset** tableOut) {
-    *tableOut = kPresets;
-    return kPresetCount;
-}
-
-int32_t Virtual3D::PresetCount() { return kPresetCount; }
 
 void Virtual3D::SelectGridPoint() {
     const int32_t a = NearestIndex(azimuth, kHrirAzimuths, [](int32_t i) { return kHrirGridAzimuth[i]; });

@@ -23,8 +23,6 @@ const EffectPreset kPresets[] = {
     {"BassTone", kBassTone},
     {"Custom", kCustom},
 };
-constexpr int32_t kPresetCount = 4;
-
 // Wraps a phase into [-pi, pi].
 double Wrapped(double phase) { return phase - 2.0 * M_PI * std::nearbyint(phase * (0.5 / M_PI)); }
 
@@ -32,28 +30,21 @@ double Wrapped(double phase) { return phase - 2.0 * M_PI * std::nearbyint(phase 
 
 PitchScaler::PitchScaler(double sampleRate, int32_t channels)
     : SpectralEffect(sampleRate, 0.05, 0.125, channels, 5000, kWindowed),
-      fft(std::make_unique<FftEngine>(frameLength, 2)),
+      fft(std::make_unique<FftEngine>(frameLength, FftKind::Real)),
       previous(static_cast<size_t>(channels) * frameLength, 0.0),
       rotation(static_cast<size_t>(channels) * (frameLength / 2 + 1), 0.0),
       input(frameLength, 0.0),
       magnitude(frameLength / 2 + 1, 0.0),
       peaks(frameLength / 2 + 1, 0),
-      bins(frameLength / 2 + 1) {}
-
-int32_t PitchScaler::DescribeKnobs(KnobSpec* table) { return CopyKnobs(kKnobs, 1, table); }
+      bins(frameLength / 2 + 1) {
+    ServeTables(kKnobs, kPresets);
+}
 
 void PitchScaler::SetParameters(const double* values) {
     // Held to the knob's range, which keeps the source positions k / ratio of
     // the shift step within a few frame lengths.
     ratio = std::pow(3.0, std::clamp(values[0], kKnobs[0].endValue, kKnobs[0].startValue));
 }
-
-int32_t PitchScaler::GetPresets(const EffectPreset** tableOut) {
-    *tableOut = kPresets;
-    return kPresetCount;
-}
-
-int32_t PitchScaler::PresetCount() { return kPresetCount; }
 
 double PitchScaler::DisplayValue(int32_t knobIndex, double value) {
     return knobIndex == 0 ? std::pow(3.0, value) : value;

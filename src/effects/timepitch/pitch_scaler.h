@@ -16,18 +16,9 @@ class PitchScaler : public SpectralEffect {
 public:
     PitchScaler(double sampleRate, int32_t channels);
 
-    int32_t DescribeKnobs(KnobSpec* table) override;
     void SetParameters(const double* values) override;
-    int32_t GetPresets(const EffectPreset** tableOut) override;
-    int32_t PresetCount() override;
     double DisplayValue(int32_t knobIndex, double value) override;
     void ProcessChannels(int32_t channelMask) override;
-
-    double Ratio() const { return ratio; }
-    int32_t Bins() const { return bins; }
-    // Phase rotation the region that held input bin k of channel c got in the
-    // last frame (what a peak found there next inherits).
-    double PhaseRotation(int32_t c, int32_t k) const { return rotation[static_cast<size_t>(c) * bins + k]; }
 
 private:
     void ShiftChannel(double* x, int32_t c, double r);

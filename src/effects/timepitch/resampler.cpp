@@ -27,7 +27,6 @@ const EffectPreset kPresets[] = {
     {"UpSample", kUpSample},
     {"Custom", kCustom},
 };
-constexpr int32_t kPresetCount = 4;
 
 // Headroom (frames) the converter may deliver beyond the block's own share.
 constexpr int32_t kSlack = 100;
@@ -46,6 +45,7 @@ void GrowTo(std::vector<T>& v, size_t count) {
 Resampler::Resampler(double /*sampleRate: the factor is relative*/, int32_t channels)
     : EffectProcessor(6000), channels(channels), converters(std::max(channels, 1), nullptr) {
     OpenConverters();
+    ServeTables(kKnobs, kPresets);
 }
 
 Resampler::~Resampler() { CloseConverters(); }
@@ -63,23 +63,14 @@ void Resampler::CloseConverters() {
     }
 }
 
-int32_t Resampler::DescribeKnobs(KnobSpec* table) { return CopyKnobs(kKnobs, 1, table); }
-
 void Resampler::SetParameters(const double* values) {
     // Held to the knob's range: the audio path takes back at most twice a
     // block, and the converter's tables grow with 1 / factor.
     factor = std::pow(2.0, std::clamp(values[0], kKnobs[0].endValue, kKnobs[0].startValue));
-    factorChanged = 1;
+    factorChanged = true;
 }
 
 int32_t Resampler::ExtraOutput() { return outFill; }
-
-int32_t Resampler::GetPresets(const EffectPreset** tableOut) {
-    *tableOut = kPresets;
-    return kPresetCount;
-}
-
-int32_t Resampler::PresetCount() { return kPresetCount; }
 
 double Resampler::DisplayValue(int32_t knobIndex, double value) {
     return knobIndex == 0 ? std::pow(2.0, value) : value;
@@ -95,9 +86,9 @@ int32_t Resampler::ProcessBlock(const double* in, double* out, int32_t inCount, 
                                 int32_t /*channelMask: every channel is converted*/) {
     const int32_t ch = channels;
     if (factorChanged) {
-        // Rebuilt here, on the audio thread, so a converter is never replaced
-        // while it runs. Its filter history is lost (a short gap); the queues stay.
-        factorChanged = 0;
+        // Reopened at the next block, once however many changes arrive before
+        // it. Its filter history is lost (a short gap); the queues stay.
+        factorChanged = false;
         CloseConverters();
         OpenConverters();
     }

@@ -19,11 +19,8 @@ public:
 
     int32_t ProcessBlock(const double* in, double* out, int32_t inCount, int32_t capacity,
                          int32_t channelMask) override;
-    int32_t DescribeKnobs(KnobSpec* table) override;
     void SetParameters(const double* values) override;
     int32_t ExtraOutput() override;
-    int32_t GetPresets(const EffectPreset** tableOut) override;
-    int32_t PresetCount() override;
     double DisplayValue(int32_t knobIndex, double value) override;
     int32_t Reset() override;
 
@@ -36,7 +33,7 @@ private:
     int32_t channels;
     double factor = 1.0;                // output samples per input sample
     std::vector<void*> converters;      // one libresample handle per channel
-    int32_t factorChanged = 0;
+    bool factorChanged = false;
     int32_t inFill = 0;
     int32_t outFill = 0;
     // libresample works on floats: the queued input of one channel, and each

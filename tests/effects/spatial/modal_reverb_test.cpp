@@ -19,8 +19,7 @@ constexpr int kLatency = 1984;
 constexpr int kFirstDelivered = 7 * 576;
 
 std::unique_ptr<ModalReverb> MakeReverb(int channels, const std::vector<double>& knobs) {
-    auto r = std::make_unique<ModalReverb>(kRate, channels, ModalReverb::BaseRoom(), 0.33, 0.33, 0.33, 2.0, 0.85,
-                                           0.0, 0.13);
+    auto r = std::make_unique<ModalReverb>(kRate, channels);
     r->UseFixedTailSeed(77);
     if (!knobs.empty()) r->SetParameters(knobs.data());
     return r;
@@ -55,20 +54,11 @@ TEST(ModalReverbSignal, DirectSoundArrivesAtItsPathDelay) {
 TEST(ModalReverbSignal, FactoryBuildsTheDefaultRoomWithEqualRatios) {
     // Until the window sends knob values the catalogue's reverb plays the
     // Size 2 room with 0.33 of each part: a direct impulse of 0.033.
-    auto r = MakeEffect(15, {kRate, 2, nullptr, nullptr});
+    auto r = MakeEffect(EffectId::ModalReverb, {kRate, 2, nullptr, nullptr});
     const int at = 3000;
     const auto y = test::RunBlocks(*r, Impulse(9000, 2, at), 2, 576);
     EXPECT_NEAR(y[2 * (at + kLatency + 1242)], 330.0, 1e-6);
     EXPECT_NEAR(y[2 * (at + kLatency + 1334) + 1], 330.0, 1e-6);
-}
-
-TEST(ModalReverbSignal, SilentUntilTheConvolverDelivers) {
-    auto r = MakeReverb(2, {});
-    const auto x = test::Noise(2 * 10 * 576, 10000.0, 3);
-    const auto y = test::RunBlocks(*r, x, 2, 576);
-    for (int i = 0; i < 2 * kFirstDelivered; ++i) ASSERT_EQ(y[i], 0.0) << i;
-    double rms = test::Rms(y, 2 * kFirstDelivered);
-    EXPECT_GT(rms, 1.0);
 }
 
 TEST(ModalReverbSignal, ImpulseResponseIsFiniteAndDecays) {
@@ -91,29 +81,6 @@ TEST(ModalReverbSignal, ImpulseResponseIsFiniteAndDecays) {
             }
             // After the response has ended only silence is left.
             EXPECT_LT(test::Rms(y, 2 * static_cast<size_t>(start + length + 10) + c, 2), 0.05);
-        }
-    }
-}
-
-TEST(ModalReverbSignal, ZeroDirectRatioRemovesOnlyTheDirectImpulse) {
-    auto r = MakeReverb(1, {2.0, 0.85, 0.0, 0.3, 0.5});
-    const int at = 5000;
-    const auto y = test::RunBlocks(*r, Impulse(20000, 1, at), 1, 576);
-    const int direct = at + kLatency + 1242;
-    EXPECT_NEAR(y[direct], 0.0, 1e-9);
-    // The early reflections (first at 1996 samples) and the tail remain.
-    EXPECT_GT(test::Rms(y, at + kLatency + 1990, 1, 10000), 1.0);
-}
-
-TEST(ModalReverbChannels, MaskSelectsReverberatedChannels) {
-    const auto x = test::Noise(2 * 12000, 5000.0, 21);
-    for (int mask : {0, 1, 2}) {
-        auto r = MakeReverb(2, {});
-        const auto y = test::RunBlocks(*r, x, 2, 576, mask);
-        for (int c = 0; c < 2; ++c) {
-            bool same = true;
-            for (size_t f = 0; f < 12000; ++f) same = same && y[2 * f + c] == x[2 * f + c];
-            EXPECT_EQ(same, !ChannelEnabled(mask, c)) << "mask " << mask << " channel " << c;
         }
     }
 }
@@ -146,7 +113,7 @@ TEST(ModalReverbControls, ParametersApplyAtTheNextBlockOnce) {
 TEST(ModalReverbControls, LargestRoomBuildsAndPlays) {
     // Size 12 and RefC 0.99: a reverberation time of about 69 s, hundreds of
     // partitions even at 8000 Hz, rebuilt inside one block.
-    ModalReverb r(8000, 2, ModalReverb::BaseRoom(), 0.33, 0.33, 0.33, 2.0, 0.85, 0.0, 0.13);
+    ModalReverb r(8000, 2);
     r.UseFixedTailSeed(5);
     r.SetParameters(std::vector<double>{12.0, 0.99, 0.2, 0.3, 0.5}.data());
     const auto x = test::Noise(2 * 8 * 1024, 5000.0, 9);
