@@ -10,7 +10,7 @@
 #include "platform/win32/plugin_window_state.h"
 #include "platform/win32/winamp_dsp.h"
 #include "plugin/audio_path.h"
-#include "plugin/effect_factory.h"
+#include "ui/window_actions.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
@@ -103,12 +103,9 @@ int Init(DspModule* module) {
             SetWindowLongPtrW(module->hwndParent, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(HostWindowProc)));
     }
 
-    if (state.lastSampleRate > 0 && state.lastChannels > 0) {
-        // A second Init may come while blocks flow: the effect is replaced
-        // under the lock, as the window replaces it, never under a ProcessBlock.
-        PluginState::Lock lock(state.processingLock);
-        BuildEffect(state, state.lastSampleRate, state.lastChannels, false);
-    }
+    // A second Init may come while blocks flow: the effect is replaced under
+    // the lock, as the window replaces it, never under a ProcessBlock.
+    ui::RestartEffect(state);
     state.DestroyWindows();
     OpenMainWindow(state);
     return 0;
