@@ -4,8 +4,7 @@
 // (de_click_avx2.cpp), one of them chosen when the effect is built. They only
 // multiply and add, in an order fixed by the source (fixed-length inner loops
 // over neighbouring samples, which the compiler maps onto vector registers of
-// either width), so on x86_64 both builds give the same bits (the 32-bit
-// baseline keeps x87 precision and may differ in the last bits).
+// either width), so both builds give the same bits.
 #include <cmath>
 #include <cstdint>
 
