@@ -80,10 +80,16 @@ void SpectralEffect::SetFrameSeconds(double seconds) {
     SetUpFrames();
 }
 
-void SpectralEffect::SetUpFrames() {
+void SpectralEffect::SetFrameLength(int32_t length, int32_t hopLength) {
+    frameSeconds = length / sampleRate;
+    frameLength = length;
+    SetUpFrames(hopLength);
+}
+
+void SpectralEffect::SetUpFrames(int32_t hopLength) {
     pending = ready = frameCounter = 0;
     const int32_t n = channels, N = frameLength;
-    hop = static_cast<int32_t>(N * hopFraction);
+    hop = hopLength >= 0 ? hopLength : static_cast<int32_t>(N * hopFraction);
     overlap = N - hop;
 
     delete[] frameStorage;

@@ -39,6 +39,9 @@ public:
 
     // Re-frames: drops pending input and ready output, restarts the latency.
     void SetFrameSeconds(double seconds);
+    // The same with the frame length and hop given in samples, for an effect
+    // whose look-ahead is fixed in samples rather than by the hop fraction.
+    void SetFrameLength(int32_t length, int32_t hopLength);
 
     int32_t FrameLength() const { return frameLength; }
     int32_t Hop() const { return hop; }
@@ -66,7 +69,7 @@ protected:
     int32_t ready = 0;
 
 private:
-    void SetUpFrames();
+    void SetUpFrames(int32_t hopLength = -1);
     void ProcessFrame(const double* hopValues, int32_t channelMask);
     double* frameStorage = nullptr;
 };

@@ -7,9 +7,15 @@ namespace orve {
 namespace {
 
 const KnobSpec kKnobs[] = {
-    {"Azim", 80.0, -80.0, 0.0},
-    {"Elev", 230.625, -45.0, 0.0},
-    {"Both", 1.0, 0.0, 0.0},
+    {"Azim", 80.0, -80.0, 0.0, "\xC2\xB0",
+     "Direction to the left or right of straight ahead, in degrees: negative to the left, positive to "
+     "the right, 80 at the ears."},
+    {"Elev", 230.625, -45.0, 0.0, "\xC2\xB0",
+     "Angle up and over the head, in degrees: 0 ahead, 90 overhead, 180 behind, beyond that below and "
+     "behind, negative below ahead."},
+    {"Both", 1.0, 0.0, 0.0, "",
+     "Takes the sound once around the head as it goes from 0 to 1, starting from the direction Azim and "
+     "Elev set; 0 leaves it there."},
 };
 
 const double kAhead[] = {0, 0, 0, 0};
@@ -50,11 +56,11 @@ double HrirGridElevation(int32_t index) { return -45.0 + 5.625 * index; }
 
 // Channel layout. The effect filters the first two channels as the left and
 // right ear. A mono stream has no second ear to feed, and the audio path
-// cannot widen a mono block to stereo, so a mono stream is heard as by the
-// left ear alone (its response gives the direction's colouring and the
-// left-side level; splitting the mono block into even and odd samples as if
-// it were stereo would only smear it). Channels beyond the second are passed
-// through unchanged (they have no ear to go to).
+// cannot widen a mono block to stereo, so a mono stream gets the average of
+// both ears' responses: a direction keeps its colouring, and a source on the
+// right is as loud as one on the left (one ear alone would play it through
+// the far ear, some 14 dB down and dulled). Channels beyond the second are
+// passed through unchanged (they have no ear to go to).
 Virtual3D::Virtual3D(double /*sampleRate*/, const int16_t* kernelData, double azimuth, double elevation,
                      ErrorSink* errors, int32_t streamChannels)
     : ChannelEffect(std::max(1, streamChannels), 5000),
@@ -129,6 +135,12 @@ void Virtual3D::ProcessChannels(int32_t /*channelMask*/) {
         // falls short) the ear is silent: repeating an old buffer would buzz.
         const int32_t written = convolvers[c]->Convolve(InputPlane(c), out, frames, deliver);
         std::fill(out + written, out + outFrames, 0.0);
+    }
+    if (channels == 1) {
+        if (static_cast<int32_t>(otherEar.size()) < outFrames) otherEar.resize(outFrames);   // grows only
+        double* out = OutputPlane(0);
+        const int32_t written = convolvers[1]->Convolve(InputPlane(0), otherEar.data(), frames, deliver);
+        for (int32_t i = 0; i < written; ++i) out[i] = 0.5 * (out[i] + otherEar[i]);
     }
     for (int c = ears; c < channels; ++c) {
         std::copy(InputPlane(c), InputPlane(c) + deliver, OutputPlane(c));

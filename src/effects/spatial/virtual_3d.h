@@ -49,6 +49,7 @@ private:
     double requestedElevation;
     double* earResponses[2];
     std::vector<double> responseTable;   // 500,000 table values, then both ears' taps
+    std::vector<double> otherEar;        // a mono stream's right-ear output, averaged in
     double both = 0.0;
     int32_t rowPair = -1;
 };
