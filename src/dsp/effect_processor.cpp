@@ -54,6 +54,19 @@ int32_t EffectProcessor::ExtraOutput() { return 0; }
 int32_t EffectProcessor::GetPresets(const EffectPreset**) { return 0; }
 int32_t EffectProcessor::PresetCount() { return 0; }
 double EffectProcessor::DisplayValue(int32_t, double value) { return value; }
+int32_t EffectProcessor::Latency() const { return 0; }
+std::unique_ptr<EffectWork> EffectProcessor::TakeWork() { return nullptr; }
+std::unique_ptr<EffectWork> EffectProcessor::FinishWork(std::unique_ptr<EffectWork> work) { return work; }
+
+void RunWorkNow(EffectProcessor& effect) {
+    // Each round either builds something or releases what a swap replaced;
+    // an effect has finitely much of either, so the loop ends.
+    while (std::unique_ptr<EffectWork> work = effect.TakeWork()) {
+        work->Run();
+        // Work that comes back is not the effect's own: it dies here.
+        effect.FinishWork(std::move(work));
+    }
+}
 
 int32_t EffectProcessor::Reset() {
     if (inBuffer) std::fill(inBuffer, inBuffer + inCapacity, 0.0);

@@ -43,7 +43,8 @@ public:
     int32_t FrameLength() const { return frameLength; }
     int32_t Hop() const { return hop; }
     int32_t Channels() const { return channels; }
-    int32_t Latency() const { return overlap; }  // samples per channel
+    // N - hop: the frames' look-ahead (see EffectProcessor::Latency).
+    int32_t Latency() const override { return overlap; }
 
 protected:
     double* FramePlane(int c) { return frameBuffer + c * frameLength; }
