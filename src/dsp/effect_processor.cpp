@@ -35,6 +35,10 @@ EffectProcessor::~EffectProcessor() {
 
 void EffectProcessor::GrowBuffer(double*& buffer, int32_t& capacity, int32_t count, int32_t keep) {
     if (count <= capacity) return;
+    // At least double: queues whose fill creeps up by a few values as block
+    // and hop phases drift would otherwise grow again and again, on the audio
+    // thread, for tens of seconds; doubling settles within the first blocks.
+    if (capacity < INT32_MAX / 2) count = std::max(count, 2 * capacity);
     double* grown = new double[count];
     if (buffer && keep > 0) std::memcpy(grown, buffer, sizeof(double) * keep);
     delete[] buffer;

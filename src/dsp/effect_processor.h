@@ -122,8 +122,9 @@ public:
     virtual std::unique_ptr<EffectWork> FinishWork(std::unique_ptr<EffectWork> work);
 
 protected:
-    // Replace a work buffer by one of exactly `count` doubles when it is
-    // smaller, keeping the first `keep` values. Never shrinks.
+    // Replace a work buffer by one of at least `count` doubles (and at least
+    // twice its capacity) when it is smaller, keeping the first `keep` values.
+    // Never shrinks.
     static void GrowBuffer(double*& buffer, int32_t& capacity, int32_t count, int32_t keep);
 
     double* inBuffer = nullptr;

@@ -14,27 +14,89 @@ const KnobSpec kKnobs[] = {
     {"Thresh", 1.0, 0.0, 0.5},
 };
 
+// The spectra of one frame length, in the order of their fields in DeNoise.
+struct Spectra {
+    std::unique_ptr<FftEngine> fft;
+    std::vector<double> arrays[8];
+};
+
+void MakeSpectra(Spectra& s, int32_t frameLength, int32_t channels) {
+    s.fft = std::make_unique<FftEngine>(frameLength, 2);
+    const size_t values = static_cast<size_t>(channels) * (frameLength / 2 + 1);
+    // noisePower, magnitude, smoothedMagnitude, phase, gain, prevPostSnr,
+    // postSnr, priorSnr: a fresh profile, unity gains.
+    const double start[8] = {0.0, 0.0, 0.0, 0.0, 1.0, 1.0, 0.0, 0.0};
+    for (int i = 0; i < 8; ++i) s.arrays[i].assign(values, start[i]);
+}
+
 }  // namespace
 
+// A re-framing, made off the audio thread; afterwards it carries the old
+// framing's arrays away to be released.
+class DeNoise::Reframe : public EffectWork {
+public:
+    void Run() override {
+        frames = FrameSet{};
+        spectra = Spectra{};
+        if (!build) return;
+        MakeFrames(frames, seconds, sampleRate, 0.25, channels, kWindowed, blockValues, capacity);
+        MakeSpectra(spectra, frames.frameLength, channels);
+    }
+
+    bool build = false;
+    double seconds = 0.0, sampleRate = 0.0;
+    int32_t channels = 0, blockValues = 0, capacity = 0;
+    FrameSet frames;
+    Spectra spectra;
+};
+
 DeNoise::DeNoise(double sampleRate, int32_t channels)
-    : SpectralEffect(sampleRate, 0.05, 0.25, channels, 5000, kWindowed), requestedFrameSeconds(0.05) {
+    : SpectralEffect(sampleRate, 0.05, 0.25, channels, 5000, kWindowed),
+      requestedFrameSeconds(0.05),
+      reframe(std::make_unique<Reframe>()),
+      builtSeconds(0.05) {
     SetUpSpectra();
 }
 
+DeNoise::~DeNoise() = default;
+
 void DeNoise::SetUpSpectra() {
-    fft = std::make_unique<FftEngine>(frameLength, 2);
+    Spectra s;
+    MakeSpectra(s, frameLength, channels);
+    fft = std::move(s.fft);
     binCount = frameLength / 2 + 1;
-    const size_t values = static_cast<size_t>(channels) * binCount;
-    noisePower.assign(values, 0.0);
-    magnitude.assign(values, 0.0);
-    smoothedMagnitude.assign(values, 0.0);
-    phase.assign(values, 0.0);
-    gain.assign(values, 1.0);
-    prevPostSnr.assign(values, 1.0);
-    postSnr.assign(values, 0.0);
-    priorSnr.assign(values, 0.0);
+    std::vector<double>* fields[8] = {&noisePower, &magnitude,   &smoothedMagnitude, &phase,
+                                      &gain,       &prevPostSnr, &postSnr,           &priorSnr};
+    for (int i = 0; i < 8; ++i) fields[i]->swap(s.arrays[i]);
     learnedFrames = 0;
     profileReady = false;
+}
+
+std::unique_ptr<EffectWork> DeNoise::TakeWork() {
+    if (!reframe) return nullptr;
+    const double requested = requestedFrameSeconds.load();
+    reframe->build = !reframeReady && requested != builtSeconds;
+    if (!reframe->build && !leftOvers) return nullptr;
+    if (reframe->build) {
+        builtSeconds = requested;
+        reframe->seconds = requested;
+        reframe->sampleRate = sampleRate;
+        reframe->channels = channels;
+        reframe->blockValues = largestBlock;
+        reframe->capacity = largestCapacity;
+    }
+    leftOvers = false;
+    lent = reframe.get();
+    return std::move(reframe);
+}
+
+std::unique_ptr<EffectWork> DeNoise::FinishWork(std::unique_ptr<EffectWork> work) {
+    if (!work || work.get() != lent) return work;
+    reframe.reset(static_cast<Reframe*>(work.release()));
+    lent = nullptr;
+    reframeReady = reframe->build;
+    reframe->build = false;
+    return nullptr;
 }
 
 int32_t DeNoise::DescribeKnobs(KnobSpec* table) { return CopyKnobs(kKnobs, 3, table); }
@@ -44,22 +106,29 @@ void DeNoise::SetParameters(const double* values) {
     noiseSeconds = d * values[1];
     threshold = values[2];
     // A new frame duration replaces every buffer the frame processing uses. So
-    // the re-framing is only requested here and carried out by the audio thread
-    // at the start of its next block, where it cannot overlap a frame whichever
-    // thread calls this and whether or not it holds the processing lock.
+    // the re-framing is only requested here, built as work (TakeWork) and
+    // swapped in at the start of a block, where it cannot overlap a frame.
     // Nothing audible is lost by the wait: re-framing drops the pending audio
     // and restarts learning either way. The 1 ms tolerance is measured against
-    // the duration of the last re-framing (requested or done), so creeping a
-    // knob in steps of under 1 ms does not re-frame at every step.
+    // the duration of the last re-framing requested, so creeping a knob in
+    // steps of under 1 ms does not re-frame at every step.
     if (std::fabs(d - requestedFrameSeconds.load()) > 0.001) requestedFrameSeconds.store(d);
 }
 
 int32_t DeNoise::ProcessBlock(const double* in, double* out, int32_t inCount, int32_t outCapacity,
                               int32_t channelMask) {
-    const double requested = requestedFrameSeconds.load();
-    if (requested != frameSeconds) {
-        SetFrameSeconds(requested);
-        SetUpSpectra();
+    if (reframeReady && reframe) {
+        // Swapped, not copied: the work object leaves with the old arrays.
+        reframeReady = false;
+        AdoptFrames(reframe->frames);
+        fft.swap(reframe->spectra.fft);
+        binCount = frameLength / 2 + 1;
+        std::vector<double>* fields[8] = {&noisePower, &magnitude,   &smoothedMagnitude, &phase,
+                                          &gain,       &prevPostSnr, &postSnr,           &priorSnr};
+        for (int i = 0; i < 8; ++i) fields[i]->swap(reframe->spectra.arrays[i]);
+        learnedFrames = 0;
+        profileReady = false;
+        leftOvers = true;
     }
     return SpectralEffect::ProcessBlock(in, out, inCount, outCapacity, channelMask);
 }

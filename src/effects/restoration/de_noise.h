@@ -14,12 +14,17 @@ namespace orve {
 class DeNoise : public SpectralEffect {
 public:
     DeNoise(double sampleRate, int32_t channels);
+    ~DeNoise() override;
 
     int32_t ProcessBlock(const double* in, double* out, int32_t inCount, int32_t outCapacity,
                          int32_t channelMask) override;
     int32_t DescribeKnobs(KnobSpec* table) override;
     void SetParameters(const double* values) override;
     void ProcessChannels(int32_t channelMask) override;
+    // A new frame length ("Window") is built as work: the transform and every
+    // array are made off the audio thread and swapped in at a block boundary.
+    std::unique_ptr<EffectWork> TakeWork() override;
+    std::unique_ptr<EffectWork> FinishWork(std::unique_ptr<EffectWork> work) override;
 
     // Starts a new learning stretch. Safe from the window's thread without the
     // processing lock: it only raises a flag that the next frame acts on.
@@ -39,6 +44,8 @@ protected:
     // enters learning.
     void SetUpSpectra();
 
+    class Reframe;
+
     std::unique_ptr<FftEngine> fft;
     int32_t binCount = 0;
     double threshold = 0.5;
@@ -50,10 +57,15 @@ protected:
     bool profileReady = false;
 
 private:
-    // Frame duration the window last asked for; the audio thread re-frames
-    // when it differs from the one in force.
+    // Frame duration the window last asked for; re-framing is built when it
+    // differs from the one last built or in force.
     std::atomic<double> requestedFrameSeconds;
     std::atomic<bool> snapRequested{false};
+    std::unique_ptr<Reframe> reframe;   // null while lent out
+    const EffectWork* lent = nullptr;
+    double builtSeconds;
+    bool reframeReady = false;
+    bool leftOvers = false;
 };
 
 }  // namespace orve
