@@ -8,6 +8,10 @@
 // kLevelOffset[k] on into partitions of B = kLevelBlock[k] samples, each
 // transformed once to the half spectrum of 2B points.
 //
+// The longest partition is 32768 samples: one transform of twice that is the
+// largest piece of work a block can be handed, and the throughput hardly
+// gains from longer ones.
+//
 // Every level starts at least two of its blocks into the kernel. The output of
 // a level-k block is then needed only B samples after its input is complete,
 // which leaves the convolver a whole block of B samples to spread that work
@@ -31,8 +35,8 @@
 namespace orve {
 
 constexpr int32_t kConvolutionLevels = 5;
-constexpr int32_t kLevelBlock[kConvolutionLevels] = {256, 1024, 4096, 16384, 65536};
-constexpr int32_t kLevelOffset[kConvolutionLevels] = {0, 2048, 8192, 32768, 131072};
+constexpr int32_t kLevelBlock[kConvolutionLevels] = {256, 1024, 4096, 16384, 32768};
+constexpr int32_t kLevelOffset[kConvolutionLevels] = {0, 2048, 8192, 32768, 65536};
 constexpr int32_t kSinglePrecisionOffset = 1 << 19;
 
 // Bins of a level's split planes: B + 1 for the half spectrum, padded to a

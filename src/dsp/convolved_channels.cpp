@@ -16,7 +16,9 @@ void KernelBuild::Run() {
     }
     if (!build) return;
     BuildResponses(taps);
-    if (!transforms) transforms = std::make_unique<LevelTransforms>(levels);
+    // Made for each build and released after it: the largest transform's
+    // tables are megabytes the effect need not hold between builds.
+    const auto transforms = std::make_unique<LevelTransforms>(levels);
     for (int32_t e = 0; e < ears; ++e) {
         kernels[e] = std::make_unique<ConvolutionKernel>(static_cast<int32_t>(taps[e].size()), levels);
         kernels[e]->Load(taps[e].data(), *transforms);
@@ -28,9 +30,11 @@ void KernelBuild::Run() {
 
 ConvolvedChannels::ConvolvedChannels(int32_t channelsIn, int32_t levels, std::unique_ptr<KernelBuild> buildIn)
     : channels(std::max(channelsIn, 1)), ears(std::min(channels, KernelBuild::kMaxEars)), build(std::move(buildIn)) {
-    // Channels without an ear need only the delay line.
+    // Channels without an ear need only the delay line. The second ear
+    // spreads its long levels' work differently, so that the two ears'
+    // largest transforms do not fall into the same block.
     for (int32_t c = 0; c < channels; ++c)
-        streams.push_back(std::make_unique<StreamConvolver>(c < ears ? levels : 1, kFadeFrames));
+        streams.push_back(std::make_unique<StreamConvolver>(c < ears ? levels : 1, kFadeFrames, c == 1 ? 0.6 : 0.75));
 }
 
 KernelBuild* ConvolvedChannels::PrepareWork(bool buildWanted) {

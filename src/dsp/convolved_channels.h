@@ -44,7 +44,6 @@ protected:
 
 private:
     std::vector<double> taps[kMaxEars];
-    std::unique_ptr<LevelTransforms> transforms;
 };
 
 class ConvolvedChannels {

@@ -22,8 +22,10 @@ int32_t Chunks(int32_t level) { return (LevelBins(level) + kChunkBins - 1) / kCh
 
 }  // namespace
 
-StreamConvolver::StreamConvolver(int32_t levelsIn, int32_t fadeFramesIn)
-    : levelCount(std::clamp(levelsIn, 1, kConvolutionLevels)), fadeFrames(std::max(fadeFramesIn, 1)) {
+StreamConvolver::StreamConvolver(int32_t levelsIn, int32_t fadeFramesIn, double spreadIn)
+    : levelCount(std::clamp(levelsIn, 1, kConvolutionLevels)),
+      fadeFrames(std::max(fadeFramesIn, 1)),
+      spread(std::clamp(spreadIn, 0.25, 0.75)) {
     for (int32_t k = 0; k < levelCount; ++k) {
         Level& level = levels[k];
         const int32_t B = kLevelBlock[k];
@@ -35,7 +37,10 @@ StreamConvolver::StreamConvolver(int32_t levelsIn, int32_t fadeFramesIn)
         level.nextBlock = FirstBlock(k);
     }
     const int32_t top = levelCount - 1;
-    input.assign(PowerOfTwoAtLeast(static_cast<int64_t>(kLevelOffset[top]) + 2 * kLevelBlock[top] + 2 * kHead), 0.0);
+    // The oldest input a block reads lies its level's offset, a block and
+    // (its work being spread over at most three quarters of a block) less than a
+    // block more behind the newest, plus a head block of the call in hand.
+    input.assign(PowerOfTwoAtLeast(static_cast<int64_t>(kLevelOffset[top]) + kLevelBlock[top] + 2 * kHead), 0.0);
     output.assign(PowerOfTwoAtLeast(2 * static_cast<int64_t>(kLevelBlock[top]) + 4 * kHead), 0.0);
     // Raised cosine: the new kernel's weight; the old one's is its complement,
     // so a kernel that does not change passes unaltered.
@@ -200,7 +205,7 @@ double StreamConvolver::UnitWeight(int32_t k, int32_t unit) const {
         const int32_t partitions = (level.a ? level.a->Partitions(k) : 0) + (level.b ? level.b->Partitions(k) : 0);
         return static_cast<double>(bins) * partitions;
     }
-    return transform * (level.mixed ? 2 : 1);
+    return transform;
 }
 
 void StreamConvolver::StartBlock(int32_t k) {
@@ -216,7 +221,8 @@ void StreamConvolver::StartBlock(int32_t k) {
     level.mixed = level.fading && start + B > level.fadeStart && start < level.fadeStart + fadeFrames;
     level.b = level.mixed ? level.fadeFrom : nullptr;
     const int32_t partitions = (level.a ? level.a->Partitions(k) : 0) + (level.b ? level.b->Partitions(k) : 0);
-    level.units = partitions > 0 ? Chunks(k) + 2 : 1;
+    // Forward transform, multiply-add chunks, an inverse per kernel.
+    level.units = partitions > 0 ? Chunks(k) + (level.mixed ? 3 : 2) : 1;
     level.total = 0.0;
     for (int32_t u = 0; u < level.units; ++u) level.total += UnitWeight(k, u);
 }
@@ -248,23 +254,25 @@ void StreamConvolver::RunUnit(int32_t k, int32_t unit) {
         return;
     }
     // Inverse: the second half is the linear convolution for this block (the
-    // first is circularly aliased and dropped).
+    // first is circularly aliased and dropped). A mixed block inverts the
+    // new kernel's part in one unit and the old one's, with the crossfade,
+    // in the next.
     const int64_t mask = static_cast<int64_t>(output.size()) - 1;
     const int64_t start = level.block * B;
     double* ya = level.work.data();
-    if (level.a && level.a->Partitions(k) > 0) {
-        PackSpectrum(level.accA.data(), level.accA.data() + bins, B, ya);
-        level.fft->InverseReal(ya);
-    } else {
-        std::fill(ya, ya + 2 * B, 0.0);
-    }
-    ya += B;
-    if (!level.mixed) {
-        for (int32_t i = 0; i < B; ++i) output[(start + i) & mask] += ya[i];
+    if (unit == chunks + 1) {
+        if (level.a && level.a->Partitions(k) > 0) {
+            PackSpectrum(level.accA.data(), level.accA.data() + bins, B, ya);
+            level.fft->InverseReal(ya);
+        } else {
+            std::fill(ya, ya + 2 * B, 0.0);
+        }
+        if (level.mixed) return;
+        for (int32_t i = 0; i < B; ++i) output[(start + i) & mask] += ya[B + i];
         return;
     }
-    // Crossfade: the old kernel's block (silence when fading in from none)
-    // weighted down as the new one's comes up.
+    // The old kernel's block (silence when fading in from none) weighted
+    // down as the new one's comes up.
     double* yb = level.fadeWork.data();
     if (level.b && level.b->Partitions(k) > 0) {
         PackSpectrum(level.accB.data(), level.accB.data() + bins, B, yb);
@@ -272,6 +280,7 @@ void StreamConvolver::RunUnit(int32_t k, int32_t unit) {
     } else {
         std::fill(yb, yb + 2 * B, 0.0);
     }
+    ya += B;
     yb += B;
     for (int32_t i = 0; i < B; ++i) {
         const int64_t q = start + i - level.fadeStart;
@@ -293,10 +302,10 @@ void StreamConvolver::FinishBlock(int32_t k) {
 void StreamConvolver::Advance(int32_t k) {
     Level& level = levels[k];
     const int32_t B = kLevelBlock[k];
-    // Each block's work is spread evenly over three quarters of the time
-    // between its window's start and its due date, so that each level ends its
-    // blocks at its own phase.
-    const double span = 0.75 * B;
+    // Each block's work is spread evenly over a part (three quarters, for
+    // the first stream) of the time between its window's start and its due
+    // date, so that each level ends its blocks at its own phase.
+    const double span = spread * B;
     while (Depth(level) > 0) {
         if (!level.running) {
             if (fed < level.nextBlock * B + kHead - B) return;

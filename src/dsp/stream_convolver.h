@@ -13,7 +13,7 @@
 // has a block's worth of stream (its partitions start two blocks into the
 // kernel) between the moment its input block is complete and the moment its
 // output is due; its work for a block (forward FFT, multiply-adds in chunks of
-// bins, inverse FFT) is spread over three quarters of that time, a little per
+// bins, inverse FFT) is spread over at most three quarters of that time, a little per
 // call, so no call pays for a whole long block. Levels finish their blocks at
 // different phases, so their FFTs do not pile up in one call either.
 //
@@ -61,9 +61,12 @@ public:
     static constexpr int32_t kLatency = kLevelBlock[0] - 1;
 
     // levels: how many levels of the layout the kernels may use (their
-    // Levels()); fadeFrames: length of a kernel change's crossfade. Silent (no
-    // kernel) until Change.
-    StreamConvolver(int32_t levels, int32_t fadeFrames);
+    // Levels()); fadeFrames: length of a kernel change's crossfade; spread:
+    // the fraction of a block over which a long level spreads its work
+    // (below 1; streams played side by side take different ones, so that
+    // their transforms fall into different calls). Silent (no kernel) until
+    // Change.
+    StreamConvolver(int32_t levels, int32_t fadeFrames, double spread = 0.75);
     StreamConvolver(const StreamConvolver&) = delete;
     StreamConvolver& operator=(const StreamConvolver&) = delete;
 
@@ -127,6 +130,7 @@ private:
 
     int32_t levelCount;
     int32_t fadeFrames;
+    double spread;
     const ConvolutionKernel* kernel = nullptr;
     Level levels[kConvolutionLevels];
     std::vector<double> input;    // ring of past input, by stream position

@@ -83,8 +83,7 @@ TEST(StreamConvolver, EveryBlockSizeGivesTheConvolutionAtAConstantLatency) {
     // Taps in every level, the last beyond 2^19 (single precision).
     const SparseKernel k = MakeKernel(600, {2500, 9000, 40000, 140000, 530000}, 3);
     const auto kernel = Load(k);
-    ASSERT_EQ(kernel->Partitions(4), 7);
-    ASSERT_EQ(kernel->NearPartitions(4), 6);
+    ASSERT_GT(kernel->Partitions(4), kernel->NearPartitions(4));
     const auto x = test::Noise(600000, 1000.0, 11);
     std::vector<double> reference(x.size());
     for (size_t t = 0; t < x.size(); ++t) reference[t] = k.At(x, static_cast<int64_t>(t));
