@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/posix/embedded_kernels.h"
 #include "plugin/effect_factory.h"
 
 namespace orve::bench {
@@ -26,7 +27,8 @@ std::vector<double> Programme(int32_t blocks) {
 }
 
 std::unique_ptr<EffectProcessor> MakeWithKnobs(int32_t effectId, const std::vector<double>& knobs) {
-    auto effect = MakeEffect(effectId, EffectBuildContext{kRate, kChannels, nullptr, nullptr});
+    EmbeddedKernels kernels;   // linked-in data: it outlives the source object
+    auto effect = MakeEffect(effectId, EffectBuildContext{kRate, kChannels, &kernels, nullptr});
     KnobSpec table[kMaxKnobs];
     const int32_t count = effect->DescribeKnobs(table);
     double values[kMaxKnobs] = {};

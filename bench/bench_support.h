@@ -23,8 +23,9 @@ constexpr int32_t kFrames = 576;
 // that detectors, cancellers and spectral gains all see real material.
 std::vector<double> Programme(int32_t blocks = 160);
 
-// A catalogue effect at 44100 Hz stereo with the given leading knob values
-// (the rest at their defaults) passed through SetParameters.
+// A catalogue effect at 44100 Hz stereo, with the linked-in impulse responses,
+// and the given leading knob values (the rest at their defaults) passed
+// through SetParameters.
 std::unique_ptr<EffectProcessor> MakeWithKnobs(int32_t effectId, const std::vector<double>& knobs = {});
 
 // Runs `effect` block after block over the looped programme. One untimed pass

@@ -1,4 +1,5 @@
-// Real-time factor of the dynamics and restoration effects.
+// Real-time factor of the dynamics and restoration effects at settings other
+// than their defaults.
 #include "bench_support.h"
 
 namespace {
@@ -12,13 +13,11 @@ void BM_LevelDynamic(benchmark::State& state) {
 }
 BENCHMARK(BM_LevelDynamic);
 
-void BM_DeClick(benchmark::State& state) { RunRealTime(state, *MakeWithKnobs(2)); }
-BENCHMARK(BM_DeClick);
+// The strongest settings of the spectral restorers (defaults: effects_bench).
+void BM_DeHissStrongest(benchmark::State& state) { RunRealTime(state, *MakeWithKnobs(3, {1.0})); }
+BENCHMARK(BM_DeHissStrongest);
 
-void BM_DeHiss(benchmark::State& state) { RunRealTime(state, *MakeWithKnobs(3)); }
-BENCHMARK(BM_DeHiss);
-
-void BM_DeNoise(benchmark::State& state) { RunRealTime(state, *MakeWithKnobs(4)); }
-BENCHMARK(BM_DeNoise);
+void BM_DeNoiseLongWindow(benchmark::State& state) { RunRealTime(state, *MakeWithKnobs(4, {500.0, 1.0, 1.0})); }
+BENCHMARK(BM_DeNoiseLongWindow);
 
 }  // namespace

@@ -4,15 +4,18 @@
 #include <cstdlib>
 #include <utility>
 
+#include "dsp/simd.h"
+
 namespace orve {
 
-FftEngine::FftEngine(int32_t pointsIn, int32_t kindIn) : points(pointsIn), kind(kindIn) {
+FftEngine::FftEngine(int32_t pointsIn, int32_t kindIn, InstructionSet wanted) : points(pointsIn), kind(kindIn) {
     const int32_t M = kind == 2 ? (points >> 1) : points;
     complexPoints = M;
     if (kind == 2) {
-        splitBlock = new double[2 * static_cast<size_t>(M) + 1];
-        splitCos = splitBlock;
-        splitSin = splitBlock + M;
+        // On a 64-byte boundary for the fast path's vector loads.
+        splitBlock = new double[2 * static_cast<size_t>(M) + 8];
+        splitCos = splitBlock + (8 - reinterpret_cast<uintptr_t>(splitBlock) / sizeof(double) % 8) % 8;
+        splitSin = splitCos + M;
         for (int32_t k = 0; k < M; ++k) {
             splitCos[k] = std::cos(k * M_PI / M);
             splitSin[k] = std::sin(k * M_PI / M);
@@ -69,12 +72,117 @@ FftEngine::FftEngine(int32_t pointsIn, int32_t kindIn) : points(pointsIn), kind(
             digits[j] = 0;
         }
     }
+
+    // The widest kernels, up to the ones asked for, whose vector width suits
+    // the length (M = 200 cannot fill the first pass four at a time, but two).
+    if (kind != 2) return;
+    for (InstructionSet set : {InstructionSet::kAvx2Fma, InstructionSet::kSse2, InstructionSet::kPortable}) {
+        const simd::Kernels* candidate = set <= wanted ? simd::KernelsFor(set) : nullptr;
+        if (candidate && BuildFastPlan(candidate->width)) {
+            kernels = candidate;
+            instructions = set;
+            break;
+        }
+    }
 }
 
 FftEngine::~FftEngine() {
     delete[] indexBlock;
     delete[] workBlock;
     delete[] splitBlock;
+    delete[] fastBlock;
+}
+
+// Radices of the fast passes for kernels of vector width W, or none when M
+// has a prime factor above 7 or does not suit the width. The first pass runs
+// along p and stores its outputs transposed, so its radix and M / radix must
+// both be multiples of W; it is the largest of 8, 4, 2 that allows it. Odd
+// radices follow, then the remaining twos as 8s and 4s: fewer passes mean
+// fewer sweeps through memory, and two 4s replace an 8 and a 2.
+static int32_t FastRadices(int32_t M, int32_t W, int32_t* radix) {
+    int32_t twos = 0, rest = M;
+    while (rest > 0 && rest % 2 == 0) {
+        rest /= 2;
+        ++twos;
+    }
+    int32_t odd[32] = {}, oddCount = 0;
+    for (int32_t r : {7, 5, 3})
+        while (rest % r == 0) {
+            odd[oddCount++] = r;
+            rest /= r;
+        }
+    if (rest != 1) return 0;
+    int32_t first = 0;
+    for (int32_t r : {8, 4, 2})
+        if (M % r == 0 && r % W == 0 && (M / r) % W == 0 && M > r) {
+            first = r;
+            break;
+        }
+    if (first == 0) return 0;
+    twos -= first == 8 ? 3 : first == 4 ? 2 : 1;
+    int32_t eights = twos / 3, fours = 0, pairs = 0;
+    if (twos % 3 == 2) fours = 1;
+    if (twos % 3 == 1) {
+        if (eights > 0) {
+            --eights;
+            fours = 2;
+        } else {
+            pairs = 1;
+        }
+    }
+    if (1 + oddCount + eights + fours + pairs > fft::kMaxPasses) return 0;
+    int32_t count = 0;
+    radix[count++] = first;
+    for (int32_t i = 0; i < oddCount; ++i) radix[count++] = odd[i];
+    for (int32_t i = 0; i < eights; ++i) radix[count++] = 8;
+    for (int32_t i = 0; i < fours; ++i) radix[count++] = 4;
+    if (pairs) radix[count++] = 2;
+    return count;
+}
+
+bool FftEngine::BuildFastPlan(int32_t width) {
+    const int32_t M = complexPoints;
+    int32_t radix[fft::kMaxPasses] = {};
+    const int32_t count = FastRadices(M, width, radix);
+    if (count < 2) return false;
+    // One table entry per (p, j), j = 1..R-1, re and im, per pass.
+    size_t twiddleCount = 0;
+    for (int32_t i = 0, n = M; i < count; n /= radix[i], ++i)
+        twiddleCount += 2 * static_cast<size_t>(radix[i] - 1) * (n / radix[i]);
+    // Two work buffers and the tables, each starting on a 64-byte boundary so
+    // that no vector load straddles two cache lines. The second buffer starts
+    // half a page and a line (2112 bytes) past the end of the first: at the
+    // power-of-two lengths a pass's streams are a multiple of 4 KiB apart and
+    // share cache sets, and those of the two buffers should not add up.
+    const size_t line = 8, buffer = 2 * static_cast<size_t>(M) + 264;
+    fastBlock = new double[2 * buffer + twiddleCount + line];
+    double* base = fastBlock + (line - reinterpret_cast<uintptr_t>(fastBlock) / sizeof(double) % line) % line;
+    plan.points = M;
+    plan.passCount = count;
+    plan.buffer[0] = base;
+    plan.buffer[1] = base + buffer;
+    plan.splitCos = splitCos;
+    plan.splitSin = splitSin;
+    double* table = base + 2 * buffer;
+    for (int32_t i = 0, n = M, s = 1; i < count; s *= radix[i], n /= radix[i], ++i) {
+        const int32_t R = radix[i], m = n / R;
+        plan.pass[i] = fft::Pass{R, n, s, table};
+        for (int32_t p = 0; p < m; ++p)
+            for (int32_t j = 1; j < R; ++j) {
+                // w_n^(j p) from the exact integer angle j p mod n.
+                const double angle = 2.0 * M_PI * static_cast<double>((static_cast<int64_t>(j) * p) % n) / n;
+                const double c = std::cos(angle), sn = -std::sin(angle);
+                if (i == 0) {
+                    table[(j - 1) * m + p] = c;
+                    table[(R - 1 + j - 1) * m + p] = sn;
+                } else {
+                    table[2 * ((R - 1) * p + j - 1)] = c;
+                    table[2 * ((R - 1) * p + j - 1) + 1] = sn;
+                }
+            }
+        table += 2 * (R - 1) * m;
+    }
+    return true;
 }
 
 // ---- Butterflies ------------------------------------------------------------
@@ -428,6 +536,22 @@ void FftEngine::GeneralOddButterfly(int32_t r) {
 }
 
 void FftEngine::ForwardReal(double* x) {
+    if (kernels) {
+        kernels->fftForward(plan, x);
+    } else {
+        ForwardRealReference(x);
+    }
+}
+
+void FftEngine::InverseReal(double* x) {
+    if (kernels) {
+        kernels->fftInverse(plan, x);
+    } else {
+        InverseRealReference(x);
+    }
+}
+
+void FftEngine::ForwardRealReference(double* x) {
     const int32_t M = complexPoints, N = 2 * M;
     for (int32_t p = 0; p < M; ++p) {
         re[p] = x[2 * gatherIndex[p]];
@@ -444,7 +568,7 @@ void FftEngine::ForwardReal(double* x) {
     }
 }
 
-void FftEngine::InverseReal(double* x) {
+void FftEngine::InverseRealReference(double* x) {
     const int32_t M = complexPoints, N = 2 * M;
     re[0] = (x[0] + x[N - 1]) * 0.5;
     im[0] = (x[0] - x[N - 1]) * -0.5;

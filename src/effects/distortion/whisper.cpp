@@ -28,26 +28,30 @@ int32_t Whisper::DescribeKnobs(KnobSpec* table) { return CopyKnobs(kKnobs, 1, ta
 void Whisper::SetParameters(const double* values) { wet = values[0]; }
 
 void Whisper::ProcessChannels(int32_t channelMask) {
-    const int32_t M = frameLength / 2;
+    const int32_t N = frameLength, M = N / 2;
     const double w = wet;
     for (int32_t c = 0; c < channels; ++c) {
         if (!ChannelEnabled(channelMask, c)) continue;
         double* x = FramePlane(c);
         fft->ForwardReal(x);
+        // The measured phase is weighted by 1 - Wet: at full Wet (the default)
+        // it is not measured at all.
+        if (w < 1.0) {
+            math.ToPolar(x, N, magnitude, phase);
+        } else {
+            math.Magnitudes(x, N, magnitude);
+        }
         // One draw per bin, channel by channel, bin 1 upward - also for
         // silent bins, so the sequence never depends on the signal.
         for (int32_t k = 1; k < M; ++k) {
-            const double a = x[2 * k - 1], b = x[2 * k];
-            magnitude[k] = std::sqrt(a * a + b * b);
-            const double measured = (a == 0.0 && b == 0.0) ? 0.0 : std::atan2(b, a);
-            const int32_t r = random.Next();
-            phase[k] = (r * kPhaseStep - M_PI) * w + (1.0 - w) * measured;
+            const double drawn = random.Next() * kPhaseStep - M_PI;
+            phase[k] = w < 1.0 ? drawn * w + (1.0 - w) * phase[k] : drawn;
         }
-        // DC and Nyquist (x[0], x[N-1]) carry no phase to randomise.
-        for (int32_t k = 1; k < M; ++k) {
-            x[2 * k - 1] = magnitude[k] * std::cos(phase[k]);
-            x[2 * k] = magnitude[k] * std::sin(phase[k]);
-        }
+        // DC and Nyquist carry no phase to randomise: they are kept as they are.
+        const double dc = x[0], nyquist = x[N - 1];
+        math.FromPolar(magnitude, phase, N, x);
+        x[0] = dc;
+        x[N - 1] = nyquist;
         fft->InverseReal(x);
     }
 }

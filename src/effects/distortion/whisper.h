@@ -7,6 +7,7 @@
 
 #include "dsp/fft_engine.h"
 #include "dsp/spectral_effect.h"
+#include "dsp/spectrum_math.h"
 
 namespace orve {
 
@@ -42,6 +43,7 @@ public:
 
 private:
     std::unique_ptr<FftEngine> fft;
+    SpectrumMath math;
     int32_t bins;                  // N/2 + 1
     std::vector<double> scratch;   // magnitude then phase, B each
     double* magnitude;

@@ -1,9 +1,6 @@
 #include "effects/restoration/de_hiss.h"
 
 #include <algorithm>
-#include <cmath>
-
-#include "dsp/packed_spectrum.h"
 
 namespace orve {
 namespace {
@@ -26,8 +23,8 @@ DeHiss::DeHiss(double sampleRate, int32_t channels)
       binCount(frameLength / 2 + 1),
       spectra(static_cast<size_t>(channels + 1) * 2 * binCount, 0.0) {
     magnitude = spectra.data();
-    phase = magnitude + binCount;
-    smoothedMagnitude = phase + binCount;
+    gain = magnitude + binCount;
+    smoothedMagnitude = gain + binCount;
     floorEstimate = smoothedMagnitude + static_cast<size_t>(channels) * binCount;
 }
 
@@ -47,8 +44,7 @@ void DeHiss::ProcessChannels(int32_t channelMask) {
         double* smooth = smoothedMagnitude + static_cast<size_t>(c) * K;
         double* floor = floorEstimate + static_cast<size_t>(c) * K;
         fft->ForwardReal(X);
-
-        PackedToPolar(X, N, magnitude, phase);
+        math.Magnitudes(X, N, magnitude);
 
         // Hiss level from the top 40 % of the band, where programme material
         // is sparse and broadband hiss dominates.
@@ -73,12 +69,17 @@ void DeHiss::ProcessChannels(int32_t channelMask) {
             }
         }
 
+        // The gain is real, so it scales each bin's re and im alike: the same
+        // result as scaling the magnitude and rebuilding from the phase,
+        // without the angle. A bin with no level (d = 0) takes ratio 1, whose
+        // gain 0.99 + 0.01 rounds to exactly 1.
         for (int32_t k = 0; k < K; ++k) {
             const double d = 30.0 * e * floor[k] + smooth[k];
-            if (d > 0.0) magnitude[k] *= 0.99 * std::pow(smooth[k] / d, e) + 0.01;
+            gain[k] = d > 0.0 ? smooth[k] / d : 1.0;
         }
-
-        PolarToPacked(magnitude, phase, N, X);
+        math.Pow(gain, e, K, gain);
+        for (int32_t k = 0; k < K; ++k) gain[k] = 0.99 * gain[k] + 0.01;
+        math.ScaleBins(gain, N, X);
         fft->InverseReal(X);
     }
 }

@@ -7,6 +7,7 @@
 
 #include "dsp/fft_engine.h"
 #include "dsp/spectral_effect.h"
+#include "dsp/spectrum_math.h"
 
 namespace orve {
 
@@ -24,13 +25,14 @@ public:
 
 protected:
     std::unique_ptr<FftEngine> fft;
+    SpectrumMath math;
     int32_t binCount;
     double threshold = 0.5;
-    // One zeroed allocation of (channels + 1) x 2K doubles: the two scratch
-    // spectra of the channel in hand, then the two persistent per-channel ones.
+    // One zeroed allocation of (channels + 1) x 2K doubles: the magnitudes and
+    // gains of the channel in hand, then the two persistent per-channel spectra.
     std::vector<double> spectra;
     double* magnitude;
-    double* phase;
+    double* gain;
     double* smoothedMagnitude;
     double* floorEstimate;
 };

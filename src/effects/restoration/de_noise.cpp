@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "dsp/packed_spectrum.h"
-
 namespace orve {
 namespace {
 
@@ -14,22 +12,34 @@ const KnobSpec kKnobs[] = {
     {"Thresh", 1.0, 0.0, 0.5},
 };
 
-// The spectra of one frame length, in the order of their fields in DeNoise.
-struct Spectra {
+}  // namespace
+
+// The transform and spectra of one frame length, in the order of their
+// fields in DeNoise: noisePower, magnitude, smoothedMagnitude, gain,
+// prevPostSnr, postSnr, priorSnr.
+struct DeNoise::Spectra {
+    static constexpr int kArrays = 7;
     std::unique_ptr<FftEngine> fft;
-    std::vector<double> arrays[8];
+    std::vector<double> arrays[kArrays];
+
+    void Make(int32_t frameLength, int32_t channels) {
+        fft = std::make_unique<FftEngine>(frameLength, 2);
+        const size_t values = static_cast<size_t>(channels) * (frameLength / 2 + 1);
+        // A fresh profile, unity gains.
+        const double start[kArrays] = {0.0, 0.0, 0.0, 1.0, 1.0, 0.0, 0.0};
+        for (int i = 0; i < kArrays; ++i) arrays[i].assign(values, start[i]);
+    }
 };
 
-void MakeSpectra(Spectra& s, int32_t frameLength, int32_t channels) {
-    s.fft = std::make_unique<FftEngine>(frameLength, 2);
-    const size_t values = static_cast<size_t>(channels) * (frameLength / 2 + 1);
-    // noisePower, magnitude, smoothedMagnitude, phase, gain, prevPostSnr,
-    // postSnr, priorSnr: a fresh profile, unity gains.
-    const double start[8] = {0.0, 0.0, 0.0, 0.0, 1.0, 1.0, 0.0, 0.0};
-    for (int i = 0; i < 8; ++i) s.arrays[i].assign(values, start[i]);
+void DeNoise::SwapSpectra(Spectra& s) {
+    fft.swap(s.fft);
+    binCount = frameLength / 2 + 1;
+    std::vector<double>* fields[Spectra::kArrays] = {&noisePower,  &magnitude, &smoothedMagnitude, &gain,
+                                                    &prevPostSnr, &postSnr,   &priorSnr};
+    for (int i = 0; i < Spectra::kArrays; ++i) fields[i]->swap(s.arrays[i]);
+    learnedFrames = 0;
+    profileReady = false;
 }
-
-}  // namespace
 
 // A re-framing, made off the audio thread; afterwards it carries the old
 // framing's arrays away to be released.
@@ -40,7 +50,7 @@ public:
         spectra = Spectra{};
         if (!build) return;
         MakeFrames(frames, seconds, sampleRate, 0.25, channels, kWindowed, blockValues, capacity);
-        MakeSpectra(spectra, frames.frameLength, channels);
+        spectra.Make(frames.frameLength, channels);
     }
 
     bool build = false;
@@ -62,14 +72,8 @@ DeNoise::~DeNoise() = default;
 
 void DeNoise::SetUpSpectra() {
     Spectra s;
-    MakeSpectra(s, frameLength, channels);
-    fft = std::move(s.fft);
-    binCount = frameLength / 2 + 1;
-    std::vector<double>* fields[8] = {&noisePower, &magnitude,   &smoothedMagnitude, &phase,
-                                      &gain,       &prevPostSnr, &postSnr,           &priorSnr};
-    for (int i = 0; i < 8; ++i) fields[i]->swap(s.arrays[i]);
-    learnedFrames = 0;
-    profileReady = false;
+    s.Make(frameLength, channels);
+    SwapSpectra(s);
 }
 
 std::unique_ptr<EffectWork> DeNoise::TakeWork() {
@@ -121,13 +125,7 @@ int32_t DeNoise::ProcessBlock(const double* in, double* out, int32_t inCount, in
         // Swapped, not copied: the work object leaves with the old arrays.
         reframeReady = false;
         AdoptFrames(reframe->frames);
-        fft.swap(reframe->spectra.fft);
-        binCount = frameLength / 2 + 1;
-        std::vector<double>* fields[8] = {&noisePower, &magnitude,   &smoothedMagnitude, &phase,
-                                          &gain,       &prevPostSnr, &postSnr,           &priorSnr};
-        for (int i = 0; i < 8; ++i) fields[i]->swap(reframe->spectra.arrays[i]);
-        learnedFrames = 0;
-        profileReady = false;
+        SwapSpectra(reframe->spectra);
         leftOvers = true;
     }
     return SpectralEffect::ProcessBlock(in, out, inCount, outCapacity, channelMask);
@@ -176,7 +174,6 @@ void DeNoise::ProcessChannels(int32_t channelMask) {
 
         if (profileReady) {
             double* mag = &magnitude[base];
-            double* ph = &phase[base];
             double* smooth = &smoothedMagnitude[base];
             double* g = &gain[base];
             double* prevPost = &prevPostSnr[base];
@@ -184,7 +181,7 @@ void DeNoise::ProcessChannels(int32_t channelMask) {
             double* prior = &priorSnr[base];
             const double* noise = &noisePower[base];
 
-            PackedToPolar(X, N, mag, ph);
+            math.Magnitudes(X, N, mag);
             for (int32_t k = 0; k < K; ++k) {
                 smooth[k] = alpha * mag[k] + (1.0 - alpha) * smooth[k];
                 const double gamma = smooth[k] * smooth[k] / (noise[k] + 1e-8);
@@ -193,9 +190,10 @@ void DeNoise::ProcessChannels(int32_t channelMask) {
                 prior[k] = xi;
                 prevPost[k] = gamma;
                 g[k] = xi / (mu + xi);
-                mag[k] *= g[k];
             }
-            PolarToPacked(mag, ph, N, X);
+            // A real gain per bin: scaling re and im is the polar round trip
+            // without the angle.
+            math.ScaleBins(g, N, X);
         } else {
             if (firstLearn <= f && f <= learnEnd) {
                 // Running mean: the first learned frame replaces any old profile.

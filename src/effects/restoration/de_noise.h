@@ -8,6 +8,7 @@
 
 #include "dsp/fft_engine.h"
 #include "dsp/spectral_effect.h"
+#include "dsp/spectrum_math.h"
 
 namespace orve {
 
@@ -45,12 +46,17 @@ protected:
     void SetUpSpectra();
 
     class Reframe;
+    struct Spectra;
+    // Takes the transform and spectra of `s` (made for the frame length in
+    // force) and enters learning; `s` keeps the old ones.
+    void SwapSpectra(Spectra& s);
 
     std::unique_ptr<FftEngine> fft;
+    SpectrumMath math;
     int32_t binCount = 0;
     double threshold = 0.5;
-    // Eight spectra of binCount values per channel, channel c at c * binCount.
-    std::vector<double> noisePower, magnitude, smoothedMagnitude, phase;
+    // Seven spectra of binCount values per channel, channel c at c * binCount.
+    std::vector<double> noisePower, magnitude, smoothedMagnitude;
     std::vector<double> gain, prevPostSnr, postSnr, priorSnr;
     int32_t learnedFrames = 0;
     double noiseSeconds = 0.2;
