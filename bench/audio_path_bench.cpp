@@ -50,7 +50,7 @@ double ThreadSeconds() {
 void BM_WorstBlockWhileKnobsMove(benchmark::State& state) {
     using namespace orve;
     static EmbeddedKernels kernels;
-    const int32_t id = static_cast<int32_t>(state.range(0));
+    const EffectId id = static_cast<EffectId>(state.range(0));
     const std::vector<double> programme = bench::Programme(200);
     const int32_t frames = bench::kFrames;
     const int32_t blocks = 12 * bench::kRate / frames;

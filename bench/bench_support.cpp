@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "platform/posix/embedded_kernels.h"
+#include "analysis/signals.h"
 #include "plugin/effect_factory.h"
 
 namespace orve::bench {
@@ -11,22 +12,20 @@ namespace orve::bench {
 std::vector<double> Programme(int32_t blocks) {
     const size_t frames = static_cast<size_t>(kFrames) * blocks;
     std::vector<double> x(kChannels * frames);
-    uint32_t seed = 1;
+    analysis::Lcg noise(1);
     for (size_t f = 0; f < frames; ++f) {
         const double t = static_cast<double>(f) / kRate;
         const double tones = 6000.0 * std::sin(2 * M_PI * 220.0 * t) + 3000.0 * std::sin(2 * M_PI * 660.0 * t) +
                              1500.0 * std::sin(2 * M_PI * 50.0 * t) + 1500.0 * std::sin(2 * M_PI * 6500.0 * t);
         for (int32_t c = 0; c < kChannels; ++c) {
-            seed = seed * 1664525u + 1013904223u;
-            const double noise = (static_cast<double>(seed >> 8) / 16777216.0 - 0.5) * 1000.0;
             const double click = f % 2205 == 1000 ? 12000.0 : 0.0;
-            x[kChannels * f + c] = (c ? 0.7 : 1.0) * tones + noise + click;
+            x[kChannels * f + c] = (c ? 0.7 : 1.0) * tones + 500.0 * noise.Uniform() + click;
         }
     }
     return x;
 }
 
-std::unique_ptr<EffectProcessor> MakeWithKnobs(int32_t effectId, const std::vector<double>& knobs) {
+std::unique_ptr<EffectProcessor> MakeWithKnobs(EffectId effectId, const std::vector<double>& knobs) {
     EmbeddedKernels kernels;   // linked-in data: it outlives the source object
     auto effect = MakeEffect(effectId, EffectBuildContext{kRate, kChannels, &kernels, nullptr});
     KnobSpec table[kMaxKnobs];

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "dsp/effect_processor.h"
+#include "plugin/effect_catalogue.h"
 
 namespace orve::bench {
 
@@ -26,7 +27,7 @@ std::vector<double> Programme(int32_t blocks = 160);
 // A catalogue effect at 44100 Hz stereo, with the linked-in impulse responses,
 // and the given leading knob values (the rest at their defaults) passed
 // through SetParameters.
-std::unique_ptr<EffectProcessor> MakeWithKnobs(int32_t effectId, const std::vector<double>& knobs = {});
+std::unique_ptr<EffectProcessor> MakeWithKnobs(EffectId effectId, const std::vector<double>& knobs = {});
 
 // Runs `effect` block after block over the looped programme. One untimed pass
 // first, so buffers have grown and learning stages are over.

@@ -6,7 +6,7 @@
 namespace {
 
 void BM_Effect(benchmark::State& state) {
-    const auto id = static_cast<int32_t>(state.range(0));
+    const auto id = static_cast<orve::EffectId>(state.range(0));
     state.SetLabel(orve::EffectText(id));
     orve::bench::RunRealTime(state, *orve::bench::MakeWithKnobs(id));
 }

@@ -23,7 +23,7 @@ void BM_ModalReverb(benchmark::State& state) {
         {2.0, 0.85, 0.2, 0.3, 0.5},    // knob defaults: T60 0.71 s
         {8.0, 0.8, 0.3, 0.35, 0.35},   // "Large Hall": T60 2.06 s
     };
-    orve::ModalReverb reverb(kRate, kChannels, orve::ModalReverb::BaseRoom(), 0.33, 0.33, 0.33, 2.0, 0.85, 0.0, 0.13);
+    orve::ModalReverb reverb(kRate, kChannels);
     reverb.SetParameters(rooms[state.range(0)]);
     state.SetLabel(state.range(0) == 0 ? "default room" : "Large Hall");
     RunRealTime(state, reverb);

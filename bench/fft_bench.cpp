@@ -65,7 +65,7 @@ struct FftwPair {
 };
 
 struct EnginePair {
-    EnginePair(int n, InstructionSet set) : fft(n, 2, set), x(TestFrame(n)) {}
+    EnginePair(int n, InstructionSet set) : fft(n, orve::FftKind::Real, set), x(TestFrame(n)) {}
     void Run() {
         fft.ForwardReal(x.data());
         fft.InverseReal(x.data());

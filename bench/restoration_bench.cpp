@@ -8,16 +8,16 @@ using orve::bench::MakeWithKnobs;
 using orve::bench::RunRealTime;
 
 void BM_LevelDynamic(benchmark::State& state) {
-    auto effect = MakeWithKnobs(1, {-20.0, 5.0, 300.0, 4.0});
+    auto effect = MakeWithKnobs(orve::EffectId::LevelDynamic, {-20.0, 5.0, 300.0, 4.0});
     RunRealTime(state, *effect);
 }
 BENCHMARK(BM_LevelDynamic);
 
 // The strongest settings of the spectral restorers (defaults: effects_bench).
-void BM_DeHissStrongest(benchmark::State& state) { RunRealTime(state, *MakeWithKnobs(3, {1.0})); }
+void BM_DeHissStrongest(benchmark::State& state) { RunRealTime(state, *MakeWithKnobs(orve::EffectId::DeHiss, {1.0})); }
 BENCHMARK(BM_DeHissStrongest);
 
-void BM_DeNoiseLongWindow(benchmark::State& state) { RunRealTime(state, *MakeWithKnobs(4, {500.0, 1.0, 1.0})); }
+void BM_DeNoiseLongWindow(benchmark::State& state) { RunRealTime(state, *MakeWithKnobs(orve::EffectId::DeNoise, {500.0, 1.0, 1.0})); }
 BENCHMARK(BM_DeNoiseLongWindow);
 
 }  // namespace

@@ -7,13 +7,13 @@ namespace {
 using orve::bench::MakeWithKnobs;
 using orve::bench::RunRealTime;
 
-void BM_PitchScalerChild(benchmark::State& s) { RunRealTime(s, *MakeWithKnobs(19, {0.4})); }
-void BM_TempoScalerSlowest(benchmark::State& s) { RunRealTime(s, *MakeWithKnobs(18, {1.0})); }
-void BM_TempoScalerUnity(benchmark::State& s) { RunRealTime(s, *MakeWithKnobs(18, {0.0})); }
-void BM_TempoScalerFastest(benchmark::State& s) { RunRealTime(s, *MakeWithKnobs(18, {-1.3})); }
-void BM_ResamplerDownSample(benchmark::State& s) { RunRealTime(s, *MakeWithKnobs(17, {-0.4})); }
-void BM_ResamplerUpSample(benchmark::State& s) { RunRealTime(s, *MakeWithKnobs(17, {0.4})); }
-void BM_WhisperHalfWet(benchmark::State& s) { RunRealTime(s, *MakeWithKnobs(21, {0.5})); }
+void BM_PitchScalerChild(benchmark::State& s) { RunRealTime(s, *MakeWithKnobs(orve::EffectId::PitchScaler, {0.4})); }
+void BM_TempoScalerSlowest(benchmark::State& s) { RunRealTime(s, *MakeWithKnobs(orve::EffectId::TempoScaler, {1.0})); }
+void BM_TempoScalerUnity(benchmark::State& s) { RunRealTime(s, *MakeWithKnobs(orve::EffectId::TempoScaler, {0.0})); }
+void BM_TempoScalerFastest(benchmark::State& s) { RunRealTime(s, *MakeWithKnobs(orve::EffectId::TempoScaler, {-1.3})); }
+void BM_ResamplerDownSample(benchmark::State& s) { RunRealTime(s, *MakeWithKnobs(orve::EffectId::Resampler, {-0.4})); }
+void BM_ResamplerUpSample(benchmark::State& s) { RunRealTime(s, *MakeWithKnobs(orve::EffectId::Resampler, {0.4})); }
+void BM_WhisperHalfWet(benchmark::State& s) { RunRealTime(s, *MakeWithKnobs(orve::EffectId::Whisper, {0.5})); }
 
 }  // namespace
 

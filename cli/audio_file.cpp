@@ -167,7 +167,7 @@ void CheckDistinctOutput(const std::string& input, const std::string& output) {
     if (same) throw CliError("output " + Quoted(output) + " is the input file; choose another output");
 }
 
-void WriteWav16(const std::string& path, const demo::Signal& signal) {
+void WriteWav16(const std::string& path, const analysis::Signal& signal) {
     AudioWriter writer(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, signal.sampleRate, signal.channels, 16);
     std::vector<int32_t> values(signal.samples.size());
     for (size_t i = 0; i < values.size(); ++i)

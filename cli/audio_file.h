@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "demo_cases.h"
+#include "analysis/signals.h"
 #include "process_pipeline.h"
 
 namespace orve::cli {
@@ -65,6 +65,6 @@ int32_t OutputFormat(const SF_INFO& input, int32_t bits);
 void CheckDistinctOutput(const std::string& input, const std::string& output);
 
 // A 16-bit WAV file of a signal on the 16-bit scale (rounded and clipped).
-void WriteWav16(const std::string& path, const demo::Signal& signal);
+void WriteWav16(const std::string& path, const analysis::Signal& signal);
 
 }  // namespace orve::cli

@@ -16,7 +16,7 @@ namespace {
 constexpr int32_t kDescribeRate = 44100;
 constexpr int32_t kDescribeChannels = 2;
 
-nlohmann::json Describe(int32_t id) {
+nlohmann::json Describe(EffectId id) {
     EmbeddedKernels kernels;
     StderrUi ui;
     const EffectBuildContext context{kDescribeRate, kDescribeChannels, &kernels, &ui};
@@ -47,7 +47,7 @@ nlohmann::json Describe(int32_t id) {
                            {"gainDb", v[0]},
                            {"values", values}});
     }
-    return {{"id", id},
+    return {{"id", EffectNumber(id)},
             {"name", EffectNameUtf8(id)},
             {"text", EffectText(id)},
             {"knobs", knobs},
@@ -105,7 +105,7 @@ int RunDescribeCommand(const DescribeCommandOptions& o) {
         return 0;
     }
     nlohmann::json all = nlohmann::json::array();
-    for (int32_t id = 0; id < kSelectableEffects; ++id) all.push_back(Describe(id));
+    for (const EffectEntry& effect : OfferedEffects()) all.push_back(Describe(effect.id));
     if (o.json) {
         std::printf("%s\n", all.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
     } else {

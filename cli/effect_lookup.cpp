@@ -44,48 +44,48 @@ std::string TrimmedRight(const std::string& text) {
     return last == std::string::npos ? std::string() : text.substr(0, last + 1);
 }
 
-int32_t FindEffect(const std::string& text) {
+EffectId FindEffect(const std::string& text) {
     std::string trimmed = Trimmed(text);
     // A name copied from `orve list` carries its diamond (U+25C6 or U+25C7).
     for (const char* glyph : {"\xE2\x97\x86", "\xE2\x97\x87"})
         if (trimmed.rfind(glyph, 0) == 0) trimmed = Trimmed(trimmed.substr(3));
     if (AllDigits(trimmed)) {
-        const int32_t id = std::stoi(trimmed);
-        if (id < kSelectableEffects) return id;
+        if (const std::optional<EffectId> id = OfferedEffect(std::stoi(trimmed))) return *id;
         throw CliError("unknown effect " + Quoted(text) + ": ids run from 0 to " +
                        std::to_string(kSelectableEffects - 1) + " (see 'orve list')");
     }
     const std::string wanted = Normalised(trimmed);
-    std::vector<int32_t> matches;
-    for (int32_t id = 0; id < kSelectableEffects && !wanted.empty(); ++id) {
-        const std::string full = Normalised(EffectText(id));
-        // The family prefix ends at the first '-' ("Restoration-", "T/P-", "GEQ-").
+    // The family prefix ends at the first '-' ("Restoration-", "T/P-", "GEQ-").
+    auto bareName = [](const std::string& full) {
         const size_t dash = full.find('-');
-        const std::string bare = dash == std::string::npos ? full : full.substr(dash + 1);
-        if (wanted == full) return id;
-        if (wanted == bare) matches.push_back(id);
+        return dash == std::string::npos ? full : full.substr(dash + 1);
+    };
+    std::vector<EffectId> matches;
+    for (const EffectEntry& e : OfferedEffects()) {
+        const std::string full = Normalised(e.Text());
+        if (wanted.empty()) break;
+        if (wanted == full) return e.id;
+        if (wanted == bareName(full)) matches.push_back(e.id);
     }
-    if (matches.empty()) {
+    if (matches.empty() && !wanted.empty()) {
         // Failing an exact name, a unique beginning of a full or bare name will do
         // ("tempo", "geq-31").
-        for (int32_t id = 0; id < kSelectableEffects && !wanted.empty(); ++id) {
-            const std::string full = Normalised(EffectText(id));
-            const size_t dash = full.find('-');
-            const std::string bare = dash == std::string::npos ? full : full.substr(dash + 1);
-            if (full.compare(0, wanted.size(), wanted) == 0 || bare.compare(0, wanted.size(), wanted) == 0)
-                matches.push_back(id);
+        for (const EffectEntry& e : OfferedEffects()) {
+            const std::string full = Normalised(e.Text());
+            if (full.compare(0, wanted.size(), wanted) == 0 || bareName(full).compare(0, wanted.size(), wanted) == 0)
+                matches.push_back(e.id);
         }
     }
     if (matches.size() == 1) return matches[0];
     if (matches.size() > 1) {
         std::string names;
-        for (int32_t id : matches) names += (names.empty() ? "" : ", ") + Quoted(EffectText(id));
+        for (EffectId id : matches) names += (names.empty() ? "" : ", ") + Quoted(EffectText(id));
         throw CliError("effect " + Quoted(text) + " is ambiguous: " + names);
     }
     throw CliError("unknown effect " + Quoted(text) + " (see 'orve list')");
 }
 
-int32_t FindPreset(EffectProcessor& effect, int32_t effectId, const std::string& name) {
+int32_t FindPreset(EffectProcessor& effect, EffectId effectId, const std::string& name) {
     const EffectPreset* table = nullptr;
     const int32_t count = effect.GetPresets(&table);
     if (count <= 0 || !table)
@@ -104,7 +104,7 @@ std::string KnobLabel(const KnobSpec& knob) {
     return std::string(knob.label, strnlen(knob.label, sizeof knob.label));
 }
 
-int32_t FindKnob(const KnobSpec* table, int32_t count, int32_t effectId, const std::string& label) {
+int32_t FindKnob(const KnobSpec* table, int32_t count, EffectId effectId, const std::string& label) {
     if (count <= 0) throw CliError(std::string(EffectText(effectId)) + " has no knobs");
     const std::string wanted = Lower(Trimmed(label));
     std::string labels;

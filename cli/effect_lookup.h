@@ -5,6 +5,7 @@
 #include <string>
 
 #include "dsp/effect_processor.h"
+#include "plugin/effect_catalogue.h"
 
 namespace orve::cli {
 
@@ -15,14 +16,14 @@ std::string TrimmedRight(const std::string& text);
 
 // An id 0..21, the catalogue text ("Restoration-DeNoise") or the text after
 // its family prefix ("DeNoise"); spaces do not matter. Throws CliError.
-int32_t FindEffect(const std::string& text);
+EffectId FindEffect(const std::string& text);
 
 // Row index of a preset whose trimmed name matches case-insensitively; throws
 // CliError naming the presets there are.
-int32_t FindPreset(EffectProcessor& effect, int32_t effectId, const std::string& name);
+int32_t FindPreset(EffectProcessor& effect, EffectId effectId, const std::string& name);
 
 // Index of the knob whose trimmed label matches case-insensitively; throws.
-int32_t FindKnob(const KnobSpec* table, int32_t count, int32_t effectId, const std::string& label);
+int32_t FindKnob(const KnobSpec* table, int32_t count, EffectId effectId, const std::string& label);
 
 // The knob's label as a string (labels are NUL-padded char[20]).
 std::string KnobLabel(const KnobSpec& knob);

@@ -16,12 +16,12 @@ CLI::App* AddListCommand(CLI::App& app, ListCommandOptions& o) {
 int RunListCommand(const ListCommandOptions& o) {
     if (o.json) {
         nlohmann::json effects = nlohmann::json::array();
-        for (int32_t id = 0; id < kSelectableEffects; ++id)
-            effects.push_back({{"id", id}, {"name", EffectNameUtf8(id)}, {"text", EffectText(id)}});
+        for (const EffectEntry& e : OfferedEffects())
+            effects.push_back({{"id", EffectNumber(e.id)}, {"name", e.NameUtf8()}, {"text", e.Text()}});
         std::printf("%s\n", effects.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
         return 0;
     }
-    for (int32_t id = 0; id < kSelectableEffects; ++id) std::printf("%2d  %s\n", id, EffectNameUtf8(id).c_str());
+    for (const EffectEntry& e : OfferedEffects()) std::printf("%2d  %s\n", EffectNumber(e.id), e.NameUtf8().c_str());
     return 0;
 }
 

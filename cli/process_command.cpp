@@ -170,7 +170,7 @@ int RunProcessCommand(const ProcessCommandOptions& o) {
 
     if (report.snapsIgnored > 0)
         std::fprintf(stderr, "orve: warning: --snap-noise does nothing for %s (only %s learns a noise profile)\n",
-                     EffectText(settings.effectId), EffectText(4));
+                     EffectText(settings.effectId), EffectText(EffectId::DeNoise));
     if (report.snapsBeyondEnd > 0)
         std::fprintf(stderr, "orve: warning: %d --snap-noise time(s) lie beyond the end of the input\n",
                      report.snapsBeyondEnd);

@@ -100,7 +100,7 @@ void ValidateSettings(const ProcessSettings& s) {
         throw CliError("--tail must lie between 0 and 3600 seconds");
     for (double t : s.snapNoiseSeconds)
         if (!(t >= 0.0 && std::isfinite(t))) throw CliError("--snap-noise times must be 0 seconds or later");
-    if (s.effectId < 0 || s.effectId >= kSelectableEffects) throw CliError("unknown effect (see 'orve list')");
+    if (!OfferedEffect(EffectNumber(s.effectId))) throw CliError("unknown effect (see 'orve list')");
 }
 
 void ApplySettings(PluginState& state, const ProcessSettings& s, int32_t sampleRate, int32_t channels) {
@@ -266,7 +266,7 @@ RunReport RunAudioPath(PluginState& state, const StreamFormat& format, int64_t i
     return report;
 }
 
-demo::Signal ProcessSignal(const demo::Signal& input, const ProcessSettings& settings, RunReport* report) {
+analysis::Signal ProcessSignal(const analysis::Signal& input, const ProcessSettings& settings, RunReport* report) {
     EmbeddedKernels kernels;
     StderrUi ui;
     PluginState state(nullptr, &kernels, &ui);
@@ -290,7 +290,7 @@ demo::Signal ProcessSignal(const demo::Signal& input, const ProcessSettings& set
                                        input.Frames(), source, sink, options);
     if (report) *report = run;
 
-    demo::Signal output;
+    analysis::Signal output;
     output.sampleRate = input.sampleRate;
     output.channels = input.channels;
     output.samples.resize(sink.values.size());

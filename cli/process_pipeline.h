@@ -10,14 +10,14 @@
 #include <utility>
 #include <vector>
 
-#include "demo_cases.h"
+#include "analysis/signals.h"
 #include "plugin/plugin_state.h"
 
 namespace orve::cli {
 
 // What the user asked for, before it is checked against the effect.
 struct ProcessSettings {
-    int32_t effectId = 0;
+    EffectId effectId = EffectId::LevelTuning;
     std::string preset;                                   // empty: knob defaults
     std::vector<std::pair<std::string, double>> knobs;    // label = value, after the preset
     std::optional<double> gainDb;                         // empty: the preset's gain, else 0 dB
@@ -96,7 +96,7 @@ RunReport RunAudioPath(PluginState& state, const StreamFormat& format, int64_t i
 
 // The same pipeline for a signal held in memory on the 16-bit scale, with a
 // fresh plug-in state that stores nothing.
-demo::Signal ProcessSignal(const demo::Signal& input, const ProcessSettings& settings,
+analysis::Signal ProcessSignal(const analysis::Signal& input, const ProcessSettings& settings,
                            RunReport* report = nullptr);
 
 }  // namespace orve::cli

@@ -73,7 +73,7 @@ int RunSettingsCommand(const SettingsCommandOptions& o) {
     if (o.json) {
         nlohmann::json out = {{"path", path},
                               {"stored", found},
-                              {"effectId", state.effectId},
+                              {"effectId", EffectNumber(state.effectId)},
                               {"effect", EffectNameUtf8(state.effectId)},
                               {"presetIndex", state.presetIndex},
                               {"preset", presetName},
@@ -86,11 +86,11 @@ int RunSettingsCommand(const SettingsCommandOptions& o) {
     }
     if (!found) {
         std::printf("no settings stored%s%s; the plug-in starts with %s at 0 dB\n", path.empty() ? "" : " at ",
-                    path.c_str(), EffectNameUtf8(0).c_str());
+                    path.c_str(), EffectNameUtf8(EffectId::LevelTuning).c_str());
         return 0;
     }
     std::printf("file    %s\n", path.c_str());
-    std::printf("effect  %d  %s\n", state.effectId, EffectNameUtf8(state.effectId).c_str());
+    std::printf("effect  %d  %s\n", EffectNumber(state.effectId), EffectNameUtf8(state.effectId).c_str());
     if (rows > 0) std::printf("preset  %d  %s\n", state.presetIndex, presetName.c_str());
     else std::printf("preset  %d\n", state.presetIndex);
     std::printf("gain    position %d  (%+.2f dB)\n", gainPosition, GainPositionToDecibels(gainPosition));

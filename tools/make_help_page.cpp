@@ -39,17 +39,18 @@ std::string Shown(orve::EffectProcessor& effect, int knob, double value) {
     return shown == value ? Number(value) : Number(shown);
 }
 
-void WriteEffect(std::ostream& out, int32_t id) {
+void WriteEffect(std::ostream& out, const orve::EffectEntry& entry) {
+    const int32_t id = orve::EffectNumber(entry.id);
     const orve::EffectBuildContext context{44100, 2, nullptr, nullptr};
-    std::unique_ptr<orve::EffectProcessor> effect = orve::MakeEffect(id, context);
+    std::unique_ptr<orve::EffectProcessor> effect = entry.construct(context);
     orve::KnobSpec knobs[orve::kMaxKnobs] = {};
     const int32_t knobCount = effect->DescribeKnobs(knobs);
     const orve::EffectPreset* presets = nullptr;
     int32_t presetCount = effect->GetPresets(&presets);
     if (!presets) presetCount = 0;
 
-    out << "<section id=\"effect" << id << "\">\n<h2>" << Escape(orve::EffectNameUtf8(id)) << "</h2>\n";
-    out << "<p>" << Escape(orve::EffectDescription(id)) << "</p>\n";
+    out << "<section id=\"effect" << id << "\">\n<h2>" << Escape(entry.NameUtf8()) << "</h2>\n";
+    out << "<p>" << Escape(entry.description) << "</p>\n";
     if (knobCount == 0) {
         out << "<p>No knobs: only the output gain applies.</p>\n";
     } else {
@@ -97,10 +98,11 @@ int main(int argc, char** argv) {
             "<b>PASS</b> lets the sound through untouched. The last row of a preset list is your own setting, kept "
             "from one session to the next; moving a knob selects it in every list but Level Dynamic's. "
             "F12 in the player reopens the window; a right click in it opens this page and the home page.</p>\n<ul>\n";
-    for (int32_t id = 0; id < orve::kSelectableEffects; ++id)
-        page << "<li><a href=\"#effect" << id << "\">" << Escape(orve::EffectNameUtf8(id)) << "</a></li>\n";
+    for (const orve::EffectEntry& entry : orve::OfferedEffects())
+        page << "<li><a href=\"#effect" << orve::EffectNumber(entry.id) << "\">" << Escape(entry.NameUtf8())
+             << "</a></li>\n";
     page << "</ul>\n";
-    for (int32_t id = 0; id < orve::kSelectableEffects; ++id) WriteEffect(page, id);
+    for (const orve::EffectEntry& entry : orve::OfferedEffects()) WriteEffect(page, entry);
     page << "</body></html>\n";
 
     std::ofstream out(argv[1], std::ios::binary);

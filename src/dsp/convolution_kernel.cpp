@@ -26,7 +26,7 @@ int32_t LevelNearCapacity(int32_t level) {
 }
 
 LevelTransforms::LevelTransforms(int32_t levels) {
-    for (int32_t k = 0; k < levels; ++k) engines[k] = std::make_unique<FftEngine>(2 * kLevelBlock[k], 2);
+    for (int32_t k = 0; k < levels; ++k) engines[k] = std::make_unique<FftEngine>(2 * kLevelBlock[k], FftKind::Real);
 }
 
 ConvolutionKernel::ConvolutionKernel(int32_t length, int32_t levels) : length(std::max(length, 0)), levels(levels) {

@@ -15,11 +15,6 @@ int KnobPositionOf(const KnobSpec& knob, double value) {
     return static_cast<int>((value - knob.startValue) * 10000.0 / span);
 }
 
-int32_t CopyKnobs(const KnobSpec* source, int32_t count, KnobSpec* table) {
-    std::copy(source, source + count, table);
-    return count;
-}
-
 EffectProcessor::EffectProcessor(int32_t initialCapacity) {
     inCapacity = outCapacity = initialCapacity;
     if (initialCapacity >= 1) {
@@ -52,11 +47,27 @@ int32_t EffectProcessor::ProcessBlock(const double* in, double* out, int32_t inC
     return outCapacity;
 }
 
-int32_t EffectProcessor::DescribeKnobs(KnobSpec*) { return 0; }
+void EffectProcessor::ServeTables(const KnobSpec* knobs, int32_t knobCount, const EffectPreset* presets,
+                                  int32_t presetCount) {
+    servedKnobs = knobs;
+    servedKnobCount = knobs ? knobCount : 0;
+    servedPresets = presets;
+    servedPresetCount = presets ? presetCount : 0;
+}
+
+int32_t EffectProcessor::DescribeKnobs(KnobSpec* table) {
+    std::copy(servedKnobs, servedKnobs + servedKnobCount, table);
+    return servedKnobCount;
+}
+
+int32_t EffectProcessor::GetPresets(const EffectPreset** tableOut) {
+    if (servedPresetCount > 0) *tableOut = servedPresets;
+    return servedPresetCount;
+}
+
+int32_t EffectProcessor::PresetCount() { return servedPresetCount; }
 void EffectProcessor::SetParameters(const double*) {}
 int32_t EffectProcessor::ExtraOutput() { return 0; }
-int32_t EffectProcessor::GetPresets(const EffectPreset**) { return 0; }
-int32_t EffectProcessor::PresetCount() { return 0; }
 double EffectProcessor::DisplayValue(int32_t, double value) { return value; }
 int32_t EffectProcessor::Latency() const { return 0; }
 std::unique_ptr<EffectWork> EffectProcessor::TakeWork() { return nullptr; }

@@ -3,6 +3,18 @@
 //
 // Audio crosses this interface as interleaved doubles on the player's integer
 // scale; counts are values (frames x channels), never frames.
+//
+// Threads: every call into an effect object (ProcessBlock, SetParameters,
+// ExtraOutput, the tables, DisplayValue, Reset and the operations of derived
+// classes) is serialised by its host. The plug-in makes each one under its
+// processing lock, whichever thread it comes from; `orve` and the tests call
+// from a single thread. So an effect keeps its knob values as plain members:
+// SetParameters stores them (and raises a plain flag where something derived
+// from them must be rebuilt), and the next ProcessBlock acts on them. No
+// effect needs atomics, a lock of its own or a path that runs without the lock;
+// the one thing that runs unserialised is the work an effect hands out for a
+// heavy rebuild (EffectWork::Run), which touches only the work object.
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -64,10 +76,15 @@ public:
     // in and out may be the same buffer. Returns values written (<= outCapacity).
     virtual int32_t ProcessBlock(const double* in, double* out, int32_t inCount,
                                  int32_t outCapacity, int32_t channelMask);
+    // Copies the served knob table into `table`; returns the knob count.
     virtual int32_t DescribeKnobs(KnobSpec* table);
     virtual void SetParameters(const double* values);
     virtual int32_t ExtraOutput();
+    // The served preset table and its row count; without one, 0 and *tableOut
+    // left as it was.
     virtual int32_t GetPresets(const EffectPreset** tableOut);
+    // Rows of the served preset table; the window takes the last one as the
+    // user's own setting.
     virtual int32_t PresetCount();
     virtual double DisplayValue(int32_t knobIndex, double value);
     virtual int32_t Reset();
@@ -122,6 +139,20 @@ public:
     virtual std::unique_ptr<EffectWork> FinishWork(std::unique_ptr<EffectWork> work);
 
 protected:
+    // An effect names its static knob and preset tables once, in its
+    // constructor; the counts are taken from the arrays.
+    template <size_t K>
+    void ServeTables(const KnobSpec (&knobs)[K]) {
+        ServeTables(knobs, static_cast<int32_t>(K), nullptr, 0);
+    }
+    template <size_t K, size_t P>
+    void ServeTables(const KnobSpec (&knobs)[K], const EffectPreset (&presets)[P]) {
+        ServeTables(knobs, static_cast<int32_t>(K), presets, static_cast<int32_t>(P));
+    }
+    // Tables whose size is known only when the effect is built (the
+    // equaliser's layouts). The tables must outlive the effect.
+    void ServeTables(const KnobSpec* knobs, int32_t knobCount, const EffectPreset* presets, int32_t presetCount);
+
     // Replace a work buffer by one of at least `count` doubles (and at least
     // twice its capacity) when it is smaller, keeping the first `keep` values.
     // Never shrinks.
@@ -131,6 +162,12 @@ protected:
     double* outBuffer = nullptr;
     int32_t inCapacity = 0;
     int32_t outCapacity = 0;
+
+private:
+    const KnobSpec* servedKnobs = nullptr;
+    int32_t servedKnobCount = 0;
+    const EffectPreset* servedPresets = nullptr;
+    int32_t servedPresetCount = 0;
 };
 
 // Channel c (0-based) is processed when (c + 1) & mask is non-zero; 0 = PASS.
@@ -141,8 +178,5 @@ inline bool ChannelEnabled(int32_t channelMask, int channel) {
 // Runs every piece of work the effect has pending, on the calling thread, and
 // hands it back: the effect then plays its newest state from its next block.
 void RunWorkNow(EffectProcessor& effect);
-
-// Copies a fixed knob table into the caller's table; returns the count.
-int32_t CopyKnobs(const KnobSpec* source, int32_t count, KnobSpec* table);
 
 }  // namespace orve

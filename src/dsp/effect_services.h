@@ -8,7 +8,12 @@
 
 namespace orve {
 
-// Embedded impulse-response sets, addressed by resource id (121, 142).
+// The embedded impulse-response sets, by resource id: the head-related
+// responses Virtual 3D plays, and the fourteen rooms of the sample reverb.
+constexpr int32_t kHrirSetId = 121;
+constexpr int32_t kRoomSetId = 142;
+
+// Embedded impulse-response sets, addressed by resource id.
 class KernelSource {
 public:
     virtual ~KernelSource() = default;

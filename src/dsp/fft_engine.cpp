@@ -8,10 +8,10 @@
 
 namespace orve {
 
-FftEngine::FftEngine(int32_t pointsIn, int32_t kindIn, InstructionSet wanted) : points(pointsIn), kind(kindIn) {
-    const int32_t M = kind == 2 ? (points >> 1) : points;
+FftEngine::FftEngine(int32_t pointsIn, FftKind kindIn, InstructionSet wanted) : points(pointsIn), kind(kindIn) {
+    const int32_t M = kind == FftKind::Real ? (points >> 1) : points;
     complexPoints = M;
-    if (kind == 2) {
+    if (kind == FftKind::Real) {
         // On a 64-byte boundary for the fast path's vector loads.
         splitBlock = new double[2 * static_cast<size_t>(M) + 8];
         splitCos = splitBlock + (8 - reinterpret_cast<uintptr_t>(splitBlock) / sizeof(double) % 8) % 8;
@@ -75,7 +75,7 @@ FftEngine::FftEngine(int32_t pointsIn, int32_t kindIn, InstructionSet wanted) : 
 
     // The widest kernels, up to the ones asked for, whose vector width suits
     // the length (M = 200 cannot fill the first pass four at a time, but two).
-    if (kind != 2) return;
+    if (kind != FftKind::Real) return;
     for (InstructionSet set : {InstructionSet::kAvx2Fma, InstructionSet::kSse2, InstructionSet::kPortable}) {
         const simd::Kernels* candidate = set <= wanted ? simd::KernelsFor(set) : nullptr;
         if (candidate && BuildFastPlan(candidate->width)) {

@@ -26,18 +26,22 @@ namespace simd {
 struct Kernels;
 }
 
+// What a transform object is built for: real signals of N samples (what every
+// effect uses), or sequences of N complex points without the split tables.
+enum class FftKind : int32_t { Complex = 1, Real = 2 };
+
 class FftEngine {
 public:
     static constexpr int kMaxFactors = 20;   // passes are indexed 1..19
     static constexpr int kMaxRadix = 101;
 
-    // kind 2: real transforms of `points` samples. Any other kind: M = points,
-    // no split tables. Ends the process with status 1 when M has a factor the
-    // passes cannot handle (first pass radix above 101). `instructions` is the
-    // widest kernel set the fast path may use (kReference: none); the engine
-    // takes the widest set up to it that the processor runs and the length
-    // suits, or the reference path when none does.
-    FftEngine(int32_t points, int32_t kind, InstructionSet instructions = FastestInstructionSet());
+    // Real: transforms of `points` samples (M = points / 2). Complex: M =
+    // points, no split tables. Ends the process with status 1 when M has a
+    // factor the passes cannot handle (first pass radix above 101).
+    // `instructions` is the widest kernel set the fast path may use
+    // (kReference: none); the engine takes the widest set up to it that the
+    // processor runs and the length suits, or the reference path when none does.
+    FftEngine(int32_t points, FftKind kind, InstructionSet instructions = FastestInstructionSet());
     ~FftEngine();
     FftEngine(const FftEngine&) = delete;
     FftEngine& operator=(const FftEngine&) = delete;
@@ -79,7 +83,7 @@ private:
     int32_t rootsRadix = 0;
     int32_t complexPoints = 0;   // M
     int32_t points = 0;          // N
-    int32_t kind = 0;
+    FftKind kind = FftKind::Real;
     int32_t* indexBlock = nullptr;
     int32_t* scatterIndex = nullptr;
     int32_t* gatherIndex = nullptr;

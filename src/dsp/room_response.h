@@ -76,7 +76,6 @@ public:
     int32_t EarlyLength() const { return earlyLength; }
     int32_t ResponseLength() const { return responseLength; }
     const double* Response() const { return response.data(); }
-    const double* Early() const { return early.data(); }
     const double* Tail() const { return tail.data(); }
 
 private:

@@ -66,7 +66,6 @@ public:
 
 protected:
     double* FramePlane(int c) { return frameBuffer + c * frameLength; }
-    double SampleRate() const { return sampleRate; }
 
     double frameSeconds;
     double sampleRate;

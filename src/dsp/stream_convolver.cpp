@@ -29,7 +29,7 @@ StreamConvolver::StreamConvolver(int32_t levelsIn, int32_t fadeFramesIn, double 
     for (int32_t k = 0; k < levelCount; ++k) {
         Level& level = levels[k];
         const int32_t B = kLevelBlock[k];
-        level.fft = std::make_unique<FftEngine>(2 * B, 2);
+        level.fft = std::make_unique<FftEngine>(2 * B, FftKind::Real);
         level.accA.assign(static_cast<size_t>(2) * LevelBins(k), 0.0);
         level.accB.assign(static_cast<size_t>(2) * LevelBins(k), 0.0);
         level.work.assign(static_cast<size_t>(2) * B, 0.0);

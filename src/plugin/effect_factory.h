@@ -4,26 +4,11 @@
 #include <memory>
 
 #include "dsp/effect_processor.h"
-#include "plugin/platform_services.h"
+#include "plugin/effect_catalogue.h"
 
 namespace orve {
 
 class PluginState;
-
-// What an effect's constructor may draw on besides the stream format.
-struct EffectBuildContext {
-    int32_t sampleRate;
-    int32_t channels;
-    KernelSource* kernels;   // may be null: the kernel-based effects then report it
-    ErrorSink* errors;       // may be null
-    // Locates an embedded impulse-response set; null when it is missing.
-    const int16_t* Kernel(int32_t resourceId, size_t* valueCount = nullptr) const;
-};
-
-using EffectConstructor = std::unique_ptr<EffectProcessor> (*)(const EffectBuildContext&);
-
-// The constructor for a catalogue entry (the pass-through one outside 1..21).
-EffectConstructor ConstructorFor(int32_t effectId);
 
 // Replaces state.currentEffect by a fresh object for state.effectId, fills the
 // knob table, and either hands the kept knob values to it (keepParameters) or
@@ -42,6 +27,6 @@ void BuildEffect(PluginState& state, int32_t sampleRate, int32_t channels, bool 
 void RebuildForFormat(PluginState& state, int32_t sampleRate, int32_t channels);
 
 // Builds a standalone effect of a catalogue entry (for inspection and tools).
-std::unique_ptr<EffectProcessor> MakeEffect(int32_t effectId, const EffectBuildContext& context);
+std::unique_ptr<EffectProcessor> MakeEffect(EffectId id, const EffectBuildContext& context);
 
 }  // namespace orve

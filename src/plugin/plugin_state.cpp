@@ -46,24 +46,23 @@ void PluginState::ReleaseAudio() {
 }
 
 void PluginState::LoadSettings() {
-    effectId = 0;
+    effectId = EffectId::LevelTuning;
     presetIndex = 0;
-    windowOpenMode = 0;
+    windowOpenMode = WindowOpenMode::StoredSetting;
     if (!store) return;
     uint8_t bytes[SettingsBlob::kBytes];
     size_t got = 0;
     if (!store->Read(bytes, sizeof bytes, &got)) return;
     settingsBlob.FromBytes(bytes, got);
-    const int32_t storedId = settingsBlob.slots[SettingsBlob::kEffectSlot];
     // An id the window cannot offer is treated as absent.
-    if (storedId >= 0 && storedId <= 21) {
-        effectId = storedId;
+    if (const std::optional<EffectId> stored = OfferedEffect(settingsBlob.slots[SettingsBlob::kEffectSlot])) {
+        effectId = *stored;
         presetIndex = settingsBlob.slots[SettingsBlob::kPresetSlot];
     }
 }
 
 void PluginState::SaveSettings() {
-    settingsBlob.slots[SettingsBlob::kEffectSlot] = effectId;
+    settingsBlob.slots[SettingsBlob::kEffectSlot] = EffectNumber(effectId);
     settingsBlob.slots[SettingsBlob::kPresetSlot] = presetIndex;
     settingsBlob.slots[SettingsBlob::kGainSlot] = GainFactorToPosition(outputGain);
     const int32_t stored = knobCount < SettingsBlob::kMaxStoredKnobs ? knobCount : SettingsBlob::kMaxStoredKnobs;

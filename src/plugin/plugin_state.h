@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "dsp/effect_processor.h"
+#include "plugin/effect_catalogue.h"
 #include "plugin/platform_services.h"
 
 namespace orve {
@@ -39,6 +40,13 @@ double GainPositionToFactor(int32_t position);
 int32_t GainFactorToPosition(double factor);
 double DecibelsToFactor(double decibels);
 
+// How the window sets gain and knobs the next time it is laid out.
+enum class WindowOpenMode : int32_t {
+    StoredSetting,   // the user's stored positions, as at start-up
+    AsItWas,         // reopened with F12: nothing moves
+    NewEffect,       // after an effect change: the fresh effect at its defaults
+};
+
 class PluginState {
 public:
     // Sets the defaults and loads the stored settings (store may be null:
@@ -53,7 +61,7 @@ public:
     void LoadSettings();
     void SaveSettings();
 
-    int32_t effectId = 0;
+    EffectId effectId = EffectId::LevelTuning;
     std::unique_ptr<EffectProcessor> currentEffect;
     int32_t lastSampleRate = 44100;
     int32_t lastChannels = 2;
@@ -72,7 +80,7 @@ public:
     double parameterValues[kMaxKnobs] = {};
     SettingsBlob settingsBlob;
     int32_t presetIndex = 0;
-    int32_t windowOpenMode = 0;
+    WindowOpenMode windowOpenMode = WindowOpenMode::StoredSetting;
 
     // Held by the audio path around ProcessBlock and by the window while it
     // replaces the effect, pushes knob values or asks the effect anything.

@@ -16,8 +16,6 @@ std::string FormatKnobValue(double value) {
     return text;
 }
 
-double GainSliderReading(int32_t position) { return 60.0 - 0.012 * position; }
-
 int32_t PresetGainPosition(double decibels) { return static_cast<int32_t>((60.0 - decibels) * 10000.0 / 120.0); }
 
 double StoredRowGain(int32_t position) {

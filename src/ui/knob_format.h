@@ -9,9 +9,6 @@ namespace orve::ui {
 // to 99.9, whole numbers up to 999, then thousands ("k") and millions ("M").
 std::string FormatKnobValue(double value);
 
-// The number the gain slider's thumb shows: its decibels.
-double GainSliderReading(int32_t position);
-
 // Slider position of a preset's gain in dB (truncated toward zero).
 int32_t PresetGainPosition(double decibels);
 

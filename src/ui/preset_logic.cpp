@@ -55,7 +55,7 @@ SliderPositions PositionsFromValues(const PluginState& state) {
 
 void PrepareOpeningState(PluginState& state, const PresetTable& presets) {
     switch (state.windowOpenMode) {
-        case 0:
+        case WindowOpenMode::StoredSetting:
             if (state.presetIndex == 0 && !presets.Empty()) {
                 // A stored first row means nothing was customised: the user's own
                 // row starts from the table's last row.
@@ -66,13 +66,13 @@ void PrepareOpeningState(PluginState& state, const PresetTable& presets) {
                 PassValues(state);
             }
             break;
-        case 2:
+        case WindowOpenMode::NewEffect:
             state.presetIndex = 0;
             if (!presets.Empty())
                 StoreRowPositions(presets.rows[presets.LastRow()], state.knobTable, state.knobCount,
                                   state.settingsBlob);
             break;
-        default: break;   // 1: reopened from F12, everything is as it was
+        case WindowOpenMode::AsItWas: break;
     }
 }
 

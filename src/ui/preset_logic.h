@@ -33,9 +33,9 @@ void ValuesFromStoredPositions(PluginState& state);
 SliderPositions PositionsFromValues(const PluginState& state);
 
 // The parameter state when the window is laid out, by state.windowOpenMode:
-// 0 restores the user's stored setting, 2 starts a fresh effect at its first
-// row, 1 (reopened with F12) changes nothing. Calls SetParameters where the
-// stored values replace the effect's own.
+// StoredSetting restores the user's stored setting, NewEffect starts a fresh
+// effect at its first row, AsItWas (reopened with F12) changes nothing. Calls
+// SetParameters where the stored values replace the effect's own.
 void PrepareOpeningState(PluginState& state, const PresetTable& presets);
 
 // A row chosen in the preset list: the last row brings back the stored

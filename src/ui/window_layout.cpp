@@ -9,18 +9,9 @@ Rect SwitchRow(int32_t x, int32_t width, int32_t clientHeight) { return Rect{x, 
 
 }  // namespace
 
-int32_t WindowWidth(int32_t effectId, int32_t hostVersion) {
-    const bool wide = hostVersion >= kWideHostVersion;
-    switch (effectId) {
-        case 4: return wide ? 390 : 347;
-        case 1: case 6: case 7: case 8:
-        case 12: case 13: case 14: case 15: case 16: case 17: case 18: case 19:
-            return wide ? 440 : 400;
-        case 9: return 500;
-        case 10: return 640;
-        case 11: return 950;
-        default: return wide ? 315 : 276;   // 0, 2, 3, 5, 20, 21 and anything unknown
-    }
+int32_t WindowWidth(EffectId effectId, int32_t hostVersion) {
+    const WindowWidths& width = CatalogueEntry(effectId).width;
+    return hostVersion >= kWideHostVersion ? width.wide : width.narrow;
 }
 
 KnobRow KnobRowFor(int32_t clientWidth, int32_t knobCount) {
@@ -45,8 +36,8 @@ Rect KnobLabelRect(const KnobRow& row, int32_t knob, int32_t textWidth) {
                 kLabelHeight};
 }
 
-bool KnobLooksDisabled(int32_t effectId, int32_t knob, int32_t knobCount) {
-    return effectId == kSampleReverbId && knob == knobCount - 1;
+bool KnobLooksDisabled(EffectId effectId, int32_t knob, int32_t knobCount) {
+    return effectId == EffectId::SampleReverb && knob == knobCount - 1;
 }
 
 Rect MeterRect(bool right, int32_t clientHeight) { return Rect{right ? 10 : 0, 1, 9, clientHeight - 2}; }
@@ -64,7 +55,7 @@ Rect OutButtonRect(int32_t clientWidth, int32_t clientHeight) {
     return Rect{clientWidth - 47, clientHeight - 23, 40, 17};
 }
 
-bool ShowsSnapNoise(int32_t effectId) { return effectId == kDeNoiseId; }
+bool ShowsSnapNoise(EffectId effectId) { return effectId == EffectId::DeNoise; }
 Rect SnapNoiseRect(int32_t clientHeight) { return Rect{264, clientHeight - 23, 70, 17}; }
 
 ChannelSwitches ChannelSwitchesByCount(int32_t channels, int32_t clientHeight) {
@@ -77,16 +68,12 @@ ChannelSwitches ChannelSwitchesByCount(int32_t channels, int32_t clientHeight) {
     return s;
 }
 
-ChannelSwitches ChannelSwitchesFor(int32_t effectId, int32_t channels, int32_t clientHeight) {
+ChannelSwitches ChannelSwitchesFor(EffectId effectId, int32_t channels, int32_t clientHeight) {
     ChannelSwitches s = ChannelSwitchesByCount(channels, clientHeight);
-    switch (effectId) {
-        case 12: case 13: case 16: case 17: case 18:
-            // These work on the stream as a whole (a pair, or a changed length),
-            // so individual channels cannot be left out.
-            s.passOnly = true;
-            s.channelMask = 3;
-            break;
-        default: break;
+    if (CatalogueEntry(effectId).passOnly) {
+        // Individual channels cannot be left out of a pair or a changed length.
+        s.passOnly = true;
+        s.channelMask = 3;
     }
     return s;
 }

@@ -3,6 +3,8 @@
 // in client pixels. Pure rules; the platform layer only applies them.
 #include <cstdint>
 
+#include "plugin/effect_catalogue.h"
+
 namespace orve::ui {
 
 constexpr int32_t kWindowHeight = 180;
@@ -14,8 +16,6 @@ constexpr int32_t kTrackbarWidth = 28;
 constexpr int32_t kLabelHeight = 15;
 constexpr int32_t kDropDownHeight = 550;
 constexpr int32_t kSelectionFieldHeight = 14;
-constexpr int32_t kDeNoiseId = 4;
-constexpr int32_t kSampleReverbId = 14;
 
 struct Rect {
     int32_t x, y, width, height;
@@ -25,7 +25,7 @@ struct Rect {
 };
 
 // Outer window width for an effect on a host of hostVersion (0 = the oldest).
-int32_t WindowWidth(int32_t effectId, int32_t hostVersion);
+int32_t WindowWidth(EffectId effectId, int32_t hostVersion);
 
 // The knob row: n knobs and the gain slider share the width W - 40 in n + 1
 // equal columns; x0 centres a 28-pixel trackbar in the first column.
@@ -40,7 +40,7 @@ Rect KnobTrackbarRect(const KnobRow& row, int32_t knob, int32_t clientHeight);
 Rect GainLabelRect(const KnobRow& row, int32_t textWidth);
 Rect KnobLabelRect(const KnobRow& row, int32_t knob, int32_t textWidth);
 // The sample reverb's last knob (the room) is set through the preset list.
-bool KnobLooksDisabled(int32_t effectId, int32_t knob, int32_t knobCount);
+bool KnobLooksDisabled(EffectId effectId, int32_t knob, int32_t knobCount);
 
 Rect MeterRect(bool right, int32_t clientHeight);
 Rect KnobFrameRect(int32_t clientWidth, int32_t clientHeight);
@@ -48,7 +48,7 @@ Rect EffectListRect(int32_t clientHeight);
 Rect PresetListRect(int32_t clientHeight);
 bool ShowsOutButton(int32_t hostVersion);
 Rect OutButtonRect(int32_t clientWidth, int32_t clientHeight);
-bool ShowsSnapNoise(int32_t effectId);
+bool ShowsSnapNoise(EffectId effectId);
 Rect SnapNoiseRect(int32_t clientHeight);
 
 // Channel switches: PASS alone, or L and R side by side.
@@ -57,9 +57,9 @@ struct ChannelSwitches {
     int32_t channelMask;   // the mask the layout sets (PASS unchecked, L and R checked)
     Rect pass, left, right;
 };
-// At opening and after an effect change: effects that always work on a pair
-// (the de-vocals, 3D, resampler, tempo scaler) offer only PASS, with mask 3.
-ChannelSwitches ChannelSwitchesFor(int32_t effectId, int32_t channels, int32_t clientHeight);
+// At opening and after an effect change: effects that work on the stream as
+// a whole (the catalogue's passOnly rows) offer only PASS, with mask 3.
+ChannelSwitches ChannelSwitchesFor(EffectId effectId, int32_t channels, int32_t clientHeight);
 // After the audio path saw the channel count change: by the count alone.
 ChannelSwitches ChannelSwitchesByCount(int32_t channels, int32_t clientHeight);
 

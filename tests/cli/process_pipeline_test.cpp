@@ -75,20 +75,14 @@ std::vector<int32_t> Ramp(int frames) {
 // the catalogue's tables; remembers what SetParameters handed it.
 class KnobbedEffect : public EffectProcessor {
 public:
-    KnobbedEffect() : EffectProcessor(0) {}
-    int32_t DescribeKnobs(KnobSpec* table) override {
+    KnobbedEffect() : EffectProcessor(0) {
         static const KnobSpec knobs[2] = {{"Thre", -60.0, 0.0, -20.0}, {"Hi F", 20.0, 0.5, 8.0}};
-        return CopyKnobs(knobs, 2, table);
-    }
-    int32_t GetPresets(const EffectPreset** tableOut) override {
         static const double norm[] = {3.0, -30.0, 10.0};
         static const double soft[] = {-2.0, -50.0, 1.0};
         static const double custom[] = {0.0, -20.0, 8.0};
         static const EffectPreset presets[3] = {{"Norm", norm}, {"Studio      ", soft}, {"Custom", custom}};
-        *tableOut = presets;
-        return 3;
+        ServeTables(knobs, presets);
     }
-    int32_t PresetCount() override { return 3; }
     void SetParameters(const double* values) override {
         received.assign(values, values + 2);
     }
@@ -184,25 +178,11 @@ TEST(ProcessPipeline, DelayingEffectGivesTheInputLengthSampleAligned) {
     }
 }
 
-TEST(ProcessPipeline, TailFollowsTheReleasedInput) {
-    const auto input = Ramp(3000);
-    Pipeline p;
-    p.state.currentEffect = std::make_unique<LatentEffect>(2 * 700);
-    Source source(input, 2);
-    Sink sink;
-    RunOptions options;
-    options.tailSeconds = 0.1;
-    RunAudioPath(p.state, {44100, 2, 16}, 3000, source, sink, options);
-    ASSERT_EQ(sink.values.size(), 2u * (3000 + 4410));
-    EXPECT_TRUE(std::equal(input.begin(), input.end(), sink.values.begin()));
-    EXPECT_TRUE(std::all_of(sink.values.begin() + input.size(), sink.values.end(), [](int32_t v) { return v == 0; }));
-}
-
 // The file of a length-changing effect holds the stretched input from end to
 // end: a loud last fifth after a quiet tone fills the output's last fifth.
 TEST(ProcessPipeline, StretchedOutputKeepsTheEndOfTheInput) {
     const int32_t rate = 44100, frames = 44100, loudFrom = frames * 4 / 5;
-    demo::Signal in;
+    analysis::Signal in;
     in.sampleRate = rate;
     in.channels = 2;
     in.samples.resize(2 * frames);
@@ -211,15 +191,17 @@ TEST(ProcessPipeline, StretchedOutputKeepsTheEndOfTheInput) {
         in.samples[2 * f] = in.samples[2 * f + 1] = v;
     }
     const struct {
-        int32_t effectId;
+        EffectId effectId;
         const char* knob;
         double value;
-    } cases[] = {{18, "Tempo", 1.0}, {18, "Tempo", 0.4}, {18, "Tempo", -1.3}, {17, "Ratio", 1.0}, {17, "Ratio", -1.5}};
+    } cases[] = {{EffectId::TempoScaler, "Tempo", 1.0},  {EffectId::TempoScaler, "Tempo", 0.4},
+                   {EffectId::TempoScaler, "Tempo", -1.3}, {EffectId::Resampler, "Ratio", 1.0},
+                   {EffectId::Resampler, "Ratio", -1.5}};
     for (const auto& c : cases) {
         ProcessSettings settings;
         settings.effectId = c.effectId;
         settings.knobs = {{c.knob, c.value}};
-        const demo::Signal out = ProcessSignal(in, settings);
+        const analysis::Signal out = ProcessSignal(in, settings);
         const double factor = std::pow(2.0, c.value);
         const int64_t outFrames = static_cast<int64_t>(out.samples.size()) / 2;
         const std::string what = std::string(c.knob) + " " + std::to_string(c.value);
@@ -272,34 +254,6 @@ TEST(ProcessPipeline, SnapNoiseOnOtherEffectsIsCountedNotApplied) {
     const RunReport report = RunAudioPath(p.state, {44100, 2, 16}, 44100, source, sink, options);
     EXPECT_EQ(report.snapsIgnored, 2);
     EXPECT_EQ(report.snapsBeyondEnd, 1);
-}
-
-TEST(ProcessPipeline, ChannelSwitchesFollowTheStreamLikeTheWindow) {
-    auto maskFor = [](int32_t channels, std::optional<int32_t> wanted) {
-        PluginState state(nullptr);
-        ProcessSettings s;
-        s.channelMask = wanted;
-        ApplySettings(state, s, 44100, channels);
-        return static_cast<int32_t>(state.channelMask);
-    };
-    EXPECT_EQ(maskFor(2, std::nullopt), 3);
-    EXPECT_EQ(maskFor(2, 2), 2);
-    EXPECT_EQ(maskFor(2, 0), 0);
-    EXPECT_EQ(maskFor(1, std::nullopt), 1);
-    EXPECT_EQ(maskFor(1, 2), 1);
-    EXPECT_EQ(maskFor(1, 0), 0);
-}
-
-TEST(ProcessPipeline, SignalsRunAtTheChosenWidth) {
-    demo::Signal in;
-    in.samples = {1000.4, -1000.6, 32767.0, -32768.0, 0.0, 255.0};
-    ProcessSettings s;
-    s.gainDb = 0.0;
-    s.bits = 16;
-    EXPECT_EQ(ProcessSignal(in, s).samples, (std::vector<double>{1000, -1001, 32767, -32768, 0, 255}));
-    s.bits = 8;
-    // 8-bit keeps the top byte: steps of 256 on the 16-bit scale.
-    EXPECT_EQ(ProcessSignal(in, s).samples, (std::vector<double>{1024, -1024, 32512, -32768, 0, 256}));
 }
 
 }  // namespace

@@ -21,7 +21,6 @@ public:
             for (int f = 0; f < OutputFrames() && f < InputFrames(); ++f) out[f] = in[f] * factor;
         }
     }
-    int32_t InCapacity() const { return inCapacity; }
 };
 
 TEST(ChannelEffect, PlanesCarryOneChannelEachInPlace) {
@@ -47,30 +46,6 @@ TEST(ChannelEffect, EmptyBlockStillCallsTheEffect) {
     std::vector<double> out(4, -1.0);
     EXPECT_EQ(effect.ProcessBlock(out.data(), out.data(), 0, 4, 3), 4);
     EXPECT_EQ(effect.calls, 1);
-}
-
-TEST(ChannelEffect, BuffersGrowToTheLargestBlockAndStay) {
-    PlaneScaler effect(2, 4);
-    std::vector<double> big(100, 1.0), small(10, 1.0);
-    effect.ProcessBlock(big.data(), big.data(), 100, 100, 3);
-    EXPECT_EQ(effect.InCapacity(), 100);
-    effect.ProcessBlock(small.data(), small.data(), 10, 10, 3);
-    EXPECT_EQ(effect.InCapacity(), 100);
-}
-
-TEST(EffectProcessor, PassThroughCopiesAndReportsNothingSpecial) {
-    EffectProcessor effect(6000);
-    std::vector<double> in = {1, -2, 3}, out(3);
-    EXPECT_EQ(effect.ProcessBlock(in.data(), out.data(), 3, 3, 3), 3);
-    EXPECT_EQ(out, in);
-    KnobSpec table[1];
-    EXPECT_EQ(effect.DescribeKnobs(table), 0);
-    EXPECT_EQ(effect.ExtraOutput(), 0);
-    const EffectPreset* presets = reinterpret_cast<const EffectPreset*>(&effect);
-    EXPECT_EQ(effect.GetPresets(&presets), 0);
-    EXPECT_EQ(presets, reinterpret_cast<const EffectPreset*>(&effect));
-    EXPECT_EQ(effect.DisplayValue(0, 1.25), 1.25);
-    EXPECT_EQ(effect.Reset(), 0);
 }
 
 }  // namespace

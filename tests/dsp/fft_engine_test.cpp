@@ -40,13 +40,6 @@ double RelativeError(const std::vector<double>& got, const std::vector<double>& 
     return std::sqrt(err / norm);
 }
 
-std::vector<int> PassesOf(int32_t complexPoints) {
-    FftEngine fft(2 * complexPoints, 2);
-    std::vector<int> passes;
-    for (int i = 1; i <= fft.FactorCount(); ++i) passes.push_back(fft.Factor(i));
-    return passes;
-}
-
 // Every real-transform length the effects build at 8000..48000 Hz: the frame
 // lengths of the catalogue's durations, every frame DeNoise's "Window" knob
 // (5..500 ms) can ask for, the fixed 400/2048/4096 of the convolvers, and the
@@ -82,7 +75,7 @@ std::vector<int> KernelLengths() {
 void CheckAgainstFftw(int n) {
     SCOPED_TRACE(::testing::Message() << "N = " << n);
     const auto x = test::Noise(n, 1.0, static_cast<uint32_t>(n));
-    FftEngine fft(n, 2, InstructionSet::kReference);
+    FftEngine fft(n, FftKind::Real, InstructionSet::kReference);
     std::vector<double> y(x);
     fft.ForwardReal(y.data());
     EXPECT_LT(RelativeError(y, ReferenceSpectrum(x)), 5e-14);
@@ -117,7 +110,7 @@ TEST_P(FftEngineFastPath, MatchesTheReferencePath) {
     lengths.insert(lengths.end(), kernels.begin(), kernels.end());
     for (int n : lengths) {
         SCOPED_TRACE(::testing::Message() << "N = " << n);
-        FftEngine fast(n, 2, GetParam()), reference(n, 2, InstructionSet::kReference);
+        FftEngine fast(n, FftKind::Real, GetParam()), reference(n, FftKind::Real, InstructionSet::kReference);
         int rest = n / 2;
         for (int p : {2, 3, 5, 7})
             while (rest % p == 0) rest /= p;
@@ -153,7 +146,7 @@ INSTANTIATE_TEST_SUITE_P(EachInstructionSet, FftEngineFastPath,
 
 TEST(FftEngineAccuracy, GeneralKernelKeepsItsRootsAcrossCalls) {
     // The cached roots of radix 101 must serve a second, different transform.
-    FftEngine fft(404, 2, InstructionSet::kReference);
+    FftEngine fft(404, FftKind::Real, InstructionSet::kReference);
     for (uint32_t seed : {1u, 2u}) {
         const auto x = test::Noise(404, 1.0, seed);
         std::vector<double> y(x);
@@ -162,68 +155,12 @@ TEST(FftEngineAccuracy, GeneralKernelKeepsItsRootsAcrossCalls) {
     }
 }
 
-TEST(FftEngineSignals, TwoPointsGiveSumAndDifference) {
-    FftEngine fft(2, 2);
-    EXPECT_EQ(fft.FactorCount(), 1);
-    double x[2] = {3.0, -5.0};
-    fft.ForwardReal(x);
-    EXPECT_DOUBLE_EQ(x[0], -2.0);
-    EXPECT_DOUBLE_EQ(x[1], 8.0);
-    fft.InverseReal(x);
-    EXPECT_DOUBLE_EQ(x[0], 3.0);
-    EXPECT_DOUBLE_EQ(x[1], -5.0);
-}
-
-TEST(FftEngineSignals, CosineOfKCyclesLandsInBinK) {
-    for (int n : {64, 384, 1120}) {
-        const int m = n / 2;
-        FftEngine fft(n, 2);
-        for (int k = 1; k < m; k += (n == 64 ? 1 : 37)) {
-            std::vector<double> x(n);
-            for (int i = 0; i < n; ++i) x[i] = std::cos(2.0 * M_PI * k * i / n);
-            fft.ForwardReal(x.data());
-            for (int e = 0; e < n; ++e)
-                ASSERT_NEAR(x[e], e == 2 * k - 1 ? n / 2.0 : 0.0, 1e-10) << "N " << n << " k " << k << " e " << e;
-        }
-    }
-}
-
-TEST(FftEngineSignals, ConstantGoesToDcOnly) {
-    const int n = 1536;
-    FftEngine fft(n, 2);
-    std::vector<double> x(n, 0.75);
-    fft.ForwardReal(x.data());
-    EXPECT_NEAR(x[0], n * 0.75, 1e-9);
-    for (int e = 1; e < n; ++e) ASSERT_NEAR(x[e], 0.0, 1e-10) << e;
-}
-
-TEST(FftEngineFactorisation, LargeRadicesFirstThenReversed) {
-    EXPECT_EQ(PassesOf(4), (std::vector<int>{4}));
-    EXPECT_EQ(PassesOf(12), (std::vector<int>{3, 4}));
-    EXPECT_EQ(PassesOf(33), (std::vector<int>{11, 3}));
-    EXPECT_EQ(PassesOf(1024), (std::vector<int>{4, 16, 16}));
-    EXPECT_EQ(PassesOf(1120), (std::vector<int>{7, 10, 16}));
-    EXPECT_EQ(PassesOf(3000), (std::vector<int>{3, 10, 10, 10}));
-    EXPECT_EQ(PassesOf(4410), (std::vector<int>{7, 7, 9, 10}));
-    EXPECT_EQ(PassesOf(202), (std::vector<int>{101, 2}));
-    EXPECT_EQ(PassesOf(102), (std::vector<int>{17, 2, 3}));
-}
-
-TEST(FftEngineFactorisation, DigitReversedGatherAndInverseScatter) {
-    FftEngine fft(24, 2);
-    const int expected[] = {0, 4, 8, 1, 5, 9, 2, 6, 10, 3, 7, 11};
-    for (int p = 0; p < 12; ++p) EXPECT_EQ(fft.GatherIndex()[p], expected[p]) << p;
-    FftEngine large(2 * 4410, 2);
-    for (int p = 0; p < 4410; ++p) ASSERT_EQ(large.ScatterIndex()[large.GatherIndex()[p]], p);
-    EXPECT_EQ(large.GatherIndex()[4409], 4409);
-}
-
 TEST(FftEngineDeathTest, RadixAbove101EndsTheProcess) {
     // 206 = 2 * 103; 121 = 11 * 11 and 143 = 11 * 13 stay one factor each
     // because only the dedicated radices are split off.
-    EXPECT_EXIT(FftEngine(412, 2), ::testing::ExitedWithCode(1), "");
-    EXPECT_EXIT(FftEngine(242, 2), ::testing::ExitedWithCode(1), "");
-    EXPECT_EXIT(FftEngine(286, 2), ::testing::ExitedWithCode(1), "");
+    EXPECT_EXIT(FftEngine(412, FftKind::Real), ::testing::ExitedWithCode(1), "");
+    EXPECT_EXIT(FftEngine(242, FftKind::Real), ::testing::ExitedWithCode(1), "");
+    EXPECT_EXIT(FftEngine(286, FftKind::Real), ::testing::ExitedWithCode(1), "");
 }
 
 }  // namespace

@@ -52,7 +52,7 @@ class Previous : public SpectralEffect {
 public:
     Previous(double frameSeconds, int32_t channels)
         : SpectralEffect(kRate, frameSeconds, 0.25, channels, 5000, kWindowed),
-          fft(frameLength, 2, InstructionSet::kReference),
+          fft(frameLength, FftKind::Real, InstructionSet::kReference),
           K(frameLength / 2 + 1),
           magnitude(channels * K),
           phase(channels * K),

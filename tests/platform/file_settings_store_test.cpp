@@ -28,14 +28,14 @@ TEST_F(SettingsFile, PluginStateRoundTripsThroughTheFile) {
     const std::string path = (dir / "orve-studio" / "ORVESETTING").string();
     {
         PluginState state(std::make_unique<FileSettingsStore>(path));
-        EXPECT_EQ(state.effectId, 0);  // no file yet
-        state.effectId = 11;
+        EXPECT_EQ(state.effectId, EffectId::LevelTuning);  // no file yet
+        state.effectId = EffectId::Geq31Bands;
         state.presetIndex = 4;
     }
     ASSERT_EQ(fs::file_size(path), 160u);
     EXPECT_FALSE(fs::exists(path + ".tmp"));
     PluginState again(std::make_unique<FileSettingsStore>(path));
-    EXPECT_EQ(again.effectId, 11);
+    EXPECT_EQ(again.effectId, EffectId::Geq31Bands);
     EXPECT_EQ(again.presetIndex, 4);
 }
 

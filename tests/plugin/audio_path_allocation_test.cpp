@@ -48,7 +48,7 @@ namespace orve {
 namespace {
 
 struct Setting {
-    int32_t effectId;
+    EffectId effectId;
     int32_t sampleRate;
     int32_t blockFrames;
 };
@@ -70,7 +70,7 @@ TEST_P(AudioPathAllocation, NothingAfterTheFirstSecondKnobMovesIncluded) {
     BuildEffect(state, s.sampleRate, 2, false);
     state.currentEffect->SetParameters(state.parameterValues);
 
-    std::mt19937 random(static_cast<uint32_t>(s.effectId * 7 + s.blockFrames));
+    std::mt19937 random(static_cast<uint32_t>(EffectNumber(s.effectId) * 7 + s.blockFrames));
     const auto noise = test::Noise(2 * s.blockFrames, 6000.0, 3);
     std::vector<int16_t> host(4 * s.blockFrames);
     const int32_t blocks = 2 * s.sampleRate / s.blockFrames;
@@ -100,15 +100,15 @@ TEST_P(AudioPathAllocation, NothingAfterTheFirstSecondKnobMovesIncluded) {
 
 std::vector<Setting> EverySetting() {
     std::vector<Setting> settings;
-    for (int32_t id = 0; id < kSelectableEffects; ++id)
+    for (const EffectEntry& entry : OfferedEffects())
         for (int32_t rate : {8000, 44100, 96000})
-            for (int32_t frames : {576, 1000}) settings.push_back({id, rate, frames});
+            for (int32_t frames : {576, 1000}) settings.push_back({entry.id, rate, frames});
     return settings;
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryEffect, AudioPathAllocation, testing::ValuesIn(EverySetting()),
                          [](const testing::TestParamInfo<Setting>& info) {
-                             return "Effect" + std::to_string(info.param.effectId) + "_" +
+                             return "Effect" + std::to_string(EffectNumber(info.param.effectId)) + "_" +
                                     std::to_string(info.param.sampleRate) + "Hz_" +
                                     std::to_string(info.param.blockFrames);
                          });

@@ -36,7 +36,7 @@ std::vector<double> Programme() {
 // Runs the programme through ModifySamples at `bits` in blocks of 576 frames,
 // as orve does: silence after it until every frame is out, the stream's
 // image of the input cut to its length. Values on the stream's own scale.
-std::vector<double> Play(int32_t effectId, const std::vector<std::pair<int32_t, double>>& knobs, int32_t bits,
+std::vector<double> Play(EffectId effectId, const std::vector<std::pair<int32_t, double>>& knobs, int32_t bits,
                          int32_t mask, const std::vector<double>& programme) {
     static EmbeddedKernels kernels;
     PluginState state(nullptr, &kernels, nullptr);
@@ -75,12 +75,12 @@ std::vector<double> Play(int32_t effectId, const std::vector<std::pair<int32_t, 
 
 double Db(double ratio) { return 20.0 * std::log10(ratio); }
 
-class EveryEffect : public testing::TestWithParam<int32_t> {};
+class EveryWidth : public testing::TestWithParam<EffectId> {};
 
 // The same programme at 16 and at 32 bits: the effect sees the same values
 // (every width reaches it on the 16-bit scale), so the outputs differ by the
 // 16-bit rounding alone.
-TEST_P(EveryEffect, SameResultAtSixteenAndThirtyTwoBits) {
+TEST_P(EveryWidth, SameResultAtSixteenAndThirtyTwoBits) {
     const auto x = Programme();
     const auto y16 = Play(GetParam(), {}, 16, 3, x);
     auto y32 = Play(GetParam(), {}, 32, 3, x);
@@ -94,8 +94,16 @@ TEST_P(EveryEffect, SameResultAtSixteenAndThirtyTwoBits) {
     EXPECT_LT(Db(test::Rms(difference) / level), -40.0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Catalogue, EveryEffect, testing::Range(0, kSelectableEffects),
-                         [](const testing::TestParamInfo<int32_t>& info) { return "Effect" + std::to_string(info.param); });
+std::vector<EffectId> Offered() {
+    std::vector<EffectId> ids;
+    for (const EffectEntry& entry : OfferedEffects()) ids.push_back(entry.id);
+    return ids;
+}
+
+INSTANTIATE_TEST_SUITE_P(Catalogue, EveryWidth, testing::ValuesIn(Offered()),
+                         [](const testing::TestParamInfo<EffectId>& info) {
+                             return "Effect" + std::to_string(EffectNumber(info.param));
+                         });
 
 TEST(AudioPathLevels, LevelDynamicCompressesAlikeAtEveryWidth) {
     // Its threshold is a level: -10 dBFS on the 16-bit scale must be -10 dBFS
@@ -104,8 +112,8 @@ TEST(AudioPathLevels, LevelDynamicCompressesAlikeAtEveryWidth) {
     double change[3];
     int i = 0;
     for (int32_t bits : {8, 16, 32}) {
-        const auto dry = Play(0, {}, bits, 3, x);
-        const auto wet = Play(1, {{0, -25.0}}, bits, 3, x);   // threshold -25 dBFS
+        const auto dry = Play(EffectId::LevelTuning, {}, bits, 3, x);
+        const auto wet = Play(EffectId::LevelDynamic, {{0, -25.0}}, bits, 3, x);   // threshold -25 dBFS
         change[i++] = Db(test::Rms(wet) / test::Rms(dry));
     }
     EXPECT_LT(change[1], -3.0);   // it does compress
@@ -118,7 +126,7 @@ TEST(AudioPathLevels, LevelDynamicCompressesAlikeAtEveryWidth) {
 // them (values on knob indices).
 struct Neutral {
     const char* name;
-    int32_t effectId;
+    EffectId effectId;
     std::vector<std::pair<int32_t, double>> knobs;
     int32_t mask;
 };
@@ -141,25 +149,28 @@ TEST_P(NeutralSetting, GivesTheInputBackBitForBit) {
 
 std::vector<Neutral> NeutralSettings() {
     std::vector<Neutral> settings = {
-        {"LevelTuningAt0dB", 0, {}, 3},
-        {"Pitch0", 19, {{0, 0.0}}, 3},
-        {"Tempo1", 18, {{0, 0.0}}, 3},
-        {"WhisperWet0", 21, {{0, 0.0}}, 3},
+        {"LevelTuningAt0dB", EffectId::LevelTuning, {}, 3},
+        {"Pitch0", EffectId::PitchScaler, {{0, 0.0}}, 3},
+        {"Tempo1", EffectId::TempoScaler, {{0, 0.0}}, 3},
+        {"WhisperWet0", EffectId::Whisper, {{0, 0.0}}, 3},
     };
     // The graphic equalisers with every band at 0 dB.
-    for (int32_t id = 7; id <= 11; ++id) {
+    for (EffectId id : {EffectId::Geq3Bands, EffectId::Geq10Bands, EffectId::Geq15Bands, EffectId::Geq20Bands,
+                        EffectId::Geq31Bands}) {
         Neutral flat{"FlatGeq", id, {}, 3};
         for (int32_t k = 0; k < 40; ++k) flat.knobs.push_back({k, 0.0});
         settings.push_back(flat);
     }
-    // The right channel switched off.
-    for (int32_t id : {1, 2, 3, 4, 5, 6, 8, 14, 15, 19, 20, 21}) settings.push_back({"RightOff", id, {}, 1});
+    // The right channel switched off, on every effect that honours the switches.
+    for (const EffectEntry& entry : OfferedEffects())
+        if (!entry.passOnly && entry.id != EffectId::TempoScaler && entry.id != EffectId::Resampler)
+            settings.push_back({"RightOff", entry.id, {}, 1});
     return settings;
 }
 
 INSTANTIATE_TEST_SUITE_P(AudioPathLevels, NeutralSetting, testing::ValuesIn(NeutralSettings()),
                          [](const testing::TestParamInfo<Neutral>& info) {
-                             return std::string(info.param.name) + std::to_string(info.param.effectId);
+                             return std::string(info.param.name) + std::to_string(EffectNumber(info.param.effectId));
                          });
 
 }  // namespace

@@ -14,11 +14,9 @@
 namespace orve {
 namespace {
 
-constexpr int32_t kModalReverb = 15;
-
 // The modal reverb as the window selects it, with the given Size.
 ModalReverb& SelectReverb(PluginState& state, double size) {
-    state.effectId = kModalReverb;
+    state.effectId = EffectId::ModalReverb;
     BuildEffect(state, 44100, 2, false);
     state.parameterValues[0] = size;
     state.currentEffect->SetParameters(state.parameterValues);

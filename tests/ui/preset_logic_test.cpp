@@ -20,18 +20,12 @@ const EffectPreset kDynamicsTable[] = {{"Loud", kLoud}, {"Soft", kSoft}, {"Speec
 // Records what the window passes to the effect.
 class RecordingEffect : public EffectProcessor {
 public:
-    RecordingEffect() : EffectProcessor(16) {}
-    int32_t DescribeKnobs(KnobSpec* table) override { return CopyKnobs(kKnobs, 2, table); }
+    RecordingEffect() : EffectProcessor(16) { ServeTables(kKnobs, kDynamicsTable); }
     void SetParameters(const double* values) override {
         ++calls;
         last[0] = values[0];
         last[1] = values[1];
     }
-    int32_t GetPresets(const EffectPreset** table) override {
-        *table = kDynamicsTable;
-        return 3;
-    }
-    int32_t PresetCount() override { return 3; }
     int calls = 0;
     double last[2] = {};
 };
@@ -88,27 +82,28 @@ TEST(PresetLogicTest, LastRowRestoresTheStoredPositions) {
 // reverb in "Studio      "; choosing that row restores the stored positions,
 // choosing the first moves every knob to the row's values.
 TEST(PresetLogicTest, LevelDynamicAndSampleReverbKeepTheUsersSettingInTheirLastRow) {
-    const struct { int32_t id; const char* lastName; } effects[] = {{1, "Speech"}, {14, "Studio      "}};
+    const struct { EffectId id; const char* lastName; } effects[] = {{EffectId::LevelDynamic, "Speech"},
+                                                                     {EffectId::SampleReverb, "Studio      "}};
     for (const auto& e : effects) {
         PluginState state{nullptr};
         state.effectId = e.id;
         BuildEffect(state, 44100, 2, false);
         const PresetTable table = PresetsOf(state.currentEffect.get());
-        ASSERT_FALSE(table.Empty()) << e.id;
+        ASSERT_FALSE(table.Empty()) << EffectText(e.id);
         EXPECT_STREQ(table.rows[table.LastRow()].name, e.lastName);
         for (int32_t i = 0; i <= state.knobCount; ++i) state.settingsBlob.slots[i] = 1000 + 100 * i;
         SliderPositions sliders;
         ASSERT_TRUE(SelectPreset(state, table, table.LastRow(), sliders));
-        EXPECT_EQ(sliders.gain, 1000) << e.id;
+        EXPECT_EQ(sliders.gain, 1000) << EffectText(e.id);
         for (int32_t i = 0; i < state.knobCount; ++i) {
-            EXPECT_EQ(sliders.knobs[i], 1100 + 100 * i) << e.id << " knob " << i;
+            EXPECT_EQ(sliders.knobs[i], 1100 + 100 * i) << EffectText(e.id) << " knob " << i;
             EXPECT_DOUBLE_EQ(state.parameterValues[i], KnobValueAt(state.knobTable[i], 1100 + 100 * i));
         }
         ASSERT_TRUE(SelectPreset(state, table, 0, sliders));
         EXPECT_EQ(state.presetIndex, 0);
         EXPECT_DOUBLE_EQ(state.outputGain, DecibelsToFactor(table.rows[0].values[0]));
         for (int32_t i = 0; i < state.knobCount; ++i) {
-            EXPECT_DOUBLE_EQ(state.parameterValues[i], table.rows[0].values[i + 1]) << e.id << " knob " << i;
+            EXPECT_DOUBLE_EQ(state.parameterValues[i], table.rows[0].values[i + 1]) << EffectText(e.id) << " knob " << i;
             EXPECT_EQ(sliders.knobs[i], KnobPositionOf(state.knobTable[i], table.rows[0].values[i + 1]));
         }
     }
@@ -125,7 +120,7 @@ TEST(PresetLogicTest, IndexOutsideTheTableChangesNothing) {
 
 TEST(PresetLogicTest, OpeningAfterAnEffectChangeStoresTheLastRow) {
     Fixture f;
-    f.state.windowOpenMode = 2;
+    f.state.windowOpenMode = WindowOpenMode::NewEffect;
     f.state.presetIndex = 1;
     PrepareOpeningState(f.state, PresetTable{kDynamicsTable, 3});
     EXPECT_EQ(f.state.presetIndex, 0);
@@ -137,7 +132,7 @@ TEST(PresetLogicTest, OpeningAfterAnEffectChangeStoresTheLastRow) {
 
 TEST(PresetLogicTest, OrdinaryOpeningRestoresStoredPositions) {
     Fixture f;
-    f.state.windowOpenMode = 0;
+    f.state.windowOpenMode = WindowOpenMode::StoredSetting;
     f.state.presetIndex = 2;
     f.state.settingsBlob.slots[0] = 3333;
     f.state.settingsBlob.slots[1] = 5000;
@@ -154,14 +149,14 @@ TEST(PresetLogicTest, OrdinaryOpeningRestoresStoredPositions) {
 
     // A stored first row: the stored positions become the last row's, values untouched.
     Fixture g;
-    g.state.windowOpenMode = 0;
+    g.state.windowOpenMode = WindowOpenMode::StoredSetting;
     g.state.presetIndex = 0;
     PrepareOpeningState(g.state, PresetTable{kDynamicsTable, 3});
     EXPECT_EQ(g.state.settingsBlob.slots[1], 2000);
     EXPECT_EQ(g.effect->calls, 0);
     // Reopened with F12: nothing moves.
     Fixture h;
-    h.state.windowOpenMode = 1;
+    h.state.windowOpenMode = WindowOpenMode::AsItWas;
     h.state.settingsBlob.slots[1] = 7777;
     PrepareOpeningState(h.state, PresetTable{kDynamicsTable, 3});
     EXPECT_EQ(h.state.settingsBlob.slots[1], 7777);

@@ -37,9 +37,12 @@ namespace {
 constexpr int32_t kModernHost = 0x5066;
 constexpr int kFrames = 1152;
 constexpr int kBlocks = 6;
-constexpr int32_t kModalReverbId = 15;
-constexpr int32_t kSampleReverbId = 14;
-constexpr int32_t kResamplerId = 17;
+constexpr int32_t kModalReverbId = EffectNumber(EffectId::ModalReverb);
+constexpr int32_t kSampleReverbId = EffectNumber(EffectId::SampleReverb);
+constexpr int32_t kResamplerId = EffectNumber(EffectId::Resampler);
+
+// The effect at a position of the window's list.
+EffectId Effect(int32_t number) { return static_cast<EffectId>(number); }
 
 Checks checks;
 const DWORD startTicks = GetTickCount();
@@ -124,7 +127,7 @@ Reference MakeReference(HMODULE library, int32_t effectId) {
     Reference ref;
     ref.kernels = std::make_unique<win32::ResourceKernels>(library);
     ref.state = std::make_unique<PluginState>(nullptr, ref.kernels.get(), nullptr);
-    ref.state->effectId = effectId;
+    ref.state->effectId = Effect(effectId);
     BuildEffect(*ref.state, 44100, 2, false);
     return ref;
 }
@@ -166,8 +169,8 @@ void CheckLayout(HWND window, int32_t effectId, int32_t hostVersion, EffectProce
     GetWindowRect(window, &outer);
     GetClientRect(window, &client);
     const int W = client.right, H = client.bottom;
-    const char* name = EffectText(effectId);
-    checks.Expect(outer.right - outer.left == ui::WindowWidth(effectId, hostVersion) &&
+    const char* name = EffectText(Effect(effectId));
+    checks.Expect(outer.right - outer.left == ui::WindowWidth(Effect(effectId), hostVersion) &&
                       outer.bottom - outer.top == ui::kWindowHeight,
                   Format("%s: window %ldx%ld", name, outer.right - outer.left, outer.bottom - outer.top));
 
@@ -194,7 +197,7 @@ void CheckLayout(HWND window, int32_t effectId, int32_t hostVersion, EffectProce
         char text[32] = {};
         GetWindowTextA(GetDlgItem(window, 600 + i), text, sizeof text);
         if (std::strcmp(text, knobs[i].label) == 0 && ChildRect(GetDlgItem(window, 600 + i)).top == 5) ++labelled;
-        if ((IsWindowEnabled(GetDlgItem(window, i)) != FALSE) != ui::KnobLooksDisabled(effectId, i, knobCount))
+        if ((IsWindowEnabled(GetDlgItem(window, i)) != FALSE) != ui::KnobLooksDisabled(Effect(effectId), i, knobCount))
             ++enabled;
     }
     checks.Expect(labelled == knobCount, Format("%s: %d of %d knob labels above their knobs", name, labelled, knobCount));
@@ -217,13 +220,13 @@ void CheckLayout(HWND window, int32_t effectId, int32_t hostVersion, EffectProce
                       Format("%s: preset list placed", name));
     }
 
-    const ui::ChannelSwitches switches = ui::ChannelSwitchesFor(effectId, 2, H);
+    const ui::ChannelSwitches switches = ui::ChannelSwitchesFor(Effect(effectId), 2, H);
     checks.Expect(IsShown(GetDlgItem(window, IDC_SWITCH_PASS)) == switches.passOnly &&
                       IsShown(GetDlgItem(window, IDC_SWITCH_LEFT)) == !switches.passOnly &&
                       IsShown(GetDlgItem(window, IDC_SWITCH_RIGHT)) == !switches.passOnly,
                   Format("%s: %s switches", name, switches.passOnly ? "PASS" : "L/R"));
-    checks.Expect(IsShown(GetDlgItem(window, IDC_SNAP_NOISE)) == (effectId == 4),
-                  Format("%s: Snap Noise %s", name, effectId == 4 ? "shown" : "hidden"));
+    checks.Expect(IsShown(GetDlgItem(window, IDC_SNAP_NOISE)) == (Effect(effectId) == EffectId::DeNoise),
+                  Format("%s: Snap Noise %s", name, Effect(effectId) == EffectId::DeNoise ? "shown" : "hidden"));
     checks.Expect(IsShown(GetDlgItem(window, IDC_OUT_BUTTON)) == ui::ShowsOutButton(hostVersion),
                   Format("%s: OUT button for host 0x%x", name, hostVersion));
     checks.Expect(Selected(window, IDC_EFFECT_LIST) == effectId, Format("%s: selected in the effect list", name));
@@ -240,7 +243,7 @@ void CheckLayout(HWND window, int32_t effectId, int32_t hostVersion, EffectProce
                   Format("%s: meters, knob frame and effect list in place", name));
     if (ui::ShowsOutButton(hostVersion))
         checks.Expect(placedAt(IDC_OUT_BUTTON, ui::OutButtonRect(W, H), true), Format("%s: OUT in place", name));
-    if (ui::ShowsSnapNoise(effectId))
+    if (ui::ShowsSnapNoise(Effect(effectId)))
         checks.Expect(placedAt(IDC_SNAP_NOISE, ui::SnapNoiseRect(H), true), Format("%s: Snap Noise in place", name));
     const ui::Rect switchRect = switches.passOnly ? switches.pass : switches.left;
     checks.Expect(placedAt(switches.passOnly ? IDC_SWITCH_PASS : IDC_SWITCH_LEFT, switchRect, true),
@@ -266,8 +269,8 @@ void CheckEffectList(HWND window) {
                   "the effect list offers 22 effects");
     bool names = true;
     for (int id = 0; id < kSelectableEffects; ++id) {
-        std::wstring expected(1, EffectGlyphIsBlack(id) ? L'\x25C6' : L'\x25C7');
-        expected += Widen(EffectText(id));
+        std::wstring expected(1, CatalogueEntry(Effect(id)).GlyphIsBlack() ? L'\x25C6' : L'\x25C7');
+        expected += Widen(EffectText(Effect(id)));
         if (ListText(window, IDC_EFFECT_LIST, id) != expected) names = false;
     }
     checks.Expect(names, "the effect list shows the catalogue names in order");
@@ -344,22 +347,22 @@ void CheckEveryEffect(Plugin& plugin, HWND& window) {
         Reference ref = MakeReference(plugin.library, id);
         CheckLayout(window, id, kModernHost, *ref.state->currentEffect);
         checks.Expect(*static_cast<int32_t*>(plugin.module->userData) == id,
-                      Format("%s: the module's user data follows the selection", EffectText(id)));
+                      Format("%s: the module's user data follows the selection", EffectText(Effect(id))));
 
         // The modal reverb's late tail is seeded from the clock, so two builds
         // only agree when made in the same second; its audio is not compared.
         std::string where;
         if (id != kModalReverbId)
             checks.Expect(SameAudio(plugin, *ref.state, 0, kBlocks, &where),
-                          Format("%s: plug-in output equals the core's (%s)", EffectText(id), where.c_str()));
+                          Format("%s: plug-in output equals the core's (%s)", EffectText(Effect(id)), where.c_str()));
 
-        if (ui::ShowsSnapNoise(id)) {
+        if (ui::ShowsSnapNoise(Effect(id))) {
             // A new learning stretch starts at the same block in both.
             SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_SNAP_NOISE, BN_CLICKED),
                          reinterpret_cast<LPARAM>(GetDlgItem(window, IDC_SNAP_NOISE)));
             SnapNoise(*ref.state->currentEffect);
             checks.Expect(SameAudio(plugin, *ref.state, kBlocks, 3, &where),
-                          Format("%s: Snap Noise restarts learning as in the core (%s)", EffectText(id), where.c_str()));
+                          Format("%s: Snap Noise restarts learning as in the core (%s)", EffectText(Effect(id)), where.c_str()));
         }
 
         const ui::PresetTable presets = ui::PresetsOf(ref.state->currentEffect.get());
@@ -373,24 +376,24 @@ void CheckEveryEffect(Plugin& plugin, HWND& window) {
         for (int i = 0; i < expected.knobCount; ++i)
             slidersMoved = slidersMoved &&
                            SliderPosition(GetDlgItem(window, i)) == std::min(std::max(expected.knobs[i], 0), 10000);
-        checks.Expect(slidersMoved, Format("%s: preset \"%s\" moves gain and knobs", EffectText(id),
+        checks.Expect(slidersMoved, Format("%s: preset \"%s\" moves gain and knobs", EffectText(Effect(id)),
                                            presets.rows[row].name));
         // The plug-in builds a new room or converter on its worker thread and
         // swaps it in when it is ready; the core here builds it before the
         // next block, so the two agree only once the swap is done.
         if (id != kModalReverbId && id != kSampleReverbId && id != kResamplerId)
             checks.Expect(SameAudio(plugin, *ref.state, kBlocks, 2, &where),
-                          Format("%s: output after a preset equals the core's (%s)", EffectText(id), where.c_str()));
-        if (ref.state->knobCount > 0 && !ui::KnobLooksDisabled(id, 0, ref.state->knobCount)) {
+                          Format("%s: output after a preset equals the core's (%s)", EffectText(Effect(id)), where.c_str()));
+        if (ref.state->knobCount > 0 && !ui::KnobLooksDisabled(Effect(id), 0, ref.state->knobCount)) {
             MoveSlider(window, GetDlgItem(window, 0), 2500);
             // The list follows only for effects that count a user-setting row.
             const int32_t follow = ui::PresetAfterManualChange(ref.state->currentEffect->PresetCount(), row);
             checks.Expect(Selected(window, IDC_PRESET_LIST) == (follow < 0 ? row : follow),
-                          Format("%s: moving a knob selects row %d", EffectText(id), follow < 0 ? row : follow));
+                          Format("%s: moving a knob selects row %d", EffectText(Effect(id)), follow < 0 ? row : follow));
             // Choosing the effect already selected changes nothing.
             ChooseInList(window, IDC_EFFECT_LIST, id);
             checks.Expect(PluginWindow() == window && SliderPosition(GetDlgItem(window, 0)) == 2500,
-                          Format("%s: choosing it again keeps the knobs", EffectText(id)));
+                          Format("%s: choosing it again keeps the knobs", EffectText(Effect(id))));
         }
     }
 }
@@ -463,7 +466,7 @@ StoredSetting PrepareSetting(Plugin& plugin, HWND& window) {
     for (int32_t id = 1; id < kSelectableEffects; ++id) {
         const EffectBuildContext context{44100, 2, nullptr, nullptr};
         KnobSpec knobs[kMaxKnobs];
-        const int32_t n = MakeEffect(id, context)->DescribeKnobs(knobs);
+        const int32_t n = MakeEffect(Effect(id), context)->DescribeKnobs(knobs);
         if (n > mostKnobs) {
             mostKnobs = n;
             s.effectId = id;
@@ -540,7 +543,7 @@ int Run(const std::string& dllPath, const std::string& shots) {
     GetWindowRect(window, &ownRect);
     checks.Expect(ownRect.left == hostRect.left && ownRect.top == hostRect.top - ui::kWindowHeight,
                   "the window docks above the player");
-    checks.Expect(hostRect.right - hostRect.left == ui::WindowWidth(0, kModernHost),
+    checks.Expect(hostRect.right - hostRect.left == ui::WindowWidth(EffectId::LevelTuning, kModernHost),
                   "the player takes the window's width");
     checks.Expect(Selected(window, IDC_EFFECT_LIST) == 0 &&
                       SliderPosition(GetDlgItem(window, IDC_GAIN_SLIDER)) == 5000,
@@ -612,7 +615,7 @@ int Run(const std::string& dllPath, const std::string& shots) {
     if (checks.Expect(window != nullptr, "the window opens for the oldest host")) {
         RECT r;
         GetWindowRect(window, &r);
-        checks.Expect(r.right - r.left == ui::WindowWidth(stored.effectId, 0), "the oldest host gets the narrow width");
+        checks.Expect(r.right - r.left == ui::WindowWidth(Effect(stored.effectId), 0), "the oldest host gets the narrow width");
         checks.Expect(!IsShown(GetDlgItem(window, IDC_OUT_BUTTON)), "the oldest host gets no OUT button");
     }
     SendMessageW(oldHost.window, WM_CLOSE, 0, 0);

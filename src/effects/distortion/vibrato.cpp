@@ -15,6 +15,7 @@ const KnobSpec kKnobs[] = {
 }  // namespace
 
 Vibrato::Vibrato(double sampleRate, int32_t channels) : ChannelEffect(channels, 5000), sampleRate(sampleRate) {
+    ServeTables(kKnobs);
     BuildTables();
 }
 
@@ -42,16 +43,15 @@ void Vibrato::BuildTables() {
     const double step = 2.0 * M_PI / (P - 1);
     for (int32_t i = 0; i < P; ++i) lfoTable[i] = D * std::sin(i * step) + (D + 1);
     lfoPos = 0;
-    tablesStale = 0;
+    tablesStale = false;
 }
-
-int32_t Vibrato::DescribeKnobs(KnobSpec* table) { return CopyKnobs(kKnobs, 2, table); }
 
 void Vibrato::SetParameters(const double* values) {
     vibFreq = values[0];
     depth = std::pow(10.0, values[1]);
-    // The audio thread rebuilds (and frees) the tables, never this thread.
-    tablesStale = 1;
+    // Rebuilt (and reallocated) by the next block, once however many changes
+    // arrive before it.
+    tablesStale = true;
 }
 
 double Vibrato::DisplayValue(int32_t knobIndex, double value) {

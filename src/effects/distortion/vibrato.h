@@ -11,16 +11,10 @@ class Vibrato : public ChannelEffect {
 public:
     Vibrato(double sampleRate, int32_t channels);
 
-    int32_t DescribeKnobs(KnobSpec* table) override;
     void SetParameters(const double* values) override;
     double DisplayValue(int32_t knobIndex, double value) override;
     int32_t Reset() override;
     void ProcessChannels(int32_t channelMask) override;
-
-    int32_t PeriodLength() const { return P; }
-    int32_t SwingSamples() const { return D; }
-    int32_t LineLength() const { return lineLength; }
-    const double* LfoTable() const { return lfoTable; }
 
 private:
     void BuildTables();
@@ -35,7 +29,7 @@ private:
     int32_t D = 0;
     int32_t lineLength = 0;
     int32_t lfoPos = 0;
-    int32_t tablesStale = 0;
+    bool tablesStale = false;
 };
 
 }  // namespace orve

@@ -16,14 +16,14 @@ constexpr double kPhaseStep = 0.00019175345033660654;
 
 Whisper::Whisper(double sampleRate, int32_t channels)
     : SpectralEffect(sampleRate, 0.01, 0.25, channels, 5000, kWindowed),
-      fft(std::make_unique<FftEngine>(frameLength, 2)),
+      fft(std::make_unique<FftEngine>(frameLength, FftKind::Real)),
       bins(frameLength / 2 + 1),
       scratch(2 * bins, 0.0),
       magnitude(scratch.data()),
       phase(scratch.data() + bins),
-      random(12345) {}
-
-int32_t Whisper::DescribeKnobs(KnobSpec* table) { return CopyKnobs(kKnobs, 1, table); }
+      random(12345) {
+    ServeTables(kKnobs);
+}
 
 void Whisper::SetParameters(const double* values) { wet = values[0]; }
 

@@ -35,11 +35,8 @@ class Whisper : public SpectralEffect {
 public:
     Whisper(double sampleRate, int32_t channels);
 
-    int32_t DescribeKnobs(KnobSpec* table) override;
     void SetParameters(const double* values) override;
     void ProcessChannels(int32_t channelMask) override;
-
-    double Wet() const { return wet; }
 
 private:
     std::unique_ptr<FftEngine> fft;

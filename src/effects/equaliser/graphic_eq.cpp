@@ -308,15 +308,25 @@ GeqLayout GeqLayoutFor(int32_t bandCount) {
     }
 }
 
-GraphicEq::GraphicEq(double sampleRate, int32_t channels, GeqLayout layout)
+GraphicEq::GraphicEq(double sampleRate, int32_t channels, int32_t bandCount)
+    : GraphicEq(sampleRate, channels, GeqLayoutFor(bandCount)) {}
+
+GraphicEq::GraphicEq(double sampleRate, int32_t channels, const GeqLayout& layout)
     : ChannelEffect(channels, 5000),
       sampleRate(sampleRate),
       bandwidthOctaves(layout.bandwidthOctaves),
       activeBands(layout.bandCount),
       bandCount(layout.bandCount),
-      labels(layout.labels),
-      presets(layout.presets),
-      presetCount(layout.presetCount) {
+      knobs(static_cast<size_t>(layout.bandCount)) {
+    // Every band keeps its knob, also one the sample rate leaves inactive.
+    for (int32_t b = 0; b < bandCount; ++b) {
+        KnobSpec& k = knobs[b];
+        std::strncpy(k.label, layout.labels[b], sizeof(k.label) - 1);
+        k.startValue = 18.0;
+        k.endValue = -18.0;
+        k.defaultValue = 0.0;
+    }
+    ServeTables(knobs.data(), bandCount, layout.presets, layout.presetCount);
     // Bands above half the sample rate cannot be represented; a band exactly
     // at half the rate stays (as the top shelf).
     for (int32_t b = 0; b < bandCount; ++b) {
@@ -335,30 +345,11 @@ GraphicEq::GraphicEq(double sampleRate, int32_t channels, GeqLayout layout)
     DesignSections();
 }
 
-int32_t GraphicEq::DescribeKnobs(KnobSpec* table) {
-    for (int32_t b = 0; b < bandCount; ++b) {
-        KnobSpec& k = table[b];
-        std::memset(k.label, 0, sizeof(k.label));
-        std::strncpy(k.label, labels[b], sizeof(k.label) - 1);
-        k.startValue = 18.0;
-        k.endValue = -18.0;
-        k.defaultValue = 0.0;
-    }
-    return bandCount;
-}
-
 void GraphicEq::SetParameters(const double* values) {
     // Knobs of bands above half the sample rate have nothing to act on.
     std::copy(values, values + activeBands, gainsDb);
     coefficientsStale = true;
 }
-
-int32_t GraphicEq::GetPresets(const EffectPreset** tableOut) {
-    *tableOut = presets;
-    return presetCount;
-}
-
-int32_t GraphicEq::PresetCount() { return presetCount; }
 
 int32_t GraphicEq::Reset() {
     std::fill(state, state + 2 * activeBands * channels, 0.0);

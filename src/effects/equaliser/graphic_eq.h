@@ -27,25 +27,20 @@ GeqLayout GeqLayoutFor(int32_t bandCount);
 
 class GraphicEq : public ChannelEffect {
 public:
-    GraphicEq(double sampleRate, int32_t channels, GeqLayout layout);
+    // The layout of `bandCount` bands (see GeqLayoutFor).
+    GraphicEq(double sampleRate, int32_t channels, int32_t bandCount);
+    GraphicEq(double sampleRate, int32_t channels, const GeqLayout& layout);
 
-    int32_t DescribeKnobs(KnobSpec* table) override;
     void SetParameters(const double* values) override;
-    int32_t GetPresets(const EffectPreset** tableOut) override;
-    int32_t PresetCount() override;
     int32_t Reset() override;
     void ProcessChannels(int32_t channelMask) override;
-
-    int32_t ActiveBands() const { return activeBands; }
-    // b0, b1, b2, a0, a1, a2 of an active band's section as last designed.
-    const double* SectionCoefficients(int32_t band) const { return coefficients + 6 * band; }
 
 private:
     void DesignSections();
 
     double sampleRate;
     std::vector<double> storage;   // coefficients, state, gainsDb, centres
-    double* coefficients = nullptr;
+    double* coefficients = nullptr;   // b0, b1, b2, a0, a1, a2 per active band
     double* state = nullptr;
     double* gainsDb = nullptr;
     double* centres = nullptr;
@@ -53,9 +48,7 @@ private:
     int32_t activeBands;
     int32_t bandCount;
     bool coefficientsStale = false;
-    const char* const* labels;
-    const EffectPreset* presets;
-    int32_t presetCount;
+    std::vector<KnobSpec> knobs;   // one per band, +18 dB at the top
 };
 
 }  // namespace orve

@@ -35,9 +35,8 @@ LevelDynamic::LevelDynamic(double sampleRate, int32_t channels)
     // 0.1 s frames with a 0.9 hop leave N - H samples of look-ahead (410 at
     // 44100 Hz), far more than the 1 ms detector window needs.
     SetFrameSeconds(0.1);
+    ServeTables(kKnobs, kPresets);
 }
-
-int32_t LevelDynamic::DescribeKnobs(KnobSpec* table) { return CopyKnobs(kKnobs, 4, table); }
 
 void LevelDynamic::SetParameters(const double* values) {
     // Plain stores: every frame derives its coefficients afresh from these.
@@ -47,13 +46,9 @@ void LevelDynamic::SetParameters(const double* values) {
     ratio = values[3];
 }
 
-int32_t LevelDynamic::GetPresets(const EffectPreset** tableOut) {
-    *tableOut = kPresets;
-    return 6;
-}
-
 // The table is offered through GetPresets, but this effect reports no
-// user-setting row, so the count the window uses to find one is 0.
+// user-setting row, so the count the window uses to find one is 0: the only
+// effect whose PresetCount differs from its table.
 int32_t LevelDynamic::PresetCount() { return 0; }
 
 void LevelDynamic::ProcessChannels(int32_t channelMask) {

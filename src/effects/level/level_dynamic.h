@@ -11,14 +11,9 @@ class LevelDynamic : public SpectralEffect {
 public:
     LevelDynamic(double sampleRate, int32_t channels);
 
-    int32_t DescribeKnobs(KnobSpec* table) override;
     void SetParameters(const double* values) override;
-    int32_t GetPresets(const EffectPreset** tableOut) override;
     int32_t PresetCount() override;
     void ProcessChannels(int32_t channelMask) override;
-
-    // Detector state of a channel (0 or 1), linear with 1.0 = 16-bit full scale.
-    double Envelope(int c) const { return envelope[c]; }
 
     static constexpr int kStateChannels = 2;
 
@@ -28,7 +23,7 @@ protected:
     double releaseSeconds = 0.3;
     double thresholdDb = -10.0;
     double ratio = 2.0;
-    double envelope[kStateChannels] = {0.0, 0.0};
+    double envelope[kStateChannels] = {0.0, 0.0};   // detector level, 1.0 = 16-bit full scale
     double windowSum[kStateChannels] = {0.0, 0.0};
 };
 

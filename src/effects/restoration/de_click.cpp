@@ -109,9 +109,8 @@ DeClick::DeClick(double sampleRate, int32_t channels)
     scaledLevinson = levinson + N / 2;
     inverse = DoubleMatrix(std::max(N / 4, 1), std::max(N / 4, 1));
     burg = BurgWorkspace(N);
+    ServeTables(kKnobs);
 }
-
-int32_t DeClick::DescribeKnobs(KnobSpec* table) { return CopyKnobs(kKnobs, 1, table); }
 
 void DeClick::SetParameters(const double* values) { clickThreshold = values[0]; }
 
@@ -130,8 +129,6 @@ void DeClick::RepairChannel(double* x) {
     }
     std::memcpy(frameCopy, x, sizeof(double) * N);
     ComputeDetection(x);
-    for (int32_t i = 0; i < clickCount; ++i)
-        if (clickStart[i] < hop) ++clicksFound;   // the repairs that reach the output
     if (clickCount == 0) return;
     FirstStage(x, PitchLag(x));
     SecondStage(x);

@@ -37,13 +37,8 @@ class DeClick : public SpectralEffect {
 public:
     DeClick(double sampleRate, int32_t channels);
 
-    int32_t DescribeKnobs(KnobSpec* table) override;
     void SetParameters(const double* values) override;
     void ProcessChannels(int32_t channelMask) override;
-
-    // Clicks found over the effect's life (all channels) whose repair reached
-    // the output, that is, that started within a frame's first hop.
-    int64_t ClicksFound() const { return clicksFound; }
 
 protected:
     void RepairChannel(double* x);
@@ -75,7 +70,6 @@ protected:
     double* levinson;
     double* scaledLevinson;
     DoubleMatrix inverse;
-    int64_t clicksFound = 0;
 };
 
 }  // namespace orve

@@ -35,23 +35,22 @@ std::vector<double> RisingSigmoid(int32_t count, double scale, double centre, do
 
 DeEss::DeEss(double sampleRate, int32_t channels)
     : SpectralEffect(sampleRate, 0.05, 0.125, channels, 5000, kWindowed),
-      fft(std::make_unique<FftEngine>(frameLength, 2)),
+      fft(std::make_unique<FftEngine>(frameLength, FftKind::Real)),
       binCount(frameLength / 2 + 1),
       spectrum(static_cast<size_t>(frameLength)) {
     // Centred near 3000 Hz: (i + 0.5) / K is a fraction of the half sample rate.
     sibilanceCurve = RisingSigmoid(binCount, 1.0, 6000.0 / sampleRate, 0.8, kCurveMargin);
     // Lowered so that bin 0 weighs exactly nothing and the top bin 0.9998.
     for (double& w : sibilanceCurve) w -= kCurveMargin;
+    ServeTables(kKnobs);
 }
-
-int32_t DeEss::DescribeKnobs(KnobSpec* table) { return CopyKnobs(kKnobs, 1, table); }
 
 void DeEss::SetParameters(const double* values) {
     // The clamp keeps ln(ratio) finite and negative, so the attenuation
     // fraction below stays within (0, 1); a value that is not a number falls
     // to the weak end with the values of 0 and below.
     const double value = values[0];
-    ratio.store(value > 0.99 ? 0.99 : (value > 0.0 ? value : 1e-20), std::memory_order_relaxed);
+    ratio = value > 0.99 ? 0.99 : (value > 0.0 ? value : 1e-20);
 }
 
 // Note on the knob's direction: the name "Ratio" suggests a compressor, where
@@ -66,7 +65,7 @@ void DeEss::ProcessChannels(int32_t channelMask) {
     const int32_t N = frameLength, K = binCount;
     double* X = spectrum.data();
     const double* curve = sibilanceCurve.data();
-    const double strength = -0.25 * std::log(ratio.load(std::memory_order_relaxed));
+    const double strength = -0.25 * std::log(ratio);
     for (int32_t c = 0; c < channels; ++c) {
         if (!ChannelEnabled(channelMask, c)) continue;
         double* plane = FramePlane(c);

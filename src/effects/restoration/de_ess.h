@@ -2,7 +2,6 @@
 // Sibilance tamer: per frame, the share of spectral power in the upper band
 // (weighted by a fixed sigmoid over frequency) is measured, and when it exceeds
 // 0.65 the upper band is attenuated in proportion to the excess.
-#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -20,11 +19,8 @@ class DeEss : public SpectralEffect {
 public:
     DeEss(double sampleRate, int32_t channels);
 
-    int32_t DescribeKnobs(KnobSpec* table) override;
     void SetParameters(const double* values) override;
     void ProcessChannels(int32_t channelMask) override;
-
-    const std::vector<double>& SibilanceCurve() const { return sibilanceCurve; }
 
 private:
     std::unique_ptr<FftEngine> fft;
@@ -33,9 +29,7 @@ private:
     // that needs no attenuation (most of them) keeps its samples as they were
     // and costs no inverse transform.
     std::vector<double> spectrum;
-    // Written by SetParameters on the window thread, which a preset selection
-    // calls without the processing lock; read once per frame.
-    std::atomic<double> ratio{0.5};
+    double ratio = 0.5;   // read once per frame
     std::vector<double> sibilanceCurve;
 };
 

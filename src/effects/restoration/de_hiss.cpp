@@ -19,16 +19,15 @@ constexpr double kOldWeight = 0.7;
 
 DeHiss::DeHiss(double sampleRate, int32_t channels)
     : SpectralEffect(sampleRate, 0.05, 0.25, channels, 5000, kWindowed),
-      fft(std::make_unique<FftEngine>(frameLength, 2)),
+      fft(std::make_unique<FftEngine>(frameLength, FftKind::Real)),
       binCount(frameLength / 2 + 1),
       spectra(static_cast<size_t>(channels + 1) * 2 * binCount, 0.0) {
     magnitude = spectra.data();
     gain = magnitude + binCount;
     smoothedMagnitude = gain + binCount;
     floorEstimate = smoothedMagnitude + static_cast<size_t>(channels) * binCount;
+    ServeTables(kKnobs);
 }
-
-int32_t DeHiss::DescribeKnobs(KnobSpec* table) { return CopyKnobs(kKnobs, 1, table); }
 
 void DeHiss::SetParameters(const double* values) { threshold = values[0]; }
 

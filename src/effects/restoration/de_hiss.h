@@ -15,13 +15,8 @@ class DeHiss : public SpectralEffect {
 public:
     DeHiss(double sampleRate, int32_t channels);
 
-    int32_t DescribeKnobs(KnobSpec* table) override;
     void SetParameters(const double* values) override;
     void ProcessChannels(int32_t channelMask) override;
-
-    int32_t BinCount() const { return binCount; }
-    double FloorEstimate(int32_t c, int32_t k) const { return floorEstimate[c * binCount + k]; }
-    double SmoothedMagnitude(int32_t c, int32_t k) const { return smoothedMagnitude[c * binCount + k]; }
 
 protected:
     std::unique_ptr<FftEngine> fft;

@@ -119,30 +119,23 @@ void HumCanceller::Process(const double* in, double* out, int32_t count) {
 DeHum::DeHum(double sampleRate, int32_t channels)
     : ChannelEffect(channels, 2000),
       sampleRate(sampleRate),
-      cancellers{HumCanceller(sampleRate, 50.0), HumCanceller(sampleRate, 50.0)} {}
-
-int32_t DeHum::DescribeKnobs(KnobSpec* table) { return CopyKnobs(kKnobs, 1, table); }
+      cancellers{HumCanceller(sampleRate, 50.0), HumCanceller(sampleRate, 50.0)} {
+    ServeTables(kKnobs, kPresets);
+}
 
 void DeHum::SetParameters(const double* values) {
-    humHz.store(values[0], std::memory_order_relaxed);
-    retune.store(true, std::memory_order_release);
+    humHz = values[0];
+    retune = true;
 }
-
-int32_t DeHum::GetPresets(const EffectPreset** tableOut) {
-    *tableOut = kPresets;
-    return 6;
-}
-
-int32_t DeHum::PresetCount() { return 6; }
 
 // The cancellers keep adapting across a Reset: their state is the learnt hum,
 // not signal history a caller would want dropped.
 int32_t DeHum::Reset() { return 0; }
 
 void DeHum::ProcessChannels(int32_t channelMask) {
-    if (retune.exchange(false, std::memory_order_acquire)) {
-        const double f0 = humHz.load(std::memory_order_relaxed);
-        for (HumCanceller& canceller : cancellers) canceller.SetUp(sampleRate, f0);
+    if (retune) {
+        retune = false;
+        for (HumCanceller& canceller : cancellers) canceller.SetUp(sampleRate, humHz);
     }
     const int32_t inFrames = InputFrames();
     const int32_t outFrames = OutputFrames();

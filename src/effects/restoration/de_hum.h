@@ -2,7 +2,6 @@
 // Mains hum remover: one adaptive canceller per channel predicts each sample
 // from a short window one hum period back and outputs the prediction error, so
 // whatever repeats with the hum period cancels.
-#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -23,9 +22,6 @@ public:
     void SetUp(double sampleRate, double humHz);
     // Runs `count` samples through the canceller (in and out may alias).
     void Process(const double* in, double* out, int32_t count);
-
-    int32_t DelayLength() const { return delayLength; }
-    int32_t TapCount() const { return tapCount; }
 
 private:
     double Step(double x);
@@ -51,22 +47,15 @@ public:
     // stream pass through unchanged (see ProcessChannels).
     DeHum(double sampleRate, int32_t channels);
 
-    int32_t DescribeKnobs(KnobSpec* table) override;
     void SetParameters(const double* values) override;
-    int32_t GetPresets(const EffectPreset** tableOut) override;
-    int32_t PresetCount() override;
     int32_t Reset() override;
     void ProcessChannels(int32_t channelMask) override;
 
-    const HumCanceller& Canceller(int c) const { return cancellers[c]; }
-
 private:
     double sampleRate;
-    // Written on the window thread (a preset selection does so without the
-    // processing lock), read on the audio thread after retune is seen.
-    std::atomic<double> humHz{50.0};
-    // Raised by SetParameters (window thread), consumed on the audio thread.
-    std::atomic<bool> retune{false};
+    double humHz = 50.0;
+    // Raised by SetParameters; the next block restarts the cancellers.
+    bool retune = false;
     HumCanceller cancellers[2];
 };
 

@@ -23,7 +23,7 @@ struct DeNoise::Spectra {
     std::vector<double> arrays[kArrays];
 
     void Make(int32_t frameLength, int32_t channels) {
-        fft = std::make_unique<FftEngine>(frameLength, 2);
+        fft = std::make_unique<FftEngine>(frameLength, FftKind::Real);
         const size_t values = static_cast<size_t>(channels) * (frameLength / 2 + 1);
         // A fresh profile, unity gains.
         const double start[kArrays] = {0.0, 0.0, 0.0, 1.0, 1.0, 0.0, 0.0};
@@ -66,6 +66,7 @@ DeNoise::DeNoise(double sampleRate, int32_t channels)
       reframe(std::make_unique<Reframe>()),
       builtSeconds(0.05) {
     SetUpSpectra();
+    ServeTables(kKnobs);
 }
 
 DeNoise::~DeNoise() = default;
@@ -78,7 +79,7 @@ void DeNoise::SetUpSpectra() {
 
 std::unique_ptr<EffectWork> DeNoise::TakeWork() {
     if (!reframe) return nullptr;
-    const double requested = requestedFrameSeconds.load();
+    const double requested = requestedFrameSeconds;
     reframe->build = !reframeReady && requested != builtSeconds;
     if (!reframe->build && !leftOvers) return nullptr;
     if (reframe->build) {
@@ -103,8 +104,6 @@ std::unique_ptr<EffectWork> DeNoise::FinishWork(std::unique_ptr<EffectWork> work
     return nullptr;
 }
 
-int32_t DeNoise::DescribeKnobs(KnobSpec* table) { return CopyKnobs(kKnobs, 3, table); }
-
 void DeNoise::SetParameters(const double* values) {
     const double d = values[0] * 0.001;
     noiseSeconds = d * values[1];
@@ -116,7 +115,7 @@ void DeNoise::SetParameters(const double* values) {
     // and restarts learning either way. The 1 ms tolerance is measured against
     // the duration of the last re-framing requested, so creeping a knob in
     // steps of under 1 ms does not re-frame at every step.
-    if (std::fabs(d - requestedFrameSeconds.load()) > 0.001) requestedFrameSeconds.store(d);
+    if (std::fabs(d - requestedFrameSeconds) > 0.001) requestedFrameSeconds = d;
 }
 
 int32_t DeNoise::ProcessBlock(const double* in, double* out, int32_t inCount, int32_t outCapacity,
@@ -131,7 +130,7 @@ int32_t DeNoise::ProcessBlock(const double* in, double* out, int32_t inCount, in
     return SpectralEffect::ProcessBlock(in, out, inCount, outCapacity, channelMask);
 }
 
-void DeNoise::SnapNoise() { snapRequested.store(true); }
+void DeNoise::SnapNoise() { snapRequested = true; }
 
 int32_t DeNoise::FirstLearnFrame() const { return overlap / hop + 1; }
 
@@ -140,11 +139,11 @@ int32_t DeNoise::LearnEndFrame() const {
 }
 
 void DeNoise::ProcessChannels(int32_t channelMask) {
-    // Snap Noise acts here, on the audio thread, so the fields it restarts are
-    // never written by two threads. Restarting the frame counter makes the
-    // engine treat the next frames as start-up frames: the stream loses V
+    // Snap Noise acts at the next frame. Restarting the frame counter makes
+    // the engine treat the next frames as start-up frames: the stream loses V
     // samples at this point, as it does when it starts.
-    if (snapRequested.exchange(false)) {
+    if (snapRequested) {
+        snapRequested = false;
         profileReady = false;
         learnedFrames = 0;
         frameCounter = 0;
@@ -216,7 +215,7 @@ void DeNoise::ProcessChannels(int32_t channelMask) {
                 if (learnedFrames > 0) {
                     profileReady = true;
                 } else {
-                    snapRequested.store(true);
+                    snapRequested = true;
                 }
             }
         }

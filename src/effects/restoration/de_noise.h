@@ -2,7 +2,6 @@
 // Steady-noise remover: learns a mean noise power spectrum from a stretch of
 // the incoming audio (muting the output meanwhile), then applies a
 // decision-directed Wiener-type gain to every bin of every frame.
-#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -19,7 +18,6 @@ public:
 
     int32_t ProcessBlock(const double* in, double* out, int32_t inCount, int32_t outCapacity,
                          int32_t channelMask) override;
-    int32_t DescribeKnobs(KnobSpec* table) override;
     void SetParameters(const double* values) override;
     void ProcessChannels(int32_t channelMask) override;
     // A new frame length ("Window") is built as work: the transform and every
@@ -27,20 +25,13 @@ public:
     std::unique_ptr<EffectWork> TakeWork() override;
     std::unique_ptr<EffectWork> FinishWork(std::unique_ptr<EffectWork> work) override;
 
-    // Starts a new learning stretch. Safe from the window's thread without the
-    // processing lock: it only raises a flag that the next frame acts on.
+    // Starts a new learning stretch at the next frame.
     void SnapNoise();
 
-    bool ProfileReady() const { return profileReady; }
-    int32_t LearnedFrames() const { return learnedFrames; }
-    // Learned mean power of bin k of channel c (|X[k]|^2 of the windowed frame).
-    double NoisePower(int32_t c, int32_t k) const { return noisePower[c * binCount + k]; }
-    int32_t BinCount() const { return binCount; }
+protected:
     // First and last frame (by frame counter) averaged into the profile.
     int32_t FirstLearnFrame() const;
     int32_t LearnEndFrame() const;
-
-protected:
     // Builds the transform and the spectra for the current frame length and
     // enters learning.
     void SetUpSpectra();
@@ -63,10 +54,10 @@ protected:
     bool profileReady = false;
 
 private:
-    // Frame duration the window last asked for; re-framing is built when it
-    // differs from the one last built or in force.
-    std::atomic<double> requestedFrameSeconds;
-    std::atomic<bool> snapRequested{false};
+    // Frame duration the knobs last asked for; re-framing is built when it
+    // differs from the one last built.
+    double requestedFrameSeconds;
+    bool snapRequested = false;
     std::unique_ptr<Reframe> reframe;   // null while lent out
     const EffectWork* lent = nullptr;
     double builtSeconds;

@@ -27,31 +27,23 @@ constexpr double kFrameSeconds = 0.03;
 
 }  // namespace
 
-DeVocalMono::DeVocalMono(double sampleRate)
+DeVocalMono::DeVocalMono(double sampleRate, int32_t /*streamChannels*/)
     : SpectralEffect(sampleRate, kFrameSeconds, 0.25, 2, 5000, kWindowed),
-      fft(std::make_unique<FftEngine>(frameLength, 2)),
+      fft(std::make_unique<FftEngine>(frameLength, FftKind::Real)),
       binCount(frameLength / 2 + 1),
       work(static_cast<size_t>(frameLength), 0.0),
       bandMask(static_cast<size_t>(frameLength), 0.0),
       passMask(static_cast<size_t>(frameLength), 0.0) {
     BuildMasks();
+    ServeTables(kKnobs, kPresets);
 }
-
-int32_t DeVocalMono::DescribeKnobs(KnobSpec* table) { return CopyKnobs(kKnobs, 3, table); }
 
 void DeVocalMono::SetParameters(const double* values) {
-    lowHz.store(values[0], std::memory_order_relaxed);
-    highHz.store(values[1], std::memory_order_relaxed);
-    pan.store(values[2], std::memory_order_relaxed);
-    maskDirty.store(true, std::memory_order_release);
+    lowHz = values[0];
+    highHz = values[1];
+    pan = values[2];
+    maskDirty = true;
 }
-
-int32_t DeVocalMono::GetPresets(const EffectPreset** tableOut) {
-    *tableOut = kPresets;
-    return 3;
-}
-
-int32_t DeVocalMono::PresetCount() { return 3; }
 
 void DeVocalMono::BuildMasks() {
     const int32_t N = frameLength;
@@ -61,8 +53,8 @@ void DeVocalMono::BuildMasks() {
     auto set = [&](int64_t index, double weight) {
         if (index >= 0 && index < N) m[static_cast<size_t>(index)] = weight;
     };
-    const int64_t lo = static_cast<int64_t>(lowHz.load(std::memory_order_relaxed) * kFrameSeconds);
-    const int64_t hi = static_cast<int64_t>(highHz.load(std::memory_order_relaxed) * kFrameSeconds);
+    const int64_t lo = static_cast<int64_t>(lowHz * kFrameSeconds);
+    const int64_t hi = static_cast<int64_t>(highHz * kFrameSeconds);
     // Short tapers at both edges soften the band's cut in time (less ringing
     // of the frame edges than a brick wall).
     set(2 * lo - 7, 0.001);
@@ -87,12 +79,15 @@ void DeVocalMono::BuildMasks() {
 // an even count; with an odd count the pairs run across frames). Nothing is
 // read beyond the frames the spectral engine assembles, whatever the count.
 void DeVocalMono::ProcessChannels(int32_t) {
-    if (maskDirty.exchange(false, std::memory_order_acquire)) BuildMasks();
+    if (maskDirty) {
+        maskDirty = false;
+        BuildMasks();
+    }
     const int32_t N = frameLength;
     double* L = FramePlane(0);
     double* R = FramePlane(1);
     double* w = work.data();
-    const double p = pan.load(std::memory_order_relaxed);
+    const double p = pan;
     for (int32_t n = 0; n < N; ++n) w[n] = (1.0 + p) * L[n] - (1.0 - p) * R[n];
     fft->ForwardReal(L);
     fft->ForwardReal(R);

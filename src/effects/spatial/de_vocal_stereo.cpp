@@ -22,37 +22,28 @@ constexpr double kGuard = 1e-15;
 
 }  // namespace
 
-DeVocalStereo::DeVocalStereo(double sampleRate)
+DeVocalStereo::DeVocalStereo(double sampleRate, int32_t /*streamChannels*/)
     : SpectralEffect(sampleRate, 0.2, 0.5, 2, 5000, kWindowed),
-      fft(std::make_unique<FftEngine>(frameLength, 2)),
-      binCount(frameLength / 2 + 1) {}
-
-int32_t DeVocalStereo::DescribeKnobs(KnobSpec* table) {
-    // "Hi F" starts 100 Hz below half the sample rate, whatever the rate.
-    const KnobSpec knobs[] = {
-        {"Pann", 0.99, -0.99, 0.0},
-        {"Vocal", 3.0, -1.0, -1.0},
-        {"LowF", 400.0, 50.0, 150.0},
-        {"Hi F", sampleRate * 0.5 - 100.0, 8000.0, 16000.0},
-    };
-    return CopyKnobs(knobs, 4, table);
+      fft(std::make_unique<FftEngine>(frameLength, FftKind::Real)),
+      binCount(frameLength / 2 + 1),
+      // "Hi F" starts 100 Hz below half the sample rate, whatever the rate.
+      knobs{
+          {"Pann", 0.99, -0.99, 0.0},
+          {"Vocal", 3.0, -1.0, -1.0},
+          {"LowF", 400.0, 50.0, 150.0},
+          {"Hi F", sampleRate * 0.5 - 100.0, 8000.0, 16000.0},
+      } {
+    ServeTables(knobs, kPresets);
 }
 
 void DeVocalStereo::SetParameters(const double* values) {
     // Held inside the knob's range so that 1 - pan and 1 + pan, which divide
     // the estimate back out of each channel, stay positive.
-    pan.store(std::max(-0.99, std::min(0.99, values[0])), std::memory_order_relaxed);
-    vocal.store(values[1], std::memory_order_relaxed);
-    lowHz.store(values[2], std::memory_order_relaxed);
-    highHz.store(values[3], std::memory_order_relaxed);
+    pan = std::max(-0.99, std::min(0.99, values[0]));
+    vocal = values[1];
+    lowHz = values[2];
+    highHz = values[3];
 }
-
-int32_t DeVocalStereo::GetPresets(const EffectPreset** tableOut) {
-    *tableOut = kPresets;
-    return 4;
-}
-
-int32_t DeVocalStereo::PresetCount() { return 4; }
 
 // Two channels always, channel mask ignored: the common component is a
 // property of the pair. A mono stream arrives as interleaved pairs of
@@ -65,14 +56,14 @@ void DeVocalStereo::ProcessChannels(int32_t) {
     fft->ForwardReal(L);
     fft->ForwardReal(R);
 
-    const double p = pan.load(std::memory_order_relaxed);
-    const double a = 1.0 - p, b = 1.0 + p, v = vocal.load(std::memory_order_relaxed);
+    const double p = pan;
+    const double a = 1.0 - p, b = 1.0 + p, v = vocal;
     const double fs = sampleRate;
     // Bin 0 has no imaginary part, so the band starts at bin 1 at the lowest;
     // starting from a bin number (not a packed index) keeps real and imaginary
     // parts of one bin together whatever the fraction of N lowHz / fs.
-    const int64_t k0 = std::max<int64_t>(1, static_cast<int64_t>(N * lowHz.load(std::memory_order_relaxed) / fs));
-    const int64_t jEnd = static_cast<int64_t>(2.0 * N * highHz.load(std::memory_order_relaxed) / fs - 1.0);
+    const int64_t k0 = std::max<int64_t>(1, static_cast<int64_t>(N * lowHz / fs));
+    const int64_t jEnd = static_cast<int64_t>(2.0 * N * highHz / fs - 1.0);
     const int64_t kLast = N / 2 - 1;   // the band is cut below the Nyquist bin
     for (int64_t k = k0; 2 * k - 1 < jEnd && k <= kLast; ++k) {
         double& lr = L[2 * k - 1];

@@ -32,6 +32,13 @@ const RoomGeometry kBaseRoom = {2.5, 0.5, 1.7, 2.2, 5.5, 1.8, 5.0, 7.0, 2.8, 0.8
 constexpr double kHeadAngle = 0.0;
 constexpr double kEarDistanceSquared = 0.13;
 
+// What a fresh effect plays until the window passes its knob values: the
+// default room, but with equal parts of direct sound, reflections and tail
+// (the knob defaults weigh them 0.2, 0.3 and 0.5).
+constexpr double kBuiltSize = 2.0;
+constexpr double kBuiltRefC = 0.85;
+constexpr double kBuiltRatio = 0.33;
+
 // The model has two ears; further channels have no listening point.
 constexpr int kResponseSlots = 2;
 
@@ -108,6 +115,7 @@ ModalReverb::ModalReverb(double sampleRate, int32_t channels, const RoomGeometry
       reverbRatio(reverbRatio),
       build(new RoomBuild(sampleRate, std::min<int32_t>(std::max(channels, 1), kResponseSlots))),
       convolution(channels, kConvolutionLevels, std::unique_ptr<KernelBuild>(build)) {
+    ServeTables(kKnobs, kPresets);
     ChannelGeometries(baseRoom, size, refC, headAngle, earDistanceSquared, geometry);
     // The construction room is built here, so the effect plays it from the
     // first frame; later rooms are built as work.
@@ -125,9 +133,9 @@ void ModalReverb::FillBuild() {
     build->seed = fixedSeed;
 }
 
-int32_t ModalReverb::DescribeKnobs(KnobSpec* table) {
-    return CopyKnobs(kKnobs, static_cast<int32_t>(std::size(kKnobs)), table);
-}
+ModalReverb::ModalReverb(double sampleRate, int32_t channels)
+    : ModalReverb(sampleRate, channels, kBaseRoom, kBuiltRatio, kBuiltRatio, kBuiltRatio, kBuiltSize, kBuiltRefC,
+                  kHeadAngle, kEarDistanceSquared) {}
 
 void ModalReverb::SetParameters(const double* values) {
     directRatio = values[2];
@@ -138,13 +146,6 @@ void ModalReverb::SetParameters(const double* values) {
     // say when the work is taken, so a drag builds its latest position.
     ++requested;
 }
-
-int32_t ModalReverb::GetPresets(const EffectPreset** tableOut) {
-    *tableOut = kPresets;
-    return static_cast<int32_t>(std::size(kPresets));
-}
-
-int32_t ModalReverb::PresetCount() { return static_cast<int32_t>(std::size(kPresets)); }
 
 int32_t ModalReverb::Reset() {
     convolution.Reset();

@@ -39,11 +39,11 @@ public:
     ModalReverb(double sampleRate, int32_t channels, const RoomGeometry& baseRoom, double directRatio,
                 double reflectionRatio, double reverbRatio, double size, double refC, double headAngle,
                 double earDistanceSquared);
+    // As the catalogue builds it: the base room at Size 2 and RefC 0.85, a
+    // third of each part, until the window passes its knob values.
+    ModalReverb(double sampleRate, int32_t channels);
 
-    int32_t DescribeKnobs(KnobSpec* table) override;
     void SetParameters(const double* values) override;
-    int32_t GetPresets(const EffectPreset** tableOut) override;
-    int32_t PresetCount() override;
     int32_t Reset() override;
     void ProcessChannels(int32_t channelMask) override;
     int32_t Latency() const override { return ConvolvedChannels::Latency(); }

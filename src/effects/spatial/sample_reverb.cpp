@@ -83,6 +83,7 @@ SampleReverb::SampleReverb(double /*sampleRate*/, int32_t channels, const int16_
       lentRoom(this->roomType),
       build(new RoomExtract(kernelData, std::min(std::max(1, channels), 2))),
       convolution(std::max(1, channels), kConvolutionLevels, std::unique_ptr<KernelBuild>(build)) {
+    ServeTables(kKnobs, kPresets);
     if (!kernelData) {
         // Without the set the ears stay silent; no room is ever built.
         if (errors) errors->ShowError(kKernelFileMissed);
@@ -92,19 +93,10 @@ SampleReverb::SampleReverb(double /*sampleRate*/, int32_t channels, const int16_
     convolution.BuildNow();
 }
 
-int32_t SampleReverb::DescribeKnobs(KnobSpec* table) { return CopyKnobs(kKnobs, 1, table); }
-
 void SampleReverb::SetParameters(const double* values) {
     // Positions within one integer step select the same room.
     roomType = std::clamp(static_cast<int32_t>(values[0]), 1, kRoomCount);
 }
-
-int32_t SampleReverb::GetPresets(const EffectPreset** tableOut) {
-    *tableOut = kPresets;
-    return kRoomCount;
-}
-
-int32_t SampleReverb::PresetCount() { return kRoomCount; }
 
 int32_t SampleReverb::Reset() {
     convolution.Reset();

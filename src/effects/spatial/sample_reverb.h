@@ -32,10 +32,7 @@ public:
     SampleReverb(double sampleRate, int32_t channels, const int16_t* kernelData, int32_t roomType,
                  ErrorSink* errors = nullptr);
 
-    int32_t DescribeKnobs(KnobSpec* table) override;
     void SetParameters(const double* values) override;
-    int32_t GetPresets(const EffectPreset** tableOut) override;
-    int32_t PresetCount() override;
     int32_t Reset() override;
     void ProcessChannels(int32_t channelMask) override;
     int32_t Latency() const override { return ConvolvedChannels::Latency(); }

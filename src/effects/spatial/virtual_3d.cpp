@@ -23,7 +23,6 @@ const EffectPreset kPresets[] = {
     {"Ahead", kAhead},   {"OverHead", kOverHead}, {"Behind", kBehind}, {"Below", kBelow},
     {"Left", kLeft},     {"Right", kRight},       {"Custom", kCustom},
 };
-constexpr int32_t kPresetCount = sizeof(kPresets) / sizeof(kPresets[0]);
 
 // A direction change is heard within one head block.
 constexpr int32_t kFadeFrames = 256;
@@ -89,9 +88,8 @@ Virtual3D::Virtual3D(double /*sampleRate*/, const int16_t* kernelData, double az
     for (int32_t e = 0; e < ears; ++e)
         spareHistory[e] = std::move(*StreamConvolver::PlanHistory(streams[e]->Shape(), kernels[e][0].get()));
     anglesChanged = false;
+    ServeTables(kKnobs, kPresets);
 }
-
-int32_t Virtual3D::DescribeKnobs(KnobSpec* table) { return CopyKnobs(kKnobs, 3, table); }
 
 void Virtual3D::SetParameters(const double* values) {
     requestedAzimuth = values[0];
@@ -99,13 +97,6 @@ void Virtual3D::SetParameters(const double* values) {
     both = values[2];
     anglesChanged = true;
 }
-
-int32_t Virtual3D::GetPresets(const EffectPreset** tableOut) {
-    *tableOut = kPresets;
-    return kPresetCount;
-}
-
-int32_t Virtual3D::PresetCount() { return kPresetCount; }
 
 void Virtual3D::SelectGridPoint() {
     const int32_t a = NearestIndex(azimuth, kHrirAzimuths, [](int32_t i) { return kHrirGridAzimuth[i]; });

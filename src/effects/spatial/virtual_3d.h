@@ -33,10 +33,7 @@ public:
     Virtual3D(double sampleRate, const int16_t* kernelData, double azimuth, double elevation,
               ErrorSink* errors = nullptr, int32_t streamChannels = 2);
 
-    int32_t DescribeKnobs(KnobSpec* table) override;
     void SetParameters(const double* values) override;
-    int32_t GetPresets(const EffectPreset** tableOut) override;
-    int32_t PresetCount() override;
     void ProcessChannels(int32_t channelMask) override;
     int32_t Latency() const override { return StreamConvolver::kLatency; }
 

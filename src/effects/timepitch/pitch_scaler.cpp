@@ -21,15 +21,13 @@ const EffectPreset kPresets[] = {
     {"BassTone", kBassTone},
     {"Custom", kCustom},
 };
-constexpr int32_t kPresetCount = 4;
-
 constexpr double kInversePi = 0.3183098861837907;
 
 }  // namespace
 
 PitchScaler::PitchScaler(double sampleRate, int32_t channels)
     : SpectralEffect(sampleRate, 0.05, 0.125, channels, 5000, kWindowed) {
-    fft = std::make_unique<FftEngine>(frameLength, 2);
+    fft = std::make_unique<FftEngine>(frameLength, FftKind::Real);
     bins = frameLength / 2 + 1;
     const int32_t B = bins;
     storage = new double[2 * (channels + 1) * B]();
@@ -37,24 +35,16 @@ PitchScaler::PitchScaler(double sampleRate, int32_t channels)
     phaseSum = prevPhase + channels * B;
     shiftIncrement = phaseSum + channels * B;
     shiftMagnitude = shiftIncrement + B;
+    ServeTables(kKnobs, kPresets);
 }
 
 PitchScaler::~PitchScaler() { delete[] storage; }
-
-int32_t PitchScaler::DescribeKnobs(KnobSpec* table) { return CopyKnobs(kKnobs, 1, table); }
 
 void PitchScaler::SetParameters(const double* values) {
     // Held to the knob's range, which keeps the source positions k / ratio of
     // the shift step within a few frame lengths.
     ratio = std::pow(3.0, std::clamp(values[0], kKnobs[0].endValue, kKnobs[0].startValue));
 }
-
-int32_t PitchScaler::GetPresets(const EffectPreset** tableOut) {
-    *tableOut = kPresets;
-    return kPresetCount;
-}
-
-int32_t PitchScaler::PresetCount() { return kPresetCount; }
 
 double PitchScaler::DisplayValue(int32_t knobIndex, double value) {
     return knobIndex == 0 ? std::pow(3.0, value) : value;

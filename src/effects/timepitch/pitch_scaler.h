@@ -14,17 +14,9 @@ public:
     PitchScaler(double sampleRate, int32_t channels);
     ~PitchScaler() override;
 
-    int32_t DescribeKnobs(KnobSpec* table) override;
     void SetParameters(const double* values) override;
-    int32_t GetPresets(const EffectPreset** tableOut) override;
-    int32_t PresetCount() override;
     double DisplayValue(int32_t knobIndex, double value) override;
     void ProcessChannels(int32_t channelMask) override;
-
-    double Ratio() const { return ratio; }
-    int32_t Bins() const { return bins; }
-    // Running synthesis phase of bin k of channel c (what the next frame builds on).
-    double SynthesisPhase(int32_t c, int32_t k) const { return phaseSum[c * bins + k]; }
 
 private:
     std::unique_ptr<FftEngine> fft;

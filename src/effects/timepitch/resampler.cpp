@@ -25,7 +25,6 @@ const EffectPreset kPresets[] = {
     {"UpSample", kUpSample},
     {"Custom", kCustom},
 };
-constexpr int32_t kPresetCount = 4;
 
 // Headroom (frames) the converter may deliver beyond the block's own share.
 constexpr int32_t kSlack = 100;
@@ -82,6 +81,7 @@ Resampler::Resampler(double /*sampleRate: the factor is relative*/, int32_t chan
     build->Run();
     converters.swap(build->handles);
     build->build = false;
+    ServeTables(kKnobs, kPresets);
 }
 
 Resampler::~Resampler() {
@@ -108,8 +108,6 @@ std::unique_ptr<EffectWork> Resampler::FinishWork(std::unique_ptr<EffectWork> wo
     return nullptr;
 }
 
-int32_t Resampler::DescribeKnobs(KnobSpec* table) { return CopyKnobs(kKnobs, 1, table); }
-
 void Resampler::SetParameters(const double* values) {
     // Held to the knob's range: the audio path takes back at most twice a
     // block, and the converter's tables grow with 1 / factor.
@@ -117,13 +115,6 @@ void Resampler::SetParameters(const double* values) {
 }
 
 int32_t Resampler::ExtraOutput() { return outFill; }
-
-int32_t Resampler::GetPresets(const EffectPreset** tableOut) {
-    *tableOut = kPresets;
-    return kPresetCount;
-}
-
-int32_t Resampler::PresetCount() { return kPresetCount; }
 
 double Resampler::DisplayValue(int32_t knobIndex, double value) {
     return knobIndex == 0 ? std::pow(2.0, value) : value;

@@ -20,11 +20,8 @@ public:
 
     int32_t ProcessBlock(const double* in, double* out, int32_t inCount, int32_t capacity,
                          int32_t channelMask) override;
-    int32_t DescribeKnobs(KnobSpec* table) override;
     void SetParameters(const double* values) override;
     int32_t ExtraOutput() override;
-    int32_t GetPresets(const EffectPreset** tableOut) override;
-    int32_t PresetCount() override;
     double DisplayValue(int32_t knobIndex, double value) override;
     int32_t Reset() override;
     // A new factor's converters (libresample builds a filter table for each,

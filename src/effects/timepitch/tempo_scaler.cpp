@@ -25,7 +25,6 @@ const EffectPreset kPresets[] = {
     {"SlowDown", kSlowDown},
     {"Custom", kCustom},
 };
-constexpr int32_t kPresetCount = 4;
 
 // Frames of the starting step that are held back: the fraction of D in
 // synthesis hops, rounded to the nearest frame (exactly half rounds down).
@@ -56,7 +55,7 @@ TempoScaler::TempoScaler(double sampleRate, int32_t channels, double frameSecond
 
     corrA.assign(2 * L * ch, 0.0);
     corrB.assign(2 * L * ch, 0.0);
-    fft = std::make_unique<FftEngine>(2 * L * ch, 2);
+    fft = std::make_unique<FftEngine>(2 * L * ch, FftKind::Real);
     history.assign(static_cast<size_t>(B) * ch, 0.0);
     accumulator.assign(static_cast<size_t>(N) * ch, 0.0);
 
@@ -79,9 +78,8 @@ TempoScaler::TempoScaler(double sampleRate, int32_t channels, double frameSecond
     window.resize(static_cast<size_t>(N) * ch);
     for (int32_t i = 0; i < N; ++i)
         for (int32_t c = 0; c < ch; ++c) window[i * ch + c] = w[i] * w[i];
+    ServeTables(kKnobs, kPresets);
 }
-
-int32_t TempoScaler::DescribeKnobs(KnobSpec* table) { return CopyKnobs(kKnobs, 1, table); }
 
 void TempoScaler::SetParameters(const double* values) {
     // Held to the knob's range: beyond it the analysis hop would outgrow the
@@ -91,13 +89,6 @@ void TempoScaler::SetParameters(const double* values) {
 }
 
 int32_t TempoScaler::ExtraOutput() { return outFill; }
-
-int32_t TempoScaler::GetPresets(const EffectPreset** tableOut) {
-    *tableOut = kPresets;
-    return kPresetCount;
-}
-
-int32_t TempoScaler::PresetCount() { return kPresetCount; }
 
 double TempoScaler::DisplayValue(int32_t knobIndex, double value) {
     return knobIndex == 0 ? std::pow(2.0, value) : value;
@@ -234,7 +225,6 @@ int32_t TempoScaler::RunStep(const double* hopValues, double* dest) {
     // At tempo 1 the frames already line up (Ha = Hs): no search, no shift,
     // and the windows sum to one, so the stream passes unchanged.
     const int32_t d = std::abs(tempo - 1.0) >= 0.001 ? BestOffset(base) : 0;
-    lastOffset = d;
     const double* frame = h + static_cast<size_t>(base + d) * ch;
     for (int32_t i = 0; i < Lv; ++i) acc[i] += window[i] * frame[i];
     for (int32_t i = Lv; i < Nv; ++i) acc[i] = window[i] * frame[i];

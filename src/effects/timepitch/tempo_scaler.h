@@ -17,28 +17,24 @@ namespace orve {
 
 class TempoScaler : public EffectProcessor {
 public:
-    TempoScaler(double sampleRate, int32_t channels, double frameSeconds, double hopFraction,
-                double tempo, double searchSeconds);
+    // Construction values: 0.1 s frames laid about a quarter frame apart,
+    // tempo 1 until the knob says otherwise, a match searched over 0.05 s.
+    static constexpr double kFrameSeconds = 0.1;
+    static constexpr double kHopFraction = 0.25;
+    static constexpr double kSearchSeconds = 0.05;
+
+    TempoScaler(double sampleRate, int32_t channels, double frameSeconds = kFrameSeconds,
+                double hopFraction = kHopFraction, double tempo = 1.0, double searchSeconds = kSearchSeconds);
 
     int32_t ProcessBlock(const double* in, double* out, int32_t inCount, int32_t capacity,
                          int32_t channelMask) override;
-    int32_t DescribeKnobs(KnobSpec* table) override;
     void SetParameters(const double* values) override;
     int32_t ExtraOutput() override;
-    int32_t GetPresets(const EffectPreset** tableOut) override;
-    int32_t PresetCount() override;
     double DisplayValue(int32_t knobIndex, double value) override;
     int32_t Reset() override;
 
-    double Tempo() const { return tempo; }
-    int32_t FrameLength() const { return N; }
-    int32_t Overlap() const { return L; }
     int32_t SynthesisHop() const { return Hs; }
     int32_t AnalysisHop() const { return Ha; }
-    int32_t SearchRange() const { return S; }
-    int32_t HistoryLength() const { return B; }
-    // Shift (frames) the last step applied to its frame.
-    int32_t LastOffset() const { return lastOffset; }
     // Output frames by which the stretched image of the input lags an exact
     // stretch (output position = input position x Hs / Ha) in the stream this
     // effect releases from construction or Reset at the current tempo; negative
@@ -75,7 +71,6 @@ private:
     std::vector<double> window;        // N x ch: synthesis window per interleaved value
     int32_t inFill = 0;
     int32_t outFill = 0;
-    int32_t lastOffset = 0;
 };
 
 }  // namespace orve

@@ -24,10 +24,10 @@ namespace orve {
 const int16_t* EmbeddedKernels::Find(int32_t resourceId, size_t* valueCount) {
     const char* begin = nullptr;
     const char* end = nullptr;
-    if (resourceId == 121) {
+    if (resourceId == kHrirSetId) {
         begin = orve_binhir_121_begin;
         end = orve_binhir_121_end;
-    } else if (resourceId == 142) {
+    } else if (resourceId == kRoomSetId) {
         begin = orve_binhir_142_begin;
         end = orve_binhir_142_end;
     }

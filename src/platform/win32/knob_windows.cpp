@@ -134,7 +134,7 @@ bool OnTrackbarCustomDraw(Win32PluginState& state, NMCUSTOMDRAW* draw, LRESULT* 
             const int32_t position = static_cast<int32_t>(SendMessageA(draw->hdr.hwndFrom, TBM_GETPOS, 0, 0));
             double value;
             if (gain) {
-                value = ui::GainSliderReading(position);
+                value = GainPositionToDecibels(position);
             } else {
                 const int knob = static_cast<int>(id);
                 value = KnobValueAt(state.knobTable[knob], position);

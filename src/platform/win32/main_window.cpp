@@ -48,20 +48,20 @@ void SetFont(HWND window, int item, HFONT font) {
 
 // The catalogue's GB2312 diamond rendered as the Unicode diamond, so the list
 // reads the same whatever the system's ANSI code page.
-std::wstring EffectListText(int32_t effectId) {
-    std::wstring text(1, EffectGlyphIsBlack(effectId) ? L'\x25C6' : L'\x25C7');
-    for (const char* c = EffectText(effectId); *c; ++c) text += static_cast<wchar_t>(static_cast<unsigned char>(*c));
+std::wstring EffectListText(const EffectEntry& effect) {
+    std::wstring text(1, effect.GlyphIsBlack() ? L'\x25C6' : L'\x25C7');
+    for (const char* c = effect.Text(); *c; ++c) text += static_cast<wchar_t>(static_cast<unsigned char>(*c));
     return text;
 }
 
 void FocusGainSlider(HWND window) { SetFocus(GetDlgItem(window, IDC_GAIN_SLIDER)); }
 
-void FillEffectList(HWND window, int32_t effectId) {
+void FillEffectList(HWND window, EffectId effectId) {
     HWND list = GetDlgItem(window, IDC_EFFECT_LIST);
     if (SendMessageW(list, CB_GETCOUNT, 0, 0) == 0)
-        for (int32_t id = 0; id < kSelectableEffects; ++id)
-            SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(EffectListText(id).c_str()));
-    SendMessageW(list, CB_SETCURSEL, effectId, 0);
+        for (const EffectEntry& effect : OfferedEffects())
+            SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(EffectListText(effect).c_str()));
+    SendMessageW(list, CB_SETCURSEL, EffectNumber(effectId), 0);
     SendMessageW(list, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), ui::kSelectionFieldHeight);
 }
 
@@ -132,7 +132,7 @@ void LayOut(HWND window, Win32PluginState& state) {
     CreateKnobWindows(window, state, row, H, sliders);
     FillPresetList(window, state, presets, H);
 
-    state.windowOpenMode = 0;
+    state.windowOpenMode = WindowOpenMode::StoredSetting;
     SetTimer(window, kMeterTimer, kMeterTimerPeriodMs, nullptr);
     InvalidateRect(window, nullptr, TRUE);
 }
@@ -153,12 +153,13 @@ void OnInitDialog(HWND window, Win32PluginState& state) {
 
 void OnEffectSelected(HWND window, Win32PluginState& state) {
     const int32_t index = static_cast<int32_t>(SendDlgItemMessageW(window, IDC_EFFECT_LIST, CB_GETCURSEL, 0, 0));
-    if (index != state.effectId && index >= 0 && index < kSelectableEffects) {
+    const std::optional<EffectId> chosen = OfferedEffect(index);
+    if (chosen && *chosen != state.effectId) {
         {
             PluginState::Lock lock(state.processingLock);
-            state.effectId = index;
+            state.effectId = *chosen;
             BuildEffect(state, state.lastSampleRate, state.lastChannels, false);
-            state.windowOpenMode = 2;
+            state.windowOpenMode = WindowOpenMode::NewEffect;
         }
         ShowWindow(window, SW_HIDE);
         LayOut(window, state);
@@ -235,7 +236,7 @@ bool OnCommand(HWND window, Win32PluginState& state, int item, int code) {
             // thread picks up at its next frame; the lock is taken all the same
             // because a format change on the audio thread may be replacing the
             // effect object, and the flag must not land on a destroyed one.
-            if (code == BN_CLICKED && state.effectId == ui::kDeNoiseId) {
+            if (code == BN_CLICKED && state.effectId == EffectId::DeNoise) {
                 PluginState::Lock lock(state.processingLock);
                 if (state.currentEffect) SnapNoise(*state.currentEffect);
             }

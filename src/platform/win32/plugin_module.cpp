@@ -71,7 +71,7 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             break;
         case WM_KEYUP:
             if (wParam == VK_F12) {
-                state.windowOpenMode = 1;
+                state.windowOpenMode = WindowOpenMode::AsItWas;
                 Config(&moduleRecord);
                 return 0;
             }

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <vector>
 
-#include "dsp/fft_engine.h"
 #include "support/test_signals.h"
 
 namespace orve {
@@ -17,12 +16,7 @@ public:
     using SpectralEffect::FramePlane;
 };
 
-std::vector<double> Spectrum(const double* x, int32_t N) {
-    std::vector<double> X(x, x + N);
-    FftEngine fft(N, 2);
-    fft.ForwardReal(X.data());
-    return X;
-}
+using test::Spectrum;
 
 TEST(Whisper, GeneratorFollowsTheRuntimeSequence) {
     // The C runtime of the player's platform gives 41, 18467, 6334, 26500,
@@ -30,18 +24,6 @@ TEST(Whisper, GeneratorFollowsTheRuntimeSequence) {
     RuntimeRandom random(1);
     const int32_t expected[] = {41, 18467, 6334, 26500, 19169};
     for (int32_t value : expected) EXPECT_EQ(random.Next(), value);
-}
-
-TEST(Whisper, DryReproducesTheInput) {
-    Whisper effect(44100, 2);
-    const double wet = 0.0;
-    effect.SetParameters(&wet);
-    const auto input = test::Noise(2 * 20000, 10000.0, 13);
-    const auto output = test::RunBlocks(effect, input, 2, 576);
-    ASSERT_GT(output.size(), input.size() / 2);
-    double worst = 0.0;
-    for (size_t i = 0; i < output.size(); ++i) worst = std::max(worst, std::abs(output[i] - input[i]));
-    EXPECT_LT(worst, 1e-6);
 }
 
 TEST(Whisper, WetKeepsEachFramesMagnitudesAndRandomisesPhases) {
@@ -56,8 +38,8 @@ TEST(Whisper, WetKeepsEachFramesMagnitudesAndRandomisesPhases) {
     EXPECT_NEAR(after[N - 1], before[N - 1], 1e-6);
     double phaseMoved = 0.0;
     for (int32_t k = 1; k < M; ++k) {
-        const double a = std::hypot(before[2 * k - 1], before[2 * k]);
-        const double b = std::hypot(after[2 * k - 1], after[2 * k]);
+        const double a = test::BinMagnitude(before, k);
+        const double b = test::BinMagnitude(after, k);
         ASSERT_NEAR(b, a, 1e-9 * (1.0 + a)) << k;
         phaseMoved = std::max(phaseMoved, std::abs(after[2 * k] - before[2 * k]));
     }
@@ -89,15 +71,6 @@ TEST(Whisper, SilentFrameStaysSilentButDrawsItsNumbers) {
     double difference = 0.0;
     for (int32_t i = 0; i < N; ++i) difference = std::max(difference, std::abs(drew.FramePlane(0)[i] - fresh.FramePlane(0)[i]));
     EXPECT_GT(difference, 100.0);
-}
-
-TEST(Whisper, MaskedChannelPasses) {
-    Whisper effect(44100, 2);
-    const auto input = test::Noise(2 * 8000, 8000.0, 17);
-    const auto output = test::RunBlocks(effect, input, 2, 576, 2);
-    ASSERT_GT(output.size(), 4000u);
-    EXPECT_LT(test::MaxDifference(output, input, 2, 0), 1e-6);
-    EXPECT_GT(test::MaxDifference(output, input, 2, 1), 100.0);
 }
 
 }  // namespace

@@ -29,8 +29,6 @@ std::vector<double> Square(int32_t frames, int32_t channels, double amplitude) {
 
 TEST(LevelDynamicLevels, SineBelowThresholdPassesUnchanged) {
     LevelDynamic effect(kRate, 2);
-    EXPECT_EQ(effect.FrameLength(), 4096);
-    EXPECT_EQ(effect.Latency(), 4096 - 3686);
     SetKnobs(effect, -10.0, 5.0, 300.0, 4.0);
     const auto input = test::Sine(440.0, kRate, kRate / 2, 2, 0.2 * 32768.0);   // -14 dB
     const auto out = test::RunBlocks(effect, input, 2, 576);
@@ -55,17 +53,6 @@ TEST(LevelDynamicLevels, LevelExactlyAtThresholdIsNotAttenuated) {
     // Steady gain (1/1.06)^(0.9): the output sits just above the threshold.
     const double tail = test::Rms(squeezed, squeezed.size() - 2000);
     EXPECT_NEAR(tail / 32768.0, 1.06 * std::pow(1.0 / 1.06, 0.9), 1e-3);
-}
-
-TEST(LevelDynamicLevels, RatioOneIsUnity) {
-    LevelDynamic effect(kRate, 2);
-    SetKnobs(effect, -40.0, 1.0, 50.0, 1.0);
-    const auto input = test::Sine(1000.0, kRate, kRate / 2, 2, 30000.0);
-    const auto out = test::RunBlocks(effect, input, 2, 576);
-    ASSERT_GT(out.size(), 0u);
-    double worst = 0.0;
-    for (size_t i = 0; i < out.size(); ++i) worst = std::max(worst, std::fabs(out[i] - input[i]));
-    EXPECT_LT(worst, 1e-9);
 }
 
 // Gain applied at every sample of a square wave stream: output / input.
@@ -107,38 +94,18 @@ TEST(LevelDynamicTiming, StepUpFollowsAttackAndStepDownFollowsRelease) {
     EXPECT_GT(slowRelease, 0.060 * kRate);
 }
 
-TEST(LevelDynamicChannels, OnlySecondChannelEnabledLeavesFirstUntouched) {
-    LevelDynamic effect(kRate, 2);
-    SetKnobs(effect, -20.0, 5.0, 100.0, 4.0);
-    const auto input = test::Sine(300.0, kRate, kRate / 2, 2, 25000.0);
-    const auto out = test::RunBlocks(effect, input, 2, 576, 2);
-    ASSERT_GT(out.size(), 0u);
-    for (size_t i = 0; i < out.size(); i += 2) ASSERT_EQ(out[i], input[i]) << i;
-    const size_t frames = out.size() / 4;
-    EXPECT_LT(test::Rms(out, out.size() / 2 + 1, 2, frames), 0.6 * test::Rms(input, out.size() / 2 + 1, 2, frames));
-    EXPECT_EQ(effect.Envelope(0), 0.0);
-    EXPECT_GT(effect.Envelope(1), 0.3);
-}
-
+// Detector state exists for two channels; further channels pass untouched.
 TEST(LevelDynamicChannels, ChannelsBeyondTheSecondPassThrough) {
-    for (int32_t n = 1; n <= 8; ++n) {
+    for (int32_t n : {3, 6}) {
         LevelDynamic effect(kRate, n);
         SetKnobs(effect, -20.0, 5.0, 100.0, 4.0);
         const auto input = test::Sine(300.0, kRate, kRate / 4, n, 25000.0);
         const auto out = test::RunBlocks(effect, input, n, 576, 0xff);
         ASSERT_GT(out.size(), 0u) << n;
         const size_t first = out.size() / 2, frames = (out.size() - first) / n;
-        for (int32_t c = 0; c < n; ++c) {
-            const double ratio = test::Rms(out, first + c, n, frames) / test::Rms(input, first + c, n, frames);
-            if (c < 2) {
-                EXPECT_LT(ratio, 0.6) << n << " channels, channel " << c;
-            }
-        }
-        for (size_t i = 0; i < out.size(); ++i) {
-            if (static_cast<int32_t>(i % n) >= 2) {
-                ASSERT_EQ(out[i], input[i]) << n << " channels, value " << i;
-            }
-        }
+        for (int32_t c = 0; c < 2; ++c)
+            EXPECT_LT(test::Rms(out, first + c, n, frames), 0.6 * test::Rms(input, first + c, n, frames)) << n;
+        for (int32_t c = 2; c < n; ++c) EXPECT_EQ(test::MaxDifference(out, input, n, c), 0.0) << n << " " << c;
     }
 }
 

@@ -19,7 +19,7 @@ namespace {
 
 struct Case {
     const char* name;
-    int32_t effectId;
+    EffectId effectId;
     std::vector<int32_t> blockFrames;   // cycled; 0 = random 1..2048
 };
 
@@ -69,9 +69,9 @@ TEST_P(ConvolutionStream, NeverStarvesNorRepeatsAcrossChanges) {
 
 INSTANTIATE_TEST_SUITE_P(
     PlayerBlocks, ConvolutionStream,
-    testing::Values(Case{"ModalReverb", 15, {441, 480, 576, 882, 1000, 1152}}, Case{"ModalReverbRandom", 15, {0}},
-                    Case{"SampleReverb", 14, {441, 480, 576, 882, 1000, 1152}}, Case{"SampleReverbRandom", 14, {0}},
-                    Case{"Virtual3D", 16, {441, 480, 576, 882, 1000, 1152}}, Case{"Virtual3DRandom", 16, {0}}),
+    testing::Values(Case{"ModalReverb", EffectId::ModalReverb, {441, 480, 576, 882, 1000, 1152}}, Case{"ModalReverbRandom", EffectId::ModalReverb, {0}},
+                    Case{"SampleReverb", EffectId::SampleReverb, {441, 480, 576, 882, 1000, 1152}}, Case{"SampleReverbRandom", EffectId::SampleReverb, {0}},
+                    Case{"Virtual3D", EffectId::Virtual3D, {441, 480, 576, 882, 1000, 1152}}, Case{"Virtual3DRandom", EffectId::Virtual3D, {0}}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 }  // namespace

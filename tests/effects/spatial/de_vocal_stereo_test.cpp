@@ -40,7 +40,7 @@ double Harmonic(const std::vector<double>& x, int c, double f) {
 }
 
 TEST(DeVocalStereo, OneChannelSourcePassesUnchanged) {
-    DeVocalStereo effect(kRate);
+    DeVocalStereo effect(kRate, 2);
     const auto mono = test::Noise(3 * 8192, 6000.0, 3);
     std::vector<double> input(2 * mono.size(), 0.0);
     for (size_t f = 0; f < mono.size(); ++f) input[2 * f] = mono[f];
@@ -50,7 +50,7 @@ TEST(DeVocalStereo, OneChannelSourcePassesUnchanged) {
 }
 
 TEST(DeVocalStereo, SharedCentreIsRemovedAndTheSidesKept) {
-    DeVocalStereo effect(kRate);
+    DeVocalStereo effect(kRate, 2);
     const auto input = Mix(Voice(2 * 44100, 4000.0), 1500.0);
     const auto output = test::RunBlocks(effect, input, 2, 576);
     ASSERT_GT(output.size(), 2u * (44100 + 32768));
@@ -68,7 +68,7 @@ TEST(DeVocalStereo, SharedCentreIsRemovedAndTheSidesKept) {
 }
 
 TEST(DeVocalStereo, VocalBoostPresetReinforcesTheCentre) {
-    DeVocalStereo effect(kRate);
+    DeVocalStereo effect(kRate, 2);
     const EffectPreset* presets = nullptr;
     ASSERT_EQ(effect.GetPresets(&presets), 4);
     ASSERT_STREQ(presets[2].name, "Vocal Boost");
@@ -84,9 +84,9 @@ TEST(DeVocalStereo, ConstructionLowEdgeIsBelowTheKnobDefault) {
     // outside the band of the knob default (from 150 Hz).
     std::vector<double> centre = test::Sine(125.0, kRate, 2 * 44100, 1, 4000.0);
     const auto input = Mix(centre, 1500.0);
-    DeVocalStereo fresh(kRate);
+    DeVocalStereo fresh(kRate, 2);
     const auto out1 = test::RunBlocks(fresh, input, 2, 576);
-    DeVocalStereo knobbed(kRate);
+    DeVocalStereo knobbed(kRate, 2);
     KnobSpec knobs[4];
     ASSERT_EQ(knobbed.DescribeKnobs(knobs), 4);
     const double defaults[] = {knobs[0].defaultValue, knobs[1].defaultValue, knobs[2].defaultValue,

@@ -16,7 +16,7 @@ TEST(StreamLengthRatio, IsTheRatioTheEffectRealises) {
     const double slower[] = {0.4};
     // "SlowDown" steps consume 1552 frames and produce 2048: slightly more
     // than the 2^0.4 the knob shows, which a host must not cut off.
-    TempoScaler tempo(44100, 2, 0.1, 0.25, 1.0, 0.05);
+    TempoScaler tempo(44100, 2);
     tempo.SetParameters(slower);
     EXPECT_DOUBLE_EQ(StreamLengthRatio(&tempo), 2048.0 / 1552.0);
     EXPECT_NE(StreamStartLead(&tempo), 0);

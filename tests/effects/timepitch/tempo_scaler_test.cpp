@@ -20,22 +20,8 @@ int32_t Queue(TempoScaler& effect, const double* values, int32_t frames, int32_t
     return effect.ExtraOutput();
 }
 
-// Frequency from the zero crossings of one channel between two frames.
-double CrossingFrequency(const std::vector<double>& x, int32_t channels, size_t from, size_t to, double rate) {
-    size_t first = 0, last = 0, count = 0;
-    for (size_t f = from + 1; f < to; ++f) {
-        const double a = x[(f - 1) * channels], b = x[f * channels];
-        if (a < 0.0 && b >= 0.0) {
-            if (count == 0) first = f;
-            last = f;
-            ++count;
-        }
-    }
-    return count > 1 ? (count - 1) * rate / static_cast<double>(last - first) : 0.0;
-}
-
 TEST(TempoScaler, StartUpReleasesFromTheFirstInputValue) {
-    TempoScaler effect(44100, 2, 0.1, 0.25, 1.0, 0.05);
+    TempoScaler effect(44100, 2);
     EXPECT_EQ(effect.ExtraOutput(), 0);
     const auto input = test::Noise(2 * 2048 * 6, 10000.0, 4);
     // One analysis hop per call: one step each.
@@ -46,49 +32,11 @@ TEST(TempoScaler, StartUpReleasesFromTheFirstInputValue) {
     EXPECT_EQ(Queue(effect, input.data() + 16384, 2048, 2), 2 * 867 + 8192);
 }
 
-TEST(TempoScaler, TempoOneReturnsTheInputStream) {
-    TempoScaler effect(44100, 2, 0.1, 0.25, 1.0, 0.05);
-    const auto input = test::Noise(2 * 44100, 10000.0, 8);
-    EXPECT_EQ(effect.StartUpLead(), 0.0);
-    const auto output = test::RunBlocks(effect, input, 2, 576);
-    ASSERT_GT(output.size(), input.size() * 3 / 4);
-    EXPECT_LT(test::MaxDifference(output, input), 1e-6);
-}
-
-TEST(TempoScaler, SlowDownStepsConsumeTheAnalysisHop) {
-    TempoScaler effect(44100, 1, 0.1, 0.25, 1.0, 0.05);
-    SetTempo(effect, 0.4);
-    ASSERT_EQ(effect.AnalysisHop(), 1552);
-    const auto input = test::Sine(300.0, 44100, 1552 * 12, 1, 8000.0);
-    int32_t previous = 0;
-    for (int step = 0; step < 12; ++step) {
-        const int32_t queued = Queue(effect, input.data() + step * 1552, 1552, 1);
-        if (previous > 0) {
-            EXPECT_EQ(queued - previous, 2048) << "step " << step;
-        }
-        previous = queued;
-    }
-    EXPECT_GT(previous, 0);
-}
-
-TEST(TempoScaler, SilenceTakesOffsetZero) {
-    TempoScaler effect(44100, 2, 0.1, 0.25, 1.0, 0.05);
-    SetTempo(effect, -0.4);
-    const std::vector<double> silence(2 * 44100, 0.0);
-    std::vector<double> block(2 * 576 * 2);
-    for (size_t start = 0; start + 1152 <= silence.size(); start += 1152) {
-        std::copy(silence.begin() + start, silence.begin() + start + 1152, block.begin());
-        const int32_t extra = effect.ExtraOutput();
-        effect.ProcessBlock(block.data(), block.data(), 1152, extra > 1152 ? 2304 : 1152 + extra, 3);
-        ASSERT_EQ(effect.LastOffset(), 0);
-    }
-}
-
 TEST(TempoScaler, OffsetsAreWholeFramesSoChannelsStayApart) {
     // A tone on the left, silence on the right: an offset of an odd number of
     // values would leak the left channel into the right.
     for (double knob : {0.6, -0.7, -1.3}) {
-        TempoScaler effect(44100, 2, 0.1, 0.25, 1.0, 0.05);
+        TempoScaler effect(44100, 2);
         SetTempo(effect, knob);
         auto input = test::Sine(233.0, 44100, 44100, 2, 8000.0);
         for (size_t i = 1; i < input.size(); i += 2) input[i] = 0.0;
@@ -112,7 +60,7 @@ TEST(TempoScaler, StretchesDurationAndKeepsPitchAcrossTheKnob) {
     std::copy(sine.begin(), sine.end(), input.begin() + 2 * lead);
 
     for (double knob : {1.0, 0.4, -0.4, -0.9, -1.3}) {
-        TempoScaler effect(rate, 2, 0.1, 0.25, 1.0, 0.05);
+        TempoScaler effect(rate, 2);
         SetTempo(effect, knob);
         const double tempo = std::pow(2.0, knob);
         const auto output = test::RunBlocks(effect, input, 2, 576);
@@ -134,7 +82,7 @@ TEST(TempoScaler, StretchesDurationAndKeepsPitchAcrossTheKnob) {
         EXPECT_NEAR(0.5 * (on + off), (lead + 0.5 * toneFrames) * stretch + effect.StartUpLead(), 576) << knob;
         // Pitch and level in the middle of the stretched tone.
         const size_t middle = (on + off) / 2, span = 4096;
-        EXPECT_NEAR(CrossingFrequency(output, 2, middle - span, middle + span, rate), tone, tone * 0.005) << knob;
+        EXPECT_NEAR(test::CrossingFrequency(output, 2, 0, middle - span, middle + span, rate), tone, tone * 0.005) << knob;
         EXPECT_NEAR(test::Rms(output, 2 * (middle - span), 2, 2 * span), amplitude / std::sqrt(2.0),
                     0.05 * amplitude) << knob;
         // The whole output follows the stretch too (less the start-up latency,
@@ -151,7 +99,7 @@ TEST(TempoScaler, EveryRateAndChannelCountStaysInsideTheHistory) {
     for (int32_t rate : {8000, 22050, 37800, 96000}) {
         for (double knob : {-1.3, 1.0}) {
             const int32_t channels = rate == 37800 ? 3 : 2;
-            TempoScaler effect(rate, channels, 0.1, 0.25, 1.0, 0.05);
+            TempoScaler effect(rate, channels);
             SetTempo(effect, knob);
             const int32_t frames = rate * 3 / 4;
             const auto input = test::Sine(200.0, rate, frames, channels, 8000.0);
@@ -165,7 +113,7 @@ TEST(TempoScaler, EveryRateAndChannelCountStaysInsideTheHistory) {
 }
 
 TEST(TempoScaler, ResetStartsOver) {
-    TempoScaler effect(44100, 2, 0.1, 0.25, 1.0, 0.05);
+    TempoScaler effect(44100, 2);
     const auto input = test::Noise(2 * 20000, 10000.0, 9);
     const auto first = test::RunBlocks(effect, input, 2, 576);
     effect.Reset();

@@ -6,15 +6,15 @@
 #include <random>
 #include <string>
 
+#include "analysis/measures.h"
 #include "demo_cases.h"
-#include "dsp/fft_engine.h"
-#include "effects/spatial/de_vocal_mono.h"
-#include "effects/spatial/de_vocal_stereo.h"
+#include "plugin/effect_factory.h"
 
 namespace orve::demo {
 namespace {
 
-constexpr double kFullScale = 32768.0;
+using analysis::kFullScale;
+
 constexpr double kSeconds = 4.0;
 
 double Db(double amplitude) { return 20.0 * std::log10(std::max(amplitude, 1e-9) / kFullScale); }
@@ -49,25 +49,7 @@ double Pluck(int64_t n, double sampleRate) {
     return v * std::exp(-4.0 * local);
 }
 
-Signal Blank(int32_t sampleRate, int32_t channels) {
-    Signal s;
-    s.sampleRate = sampleRate;
-    s.channels = channels;
-    s.samples.assign(static_cast<size_t>(kSeconds * sampleRate) * channels, 0.0);
-    return s;
-}
-
-// Amplitude of a tone at `frequency` in one channel over frames [first, first + count).
-double Tone(const Signal& s, int32_t channel, double frequency, int64_t first, int64_t count) {
-    double re = 0.0, im = 0.0;
-    for (int64_t f = first; f < first + count; ++f) {
-        const double w = 2.0 * M_PI * frequency * f / s.sampleRate;
-        const double x = s.samples[static_cast<size_t>(f * s.channels + channel)];
-        re += x * std::cos(w);
-        im -= x * std::sin(w);
-    }
-    return count > 0 ? 2.0 * std::hypot(re, im) / count : 0.0;
-}
+Signal Blank(int32_t sampleRate, int32_t channels) { return analysis::Silence(sampleRate, channels, kSeconds); }
 
 // The later part of the run, where every effect has settled; clipped to what
 // both signals hold (a spectral effect's output stops short of the input).
@@ -75,28 +57,6 @@ void SteadySpan(const Signal& input, const Signal& output, int64_t& first, int64
     const int64_t frames = std::min(input.Frames(), output.Frames());
     first = frames / 2;
     count = frames - first;
-}
-
-// Mean power per frame in a frequency band of one channel (Hann-windowed blocks).
-double BandPower(const Signal& s, int32_t channel, double lowHz, double highHz, int64_t first, int64_t count) {
-    const int32_t N = 2048;
-    FftEngine fft(N, 2);
-    std::vector<double> block(N);
-    double total = 0.0;
-    int blocks = 0;
-    for (int64_t start = first; start + N <= first + count; start += N) {
-        for (int32_t i = 0; i < N; ++i) {
-            const double w = 0.5 - 0.5 * std::cos(2.0 * M_PI * i / N);
-            block[i] = w * s.samples[static_cast<size_t>((start + i) * s.channels + channel)];
-        }
-        fft.ForwardReal(block.data());
-        for (int32_t k = 1; k < N / 2; ++k) {
-            const double f = static_cast<double>(k) * s.sampleRate / N;
-            if (f >= lowHz && f < highHz) total += block[2 * k - 1] * block[2 * k - 1] + block[2 * k] * block[2 * k];
-        }
-        ++blocks;
-    }
-    return blocks ? total / blocks : 0.0;
 }
 
 double PowerDb(double power) { return 10.0 * std::log10(std::max(power, 1e-30)); }
@@ -118,12 +78,16 @@ Signal HummingVoice(int32_t sampleRate) {
     return s;
 }
 
-std::string MeasureHum(const Signal& input, const Signal& output) {
+Measurement MeasureHum(const Signal& input, const Signal& output) {
     int64_t first, count;
     SteadySpan(input, output, first, count);
-    return Format("hum 50 Hz %.1f dB -> %.1f dB, 150 Hz %.1f dB -> %.1f dB (left, dBFS)",
-                  Db(Tone(input, 0, 50.02, first, count)), Db(Tone(output, 0, 50.02, first, count)),
-                  Db(Tone(input, 0, 150.06, first, count)), Db(Tone(output, 0, 150.06, first, count)));
+    const double humIn = Db(analysis::ToneAmplitude(input, 0, 50.02, first, count));
+    const double humOut = Db(analysis::ToneAmplitude(output, 0, 50.02, first, count));
+    const double thirdIn = Db(analysis::ToneAmplitude(input, 0, 150.06, first, count));
+    const double thirdOut = Db(analysis::ToneAmplitude(output, 0, 150.06, first, count));
+    return {Format("hum 50 Hz %.1f dB -> %.1f dB, 150 Hz %.1f dB -> %.1f dB (left, dBFS)", humIn, humOut, thirdIn,
+                   thirdOut),
+            {{"humDrop", humIn - humOut}, {"thirdDrop", thirdIn - thirdOut}}};
 }
 
 // ---- DeEss -----------------------------------------------------------------
@@ -151,15 +115,16 @@ Signal SibilantSpeech(int32_t sampleRate) {
     return s;
 }
 
-std::string MeasureSibilance(const Signal& input, const Signal& output) {
+Measurement MeasureSibilance(const Signal& input, const Signal& output) {
     int64_t first, count;
     SteadySpan(input, output, first, count);
-    const double highIn = BandPower(input, 0, 4500.0, 11000.0, first, count);
-    const double highOut = BandPower(output, 0, 4500.0, 11000.0, first, count);
-    const double lowIn = BandPower(input, 0, 100.0, 2000.0, first, count);
-    const double lowOut = BandPower(output, 0, 100.0, 2000.0, first, count);
-    return Format("sibilant band 4.5-11 kHz %+.1f dB, voice band 0.1-2 kHz %+.1f dB",
-                  PowerDb(highOut) - PowerDb(highIn), PowerDb(lowOut) - PowerDb(lowIn));
+    const double highIn = analysis::BandPower(input, 0, 4500.0, 11000.0, first, count);
+    const double highOut = analysis::BandPower(output, 0, 4500.0, 11000.0, first, count);
+    const double lowIn = analysis::BandPower(input, 0, 100.0, 2000.0, first, count);
+    const double lowOut = analysis::BandPower(output, 0, 100.0, 2000.0, first, count);
+    const double sibilant = PowerDb(highOut) - PowerDb(highIn), voice = PowerDb(lowOut) - PowerDb(lowIn);
+    return {Format("sibilant band 4.5-11 kHz %+.1f dB, voice band 0.1-2 kHz %+.1f dB", sibilant, voice),
+            {{"sibilant", sibilant}, {"voice", voice}}};
 }
 
 // ---- DeVocal ---------------------------------------------------------------
@@ -195,42 +160,48 @@ constexpr const char* kStereoPreset = "DeVocalNorm";
 // effect. Both de-vocal presets raise the output by 6 dB to make up for the
 // level the removed centre takes with it; the figures take that gain out
 // again, so a component the effect leaves alone reads 0 dB.
-template <class Effect>
-double PresetGainDb(const char* name) {
-    Effect effect(44100.0);
+double PresetGainDb(EffectId id, const char* name) {
+    const std::unique_ptr<EffectProcessor> effect = MakeEffect(id, EffectBuildContext{44100, 2, nullptr, nullptr});
     const EffectPreset* rows = nullptr;
-    const int32_t count = effect.GetPresets(&rows);
+    const int32_t count = effect->GetPresets(&rows);
     for (int32_t i = 0; i < count; ++i)
         if (std::string(rows[i].name) == name) return rows[i].values[0];
     return 0.0;
 }
 
-std::string MeasureVocal(const Signal& input, const Signal& output, double presetGainDb) {
+Measurement MeasureVocal(const Signal& input, const Signal& output, double presetGainDb) {
     int64_t first, count;
     SteadySpan(input, output, first, count);
     const double voiceLeft = ComponentGainDb(output, 0, Voice, 4000.0, first, count) - presetGainDb;
     const double voiceRight = ComponentGainDb(output, 1, Voice, 4000.0, first, count) - presetGainDb;
     const double guitar = ComponentGainDb(output, 0, Pluck, 3000.0, first, count) - presetGainDb;
-    return Format("centre voice L %.1f dB, R %.1f dB; left-panned guitar %.1f dB (preset gain %+.0f dB taken out)",
-                  voiceLeft, voiceRight, guitar, presetGainDb);
+    return {Format("centre voice L %.1f dB, R %.1f dB; left-panned guitar %.1f dB (preset gain %+.0f dB taken out)",
+                   voiceLeft, voiceRight, guitar, presetGainDb),
+            {{"voiceLeft", voiceLeft}, {"voiceRight", voiceRight}, {"guitar", guitar}}};
 }
 
-std::string MeasureVocalMono(const Signal& input, const Signal& output) {
-    return MeasureVocal(input, output, PresetGainDb<DeVocalMono>(kMonoPreset));
+Measurement MeasureVocalMono(const Signal& input, const Signal& output) {
+    return MeasureVocal(input, output, PresetGainDb(EffectId::DeVocalMono, kMonoPreset));
 }
 
-std::string MeasureVocalStereo(const Signal& input, const Signal& output) {
-    return MeasureVocal(input, output, PresetGainDb<DeVocalStereo>(kStereoPreset));
+Measurement MeasureVocalStereo(const Signal& input, const Signal& output) {
+    return MeasureVocal(input, output, PresetGainDb(EffectId::DeVocalStereo, kStereoPreset));
 }
 
 }  // namespace
 
 std::vector<DemoCase> HumEssVocalDemos() {
     return {
-        {"dehum", 6, "50Hz Hum", {}, 0.0, HummingVoice, MeasureHum},
-        {"deess", 5, "", {}, 0.0, SibilantSpeech, MeasureSibilance},
-        {"devocal_mono", 12, kMonoPreset, {}, 0.0, SongWithCentreVoice, MeasureVocalMono},
-        {"devocal_stereo", 13, kStereoPreset, {}, 0.0, SongWithCentreVoice, MeasureVocalStereo},
+        {"dehum", EffectId::DeHum, "50Hz Hum", {}, 0.0, HummingVoice, MeasureHum,
+         {{"humDrop", 15.0, 40.0}, {"thirdDrop", 20.0, 50.0}}},
+        {"deess", EffectId::DeEss, "", {}, 0.0, SibilantSpeech, MeasureSibilance,
+         {{"sibilant", -12.0, -4.0}, {"voice", -0.3, 0.3}}},
+        // Mono: the band becomes the channels' difference, so the voice goes
+        // and a one-sided guitar comes out at half its level on both sides.
+        {"devocal_mono", EffectId::DeVocalMono, kMonoPreset, {}, 0.0, SongWithCentreVoice, MeasureVocalMono,
+         {{"voiceLeft", -200.0, -40.0}, {"voiceRight", -200.0, -40.0}, {"guitar", -6.5, -5.5}}},
+        {"devocal_stereo", EffectId::DeVocalStereo, kStereoPreset, {}, 0.0, SongWithCentreVoice, MeasureVocalStereo,
+         {{"voiceLeft", -200.0, -30.0}, {"voiceRight", -200.0, -30.0}, {"guitar", -1.0, 0.5}}},
     };
 }
 

@@ -6,53 +6,25 @@
 #include <string>
 #include <vector>
 
+#include "analysis/measures.h"
 #include "demo_cases.h"
 
 namespace orve::demo {
 namespace {
 
-constexpr int32_t kLevelDynamicId = 1;
-constexpr int32_t kDeClickId = 2;
-constexpr int32_t kDeHissId = 3;
-constexpr int32_t kDeNoiseId = 4;
-constexpr double kFullScale = 32768.0;
+using analysis::Dbfs;
+using analysis::kFullScale;
+using analysis::Lcg;
+using analysis::Rms;
 
-// Deterministic white noise in [-1, 1] (a 32-bit linear congruential draw).
-double NextNoise(uint32_t& state) {
-    state = state * 1664525u + 1013904223u;
-    return static_cast<double>(state >> 8) / 8388608.0 - 1.0;
-}
+// ---- Level Tuning ----------------------------------------------------------
 
-Signal Stereo(int32_t sampleRate, double seconds) {
-    Signal s;
-    s.sampleRate = sampleRate;
-    s.channels = 2;
-    s.samples.assign(static_cast<size_t>(seconds * sampleRate) * 2, 0.0);
-    return s;
-}
-
-double Dbfs(double rms) { return rms > 0.0 ? 20.0 * std::log10(rms / kFullScale) : -200.0; }
-
-// RMS of both channels over frames [first, first + count), clipped to the signal.
-double Rms(const Signal& s, int64_t first, int64_t count) {
-    const int64_t end = std::min(first + count, s.Frames());
-    double sum = 0.0;
-    int64_t n = 0;
-    for (int64_t f = std::max<int64_t>(first, 0); f < end; ++f)
-        for (int32_t c = 0; c < s.channels; ++c, ++n) sum += s.samples[f * s.channels + c] * s.samples[f * s.channels + c];
-    return n ? std::sqrt(sum / n) : 0.0;
-}
-
-// Amplitude of a tone in channel 0 over frames [first, first + count).
-double ToneAmplitude(const Signal& s, double frequency, int64_t first, int64_t count) {
-    double re = 0.0, im = 0.0;
-    const int64_t end = std::min(first + count, s.Frames());
-    for (int64_t f = first; f < end; ++f) {
-        const double w = 2.0 * M_PI * frequency * f / s.sampleRate;
-        re += s.samples[f * s.channels] * std::cos(w);
-        im -= s.samples[f * s.channels] * std::sin(w);
-    }
-    return end > first ? 2.0 * std::hypot(re, im) / (end - first) : 0.0;
+// The gain stage of the audio path alone: the whole programme's level.
+Measurement MeasureLevelChange(const Signal& input, const Signal& output) {
+    const double before = Dbfs(Rms(input.samples)), after = Dbfs(Rms(output.samples));
+    char text[96];
+    std::snprintf(text, sizeof text, "level %+.2f dB (rms %.1f -> %.1f dBFS)", after - before, before, after);
+    return {text, {{"change", after - before}}};
 }
 
 // ---- Level Dynamic ---------------------------------------------------------
@@ -60,7 +32,7 @@ double ToneAmplitude(const Signal& s, double frequency, int64_t first, int64_t c
 // Phrases alternating between loud (about -7 dBFS RMS) and quiet (about
 // -37 dBFS RMS), 0.5 s each: a programme with a 30 dB dynamic range.
 Signal Phrases(int32_t sampleRate) {
-    Signal s = Stereo(sampleRate, 4.0);
+    Signal s = analysis::Silence(sampleRate, 2, 4.0);
     const int64_t phrase = sampleRate / 2;
     for (int64_t f = 0; f < s.Frames(); ++f) {
         const double level = (f / phrase) % 2 ? 0.0224 : 0.708;
@@ -74,7 +46,7 @@ Signal Phrases(int32_t sampleRate) {
 
 // Settled level of the loud and of the quiet phrases (the last 0.1 s of each,
 // after attack and release have done their work) and the spread between them.
-std::string MeasureLevelRange(const Signal& input, const Signal& output) {
+Measurement MeasureLevelRange(const Signal& input, const Signal& output) {
     auto levels = [](const Signal& s, double& loud, double& quiet) {
         const int64_t phrase = s.sampleRate / 2, window = s.sampleRate / 10;
         double loudSum = 0.0, quietSum = 0.0;
@@ -93,7 +65,7 @@ std::string MeasureLevelRange(const Signal& input, const Signal& output) {
     char text[160];
     std::snprintf(text, sizeof text, "level range %.1f dB -> %.1f dB (loud %.1f -> %.1f, quiet %.1f -> %.1f dBFS)",
                   loudIn - quietIn, loudOut - quietOut, loudIn, loudOut, quietIn, quietOut);
-    return text;
+    return {text, {{"rangeOut", loudOut - quietOut}, {"quietChange", quietOut - quietIn}}};
 }
 
 // ---- DeNoise and DeHiss ----------------------------------------------------
@@ -101,16 +73,16 @@ std::string MeasureLevelRange(const Signal& input, const Signal& output) {
 // A chord of three tones from 1 s to 3 s under white noise of the given peak
 // throughout: the first second lets DeNoise learn, the last is noise alone.
 Signal ChordUnderNoise(int32_t sampleRate, double noisePeak, uint32_t seed) {
-    Signal s = Stereo(sampleRate, 4.0);
-    uint32_t left = seed, right = seed + 1;
+    Signal s = analysis::Silence(sampleRate, 2, 4.0);
+    Lcg left(seed), right(seed + 1);
     for (int64_t f = 0; f < s.Frames(); ++f) {
         const double t = static_cast<double>(f) / sampleRate;
         double chord = 0.0;
         if (t >= 1.0 && t < 3.0)
             chord = 3000.0 * std::sin(2 * M_PI * 440.0 * t) + 2000.0 * std::sin(2 * M_PI * 554.4 * t) +
                     1500.0 * std::sin(2 * M_PI * 659.3 * t);
-        s.samples[2 * f] = chord + noisePeak * NextNoise(left);
-        s.samples[2 * f + 1] = chord + noisePeak * NextNoise(right);
+        s.samples[2 * f] = chord + noisePeak * left.Uniform();
+        s.samples[2 * f + 1] = chord + noisePeak * right.Uniform();
     }
     return s;
 }
@@ -121,18 +93,19 @@ Signal ChordInHiss(int32_t sampleRate) { return ChordUnderNoise(sampleRate, 350.
 
 // Noise floor where the noise is alone (the last 0.8 s), and the chord's 440 Hz
 // partial where it plays (1.2 .. 2.8 s).
-std::string MeasureNoiseFloor(const Signal& input, const Signal& output) {
+Measurement MeasureNoiseFloor(const Signal& input, const Signal& output) {
     const int32_t sr = input.sampleRate;
     const int64_t quietFirst = static_cast<int64_t>(3.2 * sr), quietCount = static_cast<int64_t>(0.8 * sr);
     const double floorIn = Dbfs(Rms(input, quietFirst, quietCount));
     const double floorOut = Dbfs(Rms(output, quietFirst, quietCount));
     const int64_t toneFirst = static_cast<int64_t>(1.2 * sr), toneCount = static_cast<int64_t>(1.6 * sr);
-    const double toneIn = ToneAmplitude(input, 440.0, toneFirst, toneCount);
-    const double toneOut = ToneAmplitude(output, 440.0, toneFirst, toneCount);
+    const double toneIn = analysis::ToneAmplitude(input, 0, 440.0, toneFirst, toneCount);
+    const double toneOut = analysis::ToneAmplitude(output, 0, 440.0, toneFirst, toneCount);
+    const double partial = toneIn > 0.0 && toneOut > 0.0 ? 20.0 * std::log10(toneOut / toneIn) : -200.0;
     char text[160];
     std::snprintf(text, sizeof text, "noise floor %.1f -> %.1f dBFS; 440 Hz partial %+.2f dB", floorIn, floorOut,
-                  toneIn > 0.0 && toneOut > 0.0 ? 20.0 * std::log10(toneOut / toneIn) : -200.0);
-    return text;
+                  partial);
+    return {text, {{"floorDrop", floorIn - floorOut}, {"partial", partial}}};
 }
 
 // ---- DeClick ---------------------------------------------------------------
@@ -147,10 +120,10 @@ struct ClickPlan {
 
 ClickPlan PlanClicks(int32_t sampleRate) {
     ClickPlan plan{};
-    uint32_t state = 31;
+    Lcg jitters(31);
     const int64_t spacing = static_cast<int64_t>(3.6 * sampleRate) / kClicks;
     for (int i = 0; i < kClicks; ++i) {
-        const double jitter = 0.5 * (NextNoise(state) + 1.0);
+        const double jitter = 0.5 * (jitters.Uniform() + 1.0);
         plan.position[i] = static_cast<int64_t>(0.2 * sampleRate) + i * spacing + static_cast<int64_t>(jitter * spacing / 2);
         plan.length[i] = 1 + i % 5;
     }
@@ -160,14 +133,14 @@ ClickPlan PlanClicks(int32_t sampleRate) {
 // A sung-vowel-like tone (180 Hz with harmonics) over faint hiss, as the clean
 // reference; the demo input adds ringing clicks of 8000..16000 to it.
 Signal VowelClean(int32_t sampleRate) {
-    Signal s = Stereo(sampleRate, 4.0);
-    uint32_t state = 41;
+    Signal s = analysis::Silence(sampleRate, 2, 4.0);
+    Lcg hiss(41);
     for (int64_t f = 0; f < s.Frames(); ++f) {
         const double t = 2 * M_PI * 180.0 * f / sampleRate;
         const double v = 5000.0 * std::sin(t) + 2500.0 * std::sin(2 * t + 0.4) + 1500.0 * std::sin(3 * t + 1.3) +
                          600.0 * std::sin(5 * t + 2.0);
-        s.samples[2 * f] = std::round(v + 100.0 * NextNoise(state));
-        s.samples[2 * f + 1] = std::round(v + 100.0 * NextNoise(state));
+        s.samples[2 * f] = std::round(v + 100.0 * hiss.Uniform());
+        s.samples[2 * f + 1] = std::round(v + 100.0 * hiss.Uniform());
     }
     return s;
 }
@@ -189,7 +162,7 @@ Signal VowelWithClicks(int32_t sampleRate) {
 
 // Error against the clean programme around each click, both channels; a click
 // counts as repaired when its error falls below a tenth of what it was.
-std::string MeasureClicks(const Signal& input, const Signal& output) {
+Measurement MeasureClicks(const Signal& input, const Signal& output) {
     const Signal clean = VowelClean(input.sampleRate);
     const ClickPlan plan = PlanClicks(input.sampleRate);
     int repaired = 0;
@@ -210,18 +183,25 @@ std::string MeasureClicks(const Signal& input, const Signal& output) {
     char text[160];
     std::snprintf(text, sizeof text, "%d of %d clicks repaired; mean peak error at clicks %.0f -> %.0f", repaired,
                   kClicks, before, after);
-    return text;
+    return {text, {{"repaired", repaired}, {"errorRatio", after / before}}};
 }
 
 }  // namespace
 
 std::vector<DemoCase> RestorationDemos() {
     std::vector<DemoCase> cases;
-    cases.push_back({"level-dynamic", kLevelDynamicId, "", {{"Thresh", -24.0}, {"Release", 80.0}, {"Ratio", 6.0}}, 0.0, Phrases,
-                     MeasureLevelRange});
-    cases.push_back({"declick", kDeClickId, "", {}, 0.0, VowelWithClicks, MeasureClicks});
-    cases.push_back({"dehiss", kDeHissId, "", {}, 0.0, ChordInHiss, MeasureNoiseFloor});
-    cases.push_back({"denoise", kDeNoiseId, "", {}, 0.0, ChordInNoise, MeasureNoiseFloor});
+    cases.push_back({"level-tuning", EffectId::LevelTuning, "", {}, 0.0, StandardProgramme, MeasureLevelChange,
+                     {{"change", 5.99, 6.01}}, 6.0});
+    // Ratio 6 above -24 dBFS: the loud phrases come down by about 15 dB, the
+    // quiet ones (below the threshold) stay where they are.
+    cases.push_back({"level-dynamic", EffectId::LevelDynamic, "", {{"Thresh", -24.0}, {"Release", 80.0}, {"Ratio", 6.0}},
+                     0.0, Phrases, MeasureLevelRange, {{"rangeOut", 13.0, 18.0}, {"quietChange", -0.3, 0.3}}});
+    cases.push_back({"declick", EffectId::DeClick, "", {}, 0.0, VowelWithClicks, MeasureClicks,
+                     {{"repaired", 50, 60}, {"errorRatio", 0.0, 0.2}}});
+    cases.push_back({"dehiss", EffectId::DeHiss, "", {}, 0.0, ChordInHiss, MeasureNoiseFloor,
+                     {{"floorDrop", 30.0, 60.0}, {"partial", -3.5, 0.5}}});
+    cases.push_back({"denoise", EffectId::DeNoise, "", {}, 0.0, ChordInNoise, MeasureNoiseFloor,
+                     {{"floorDrop", 30.0, 60.0}, {"partial", -0.5, 0.5}}});
     return cases;
 }
 

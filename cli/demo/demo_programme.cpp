@@ -11,19 +11,6 @@ namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
 
-// A small deterministic generator: the demo files are the same on every run.
-class Lcg {
-public:
-    explicit Lcg(uint32_t seed) : state(seed) {}
-    double Uniform() {  // -1 .. 1
-        state = state * 1664525u + 1013904223u;
-        return static_cast<double>(state >> 8) / 8388608.0 - 1.0;
-    }
-
-private:
-    uint32_t state;
-};
-
 // Raised-cosine envelope over [start, start + length), 10 ms ramps.
 double Envelope(double t, double start, double length) {
     if (t < start || t >= start + length) return 0.0;
@@ -57,7 +44,8 @@ Signal StandardProgramme(int32_t sampleRate) {
     s.channels = 2;
     s.samples.assign(static_cast<size_t>(frames * 2), 0.0);
 
-    Lcg hissL(1), hissR(2), sibilance(3);
+    // Deterministic noise: the demo files are the same on every run.
+    analysis::Lcg hissL(1), hissR(2), sibilance(3);
     double sPrev = 0.0;
     const double vowels[3][3] = {{730, 1090, 2440}, {270, 2290, 3010}, {520, 920, 2560}};
     // Clicks: short spikes, alternately on one channel and on both.
