@@ -55,11 +55,14 @@ endforeach()
 
 set(ORVE_DLL_I686 ${PROJECT_BINARY_DIR}/orve_studio.dll)
 set(ORVE_WIN64_DIR ${PROJECT_BINARY_DIR}/win64)
+set(ORVE_WIN32_HOST_DIR ${PROJECT_BINARY_DIR}/win32)
 foreach(arch i686 x86_64)
   if(arch STREQUAL "i686")
     set(output_dir ${PROJECT_BINARY_DIR})
+    set(host_dir ${ORVE_WIN32_HOST_DIR})
   else()
     set(output_dir ${ORVE_WIN64_DIR})
+    set(host_dir ${ORVE_WIN64_DIR})
   endif()
   ExternalProject_Add(orve_win32_${arch}
     SOURCE_DIR ${PROJECT_SOURCE_DIR}
@@ -71,6 +74,7 @@ foreach(arch i686 x86_64)
       -DORVE_KERNEL_DIR=${ORVE_KERNEL_DIR}
       -DORVE_ICON_FILE=${ORVE_ICON_FILE}
       -DORVE_DLL_OUTPUT_DIR=${output_dir}
+      -DORVE_HOST_OUTPUT_DIR=${host_dir}
       -DORVE_HOME_PAGE_URL=${ORVE_HOME_PAGE_URL}
       -DORVE_MANUAL_URL=${ORVE_MANUAL_URL}
     INSTALL_COMMAND ""
@@ -85,8 +89,29 @@ if(ORVE_BUILD_TESTS)
   find_program(ORVE_OBJDUMP_I686 i686-w64-mingw32-objdump)
   add_test(NAME win32_dll_static_check
            COMMAND ${PROJECT_SOURCE_DIR}/tests/win32/check_dll.sh ${ORVE_OBJDUMP_I686} ${ORVE_DLL_I686})
+  # The same host program and checks against each DLL: the x86_64 pair under
+  # 64-bit Wine, the shipped i686 DLL under 32-bit Wine emulated by qemu.
   add_test(NAME win32_plugin_under_wine
-           COMMAND ${PROJECT_SOURCE_DIR}/tests/win32/run_under_wine.sh ${ORVE_WIN64_DIR}/orve_win32_host.exe
-                   ${ORVE_WIN64_DIR}/orve_studio.dll ${PROJECT_BINARY_DIR}/screenshots)
-  set_tests_properties(win32_plugin_under_wine PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77 RUN_SERIAL ON)
+           COMMAND ${PROJECT_SOURCE_DIR}/tests/win32/run_under_wine.sh x86_64 ${ORVE_WIN64_DIR}/orve_win32_host.exe
+                   ${ORVE_WIN64_DIR}/orve_studio.dll ${PROJECT_BINARY_DIR}/wine/x86_64)
+  add_test(NAME win32_shipped_plugin_under_wine32
+           COMMAND ${PROJECT_SOURCE_DIR}/tests/win32/run_under_wine.sh i686 ${ORVE_WIN32_HOST_DIR}/orve_win32_host.exe
+                   ${ORVE_DLL_I686} ${PROJECT_BINARY_DIR}/wine/i686)
+  set_tests_properties(win32_plugin_under_wine win32_shipped_plugin_under_wine32 PROPERTIES
+                       TIMEOUT 400 SKIP_RETURN_CODE 77 RUN_SERIAL ON FIXTURES_SETUP wine_results)
+  # The same programme through the portable core, natively: every DLL's
+  # audio must equal it bit for bit, at either precision word.
+  add_executable(orve_wine_reference ${PROJECT_SOURCE_DIR}/tests/win32/reference_programme.cpp
+                 ${PROJECT_SOURCE_DIR}/tests/win32/programme.cpp)
+  target_include_directories(orve_wine_reference PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  target_link_libraries(orve_wine_reference PRIVATE orve_core orve_platform_posix)
+  set(results "")
+  foreach(arch x86_64 i686)
+    foreach(precision 64 53)
+      list(APPEND results ${PROJECT_BINARY_DIR}/wine/${arch}/results-${precision}.txt)
+    endforeach()
+  endforeach()
+  add_test(NAME win32_same_results_everywhere
+           COMMAND ${PROJECT_SOURCE_DIR}/tests/win32/compare_results.sh $<TARGET_FILE:orve_wine_reference> ${results})
+  set_tests_properties(win32_same_results_everywhere PROPERTIES SKIP_RETURN_CODE 77 FIXTURES_REQUIRED wine_results)
 endif()

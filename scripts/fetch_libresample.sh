@@ -34,7 +34,7 @@ if ! have_deb_src; then
     grep -E '^deb [^#]*debian' /etc/apt/sources.list | sed 's/^deb /deb-src /' > /etc/apt/sources.list.d/orve-deb-src.list || true
   fi
   if [ -s "$out.tmp" ]; then mv "$out.tmp" "$out"; else rm -f "$out.tmp"; fi
-  apt-get update -qq
+  apt-get -o DPkg::Lock::Timeout=900 update -qq
 fi
 
 work=$(mktemp -d)

@@ -38,7 +38,7 @@ constexpr int kMaxKnobs = 40;
 
 // Value of a knob at integer position 0..10000.
 double KnobValueAt(const KnobSpec& knob, int position);
-// Position of a value, truncated toward zero (not clamped: callers decide).
+// Position of a value: the nearest position, clamped to 0..10000.
 int KnobPositionOf(const KnobSpec& knob, double value);
 
 // A named row of an effect's static preset table: values[0] is the output gain

@@ -98,17 +98,23 @@ int32_t ModifySamples(PluginState& state, void* samples, int32_t numsamples, int
         return numsamples;
     }
 
-    if (!state.currentEffect || srate != state.lastSampleRate || nch != state.lastChannels) {
+    // The format is stored under the lock, so that an effect the window
+    // selects from now on is built for the stream as it now is.
+    bool rebuild, channelsChanged;
+    {
+        PluginState::Lock lock(state.processingLock);
+        rebuild = !state.currentEffect || srate != state.lastSampleRate || nch != state.lastChannels;
+        channelsChanged = nch != state.lastChannels;
         state.lastSampleRate = srate;
-        if (nch != state.lastChannels) {
-            state.lastChannels = nch;
-            state.channelMask = nch == 1 ? 1 : 3;
-            if (state.ui) state.ui->LayChannelSwitches(nch);
-        }
-        RebuildForFormat(state, state.lastSampleRate, state.lastChannels);
+        state.lastChannels = nch;
     }
+    if (channelsChanged) {
+        state.channelMask = nch == 1 ? 1 : 3;
+        if (state.ui) state.ui->LayChannelSwitches(nch);
+    }
+    if (rebuild) RebuildForFormat(state, srate, nch);
 
-    if (!SupportedWidth(bps) || !state.currentEffect || total > INT32_MAX / 3) {
+    if (!SupportedWidth(bps) || total > INT32_MAX / 3) {
         UpdateMeters(state, 0, 0);
         return numsamples;
     }
@@ -126,23 +132,36 @@ int32_t ModifySamples(PluginState& state, void* samples, int32_t numsamples, int
     }
 
     const int32_t mask = state.channelMask;
-    const int32_t extra = state.currentEffect->ExtraOutput();
-    const int32_t capacity = extra > T ? 2 * T : (extra > 0 ? T + extra : T);
     const double fullScale = std::ldexp(1.0, bps - 1);
 
     double* buffer = state.blockBuffer;
     const double toEffect = EffectScale(bps), fromEffect = 1.0 / toEffect;
     for (int32_t i = 0; i < T; ++i) buffer[i] = ReadSample(samples, bps, i) * toEffect;
 
-    int32_t produced;
+    // The capacity and the block come from one effect in one hold of the
+    // lock: the window may replace the effect at any moment, and a capacity
+    // taken from the one before (a resampler's backlog) would let its
+    // successor hand back stale values from the buffer's far end.
+    bool processed = false;
+    int32_t produced = 0, capacity = T;
     {
         PluginState::Lock lock(state.processingLock);
-        // Rebuilds the knobs asked for since the last block: on the worker
-        // when the host has one, else here, before the block, so that the
-        // block already plays them.
-        if (state.worker) state.worker->Service(*state.currentEffect);
-        else RunWorkNow(*state.currentEffect);
-        produced = state.currentEffect->ProcessBlock(buffer, buffer, T, capacity, mask);
+        if (EffectProcessor* effect = state.currentEffect.get()) {
+            // Rebuilds the knobs asked for since the last block: on the worker
+            // when the host has one, else here, before the block, so that the
+            // block already plays them.
+            if (state.worker) state.worker->Service(*effect);
+            else RunWorkNow(*effect);
+            const int32_t extra = effect->ExtraOutput();
+            capacity = extra > T ? 2 * T : (extra > 0 ? T + extra : T);
+            produced = effect->ProcessBlock(buffer, buffer, T, capacity, mask);
+            processed = true;
+        }
+    }
+    if (!processed) {
+        // No effect (its rebuild ran out of memory): the block passes through.
+        UpdateMeters(state, 0, 0);
+        return numsamples;
     }
     if (produced < 0) produced = 0;
     if (produced > capacity) produced = capacity;

@@ -13,6 +13,7 @@ class PluginState;
 // Replaces state.currentEffect by a fresh object for state.effectId, fills the
 // knob table, and either hands the kept knob values to it (keepParameters) or
 // resets gain and knob values to their defaults without calling SetParameters.
+// The caller holds processingLock.
 void BuildEffect(PluginState& state, int32_t sampleRate, int32_t channels, bool keepParameters);
 
 // The audio path's rebuild after a format change: the same object as

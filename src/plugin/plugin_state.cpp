@@ -24,8 +24,17 @@ void SettingsBlob::FromBytes(const uint8_t* bytes, size_t count) {
 double GainPositionToDecibels(int32_t position) { return 60.0 - 0.012 * position; }
 double DecibelsToFactor(double decibels) { return std::pow(10.0, decibels * 0.05); }
 double GainPositionToFactor(int32_t position) { return DecibelsToFactor(GainPositionToDecibels(position)); }
+// Rounded to the nearest position, as knob positions are: truncating moved
+// 3024 of the 10001 positions one step toward +60 dB at every save. Factor 10
+// still saves as 3333 and 1.0 as 5000.
 int32_t GainFactorToPosition(double factor) {
-    return static_cast<int32_t>((60.0 - 20.0 * std::log10(factor)) * 83.33333333333333);
+    const double position = std::round((60.0 - 20.0 * std::log10(factor)) * 83.33333333333333);
+    return ClampPosition(position);
+}
+
+int32_t ClampPosition(double position) {
+    if (!(position > 0.0)) return 0;   // NaN included
+    return position < kKnobPositionMax ? static_cast<int32_t>(position) : kKnobPositionMax;
 }
 
 PluginState::PluginState(std::unique_ptr<SettingsStore> storeIn, KernelSource* kernelsIn, HostUi* uiIn)
@@ -42,6 +51,7 @@ void PluginState::ReleaseAudio() {
     delete[] blockBuffer;
     blockBuffer = nullptr;
     blockCapacity = 0;
+    Lock lock(processingLock);
     currentEffect.reset();
 }
 
@@ -54,6 +64,11 @@ void PluginState::LoadSettings() {
     size_t got = 0;
     if (!store->Read(bytes, sizeof bytes, &got)) return;
     settingsBlob.FromBytes(bytes, got);
+    // A slider stands between 0 and 10000 whatever the record says: an edited
+    // or damaged gain slot of -20000 would otherwise put the slider at +60 dB
+    // and apply +300 dB.
+    for (int32_t slot = SettingsBlob::kGainSlot; slot < SettingsBlob::kPresetSlot; ++slot)
+        settingsBlob.slots[slot] = ClampPosition(settingsBlob.slots[slot]);
     // An id the window cannot offer is treated as absent.
     if (const std::optional<EffectId> stored = OfferedEffect(settingsBlob.slots[SettingsBlob::kEffectSlot])) {
         effectId = *stored;
@@ -62,6 +77,7 @@ void PluginState::LoadSettings() {
 }
 
 void PluginState::SaveSettings() {
+    Lock lock(processingLock);
     settingsBlob.slots[SettingsBlob::kEffectSlot] = EffectNumber(effectId);
     settingsBlob.slots[SettingsBlob::kPresetSlot] = presetIndex;
     settingsBlob.slots[SettingsBlob::kGainSlot] = GainFactorToPosition(outputGain);

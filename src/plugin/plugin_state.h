@@ -37,8 +37,11 @@ struct SettingsBlob {
 // Gain slider: position p in 0..10000 is 60 - 0.012 p dB.
 double GainPositionToDecibels(int32_t position);
 double GainPositionToFactor(int32_t position);
+// The nearest position, clamped to 0..10000.
 int32_t GainFactorToPosition(double factor);
 double DecibelsToFactor(double decibels);
+// A slider position clamped to 0..10000 (NaN gives 0).
+int32_t ClampPosition(double position);
 
 // How the window sets gain and knobs the next time it is laid out.
 enum class WindowOpenMode : int32_t {
@@ -59,8 +62,23 @@ public:
     PluginState& operator=(const PluginState&) = delete;
 
     void LoadSettings();
+    // Takes processingLock (it reads the knob table and values).
     void SaveSettings();
 
+    // The processing lock's rule, the one rule between the window's thread and
+    // the audio thread: every call into the effect object (ProcessBlock,
+    // ExtraOutput, SetParameters, DisplayValue, the preset tables, Reset, Snap
+    // Noise) and every read or write of currentEffect, effectId, the stream
+    // format (lastSampleRate, lastChannels), the knob table (knobCount,
+    // knobTable) and the knob values (parameterValues) happens while holding
+    // processingLock. Effects therefore keep their knob values as plain
+    // members. The window copies what it shows out of one hold of the lock and
+    // never sends a window message while holding it; the audio thread holds it
+    // only to check the format, to swap in a rebuilt effect and around
+    // ExtraOutput and ProcessBlock together (see ModifySamples). outputGain,
+    // channelMask and the meter words are single atomic words outside the
+    // rule; settingsBlob, presetIndex and windowOpenMode belong to the window's
+    // thread; blockBuffer to the audio thread.
     EffectId effectId = EffectId::LevelTuning;
     std::unique_ptr<EffectProcessor> currentEffect;
     int32_t lastSampleRate = 44100;
@@ -82,10 +100,8 @@ public:
     int32_t presetIndex = 0;
     WindowOpenMode windowOpenMode = WindowOpenMode::StoredSetting;
 
-    // Held by the audio path around ProcessBlock and by the window while it
-    // replaces the effect, pushes knob values or asks the effect anything.
-    // Recursive because the window's own painting (a knob face asking for its
-    // displayed value) can be re-entered while a re-layout holds the lock.
+    // See the rule above. Recursive so that a caller holding it may call the
+    // operations that take it themselves (SaveSettings, the window actions).
     using Lock = std::lock_guard<std::recursive_mutex>;
     std::recursive_mutex processingLock;
 

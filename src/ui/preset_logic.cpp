@@ -9,10 +9,6 @@ int32_t StoredKnobCount(int32_t knobCount) {
     return knobCount < SettingsBlob::kMaxStoredKnobs ? knobCount : SettingsBlob::kMaxStoredKnobs;
 }
 
-int32_t Clamp(int32_t position) {
-    return position < 0 ? 0 : (position > kKnobPositionMax ? kKnobPositionMax : position);
-}
-
 void PassValues(PluginState& state) {
     if (state.currentEffect) state.currentEffect->SetParameters(state.parameterValues);
 }
@@ -46,10 +42,10 @@ void ValuesFromStoredPositions(PluginState& state) {
 
 SliderPositions PositionsFromValues(const PluginState& state) {
     SliderPositions sliders;
-    sliders.gain = Clamp(GainFactorToPosition(state.outputGain));
+    sliders.gain = GainFactorToPosition(state.outputGain);
     sliders.knobCount = state.knobCount;
     for (int32_t i = 0; i < state.knobCount && i < kMaxKnobs; ++i)
-        sliders.knobs[i] = Clamp(KnobPositionOf(state.knobTable[i], state.parameterValues[i]));
+        sliders.knobs[i] = KnobPositionOf(state.knobTable[i], state.parameterValues[i]);
     return sliders;
 }
 

@@ -2,7 +2,9 @@
 // How preset rows, stored slider positions and knob values turn into each
 // other when the window opens, when a preset is chosen and when a control
 // moves. The last row of every table is the user's own setting (named
-// "Custom" in most tables, but not all), whatever its name.
+// "Custom" in most tables, but not all), whatever its name. The functions that
+// take a PluginState expect the caller to hold its processingLock (see
+// window_actions.h for the window's locked operations).
 #include <cstdint>
 
 #include "dsp/effect_processor.h"

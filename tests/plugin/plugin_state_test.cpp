@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "plugin/effect_catalogue.h"
 #include "plugin/effect_factory.h"
+#include "ui/preset_logic.h"
 
 namespace orve {
 namespace {
@@ -113,6 +116,57 @@ TEST(GainSlider, ConvertsBetweenPositionAndFactor) {
     EXPECT_EQ(GainFactorToPosition(1.0), 5000);
     EXPECT_EQ(GainFactorToPosition(10.0), 3333);
     EXPECT_EQ(GainFactorToPosition(0.001), 10000);
+    // Beyond the slider's ends it stands at the nearer end.
+    EXPECT_EQ(GainFactorToPosition(1e-9), 10000);
+    EXPECT_EQ(GainFactorToPosition(0.0), 10000);
+    EXPECT_EQ(GainFactorToPosition(1e6), 0);
+}
+
+TEST(KnobMapping, PositionsAreTheNearestAndStayOnTheKnob) {
+    const KnobSpec falling{"Thresh", 0.0, -60.0, -20.0};
+    EXPECT_DOUBLE_EQ(KnobValueAt(falling, 0), 0.0);
+    EXPECT_DOUBLE_EQ(KnobValueAt(falling, 10000), -60.0);
+    EXPECT_EQ(KnobPositionOf(falling, -15.0), 2500);
+    EXPECT_EQ(KnobPositionOf(falling, -20.0), 3333);   // 3333.33
+    EXPECT_EQ(KnobPositionOf(falling, -40.0), 6667);   // 6666.67
+    EXPECT_EQ(KnobPositionOf(falling, 5.0), 0);
+    EXPECT_EQ(KnobPositionOf(falling, -61.0), 10000);
+    EXPECT_EQ(KnobPositionOf(falling, std::nan("")), 0);
+}
+
+// What a session does to the record: the window turns the stored positions
+// into values when it opens, and the teardown turns the values back into
+// positions. Every gain position and every position of every knob of every
+// effect must come back unchanged, or settings drift a step per session.
+TEST(Settings, EveryGainAndKnobPositionSurvivesSaveAndLoad) {
+    std::vector<uint8_t> bytes;
+    PluginState state(std::make_unique<MemoryStore>(&bytes));
+    SettingsBlob saved;
+    int64_t checked = 0;
+    for (const EffectEntry& effect : OfferedEffects()) {
+        state.effectId = effect.id;
+        BuildEffect(state, 44100, 2, false);
+        const int32_t stored = std::min(state.knobCount, SettingsBlob::kMaxStoredKnobs);
+        for (int32_t p = 0; p <= kKnobPositionMax; ++p) {
+            for (int32_t slot = 0; slot <= stored; ++slot) state.settingsBlob.slots[slot] = p;
+            ui::ValuesFromStoredPositions(state);
+            state.SaveSettings();
+            saved.FromBytes(bytes.data(), bytes.size());
+            for (int32_t slot = 0; slot <= stored; ++slot, ++checked)
+                ASSERT_EQ(saved.slots[slot], p) << effect.Text() << ", slot " << slot;
+        }
+    }
+    EXPECT_GT(checked, 10001 * 100);   // the gain of each effect and every knob were visited
+}
+
+TEST(Settings, StoredPositionsOffTheSliderAreClamped) {
+    auto bytes = Record({{0, -20000}, {1, 30000}, {37, -1}, {38, 2}, {39, 8}});
+    PluginState state(std::make_unique<MemoryStore>(&bytes));
+    EXPECT_EQ(state.settingsBlob.slots[0], 0);       // +60 dB, the slider's top, not +300 dB
+    EXPECT_EQ(state.settingsBlob.slots[1], 10000);
+    EXPECT_EQ(state.settingsBlob.slots[37], 0);
+    EXPECT_EQ(state.presetIndex, 2);
+    EXPECT_EQ(state.effectId, EffectId::Geq10Bands);
 }
 
 TEST(Factory, EveryEntryBuildsForAnyChannelCount) {

@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
 #include "dsp/effect_processor.h"
+#include "plugin/effect_catalogue.h"
+#include "plugin/effect_factory.h"
+#include "plugin/plugin_state.h"
 #include "ui/face_drawing.h"
 #include "ui/product_links.h"
 
@@ -15,44 +19,47 @@ namespace {
 TEST(KnobFormatTest, PrecisionFollowsMagnitude) {
     EXPECT_EQ(FormatKnobValue(9.0), "9.0");
     EXPECT_EQ(FormatKnobValue(-9.0), "-9.0");
-    EXPECT_EQ(FormatKnobValue(9.05), " 9.1");   // "%4.1f": past 9 the field widens
+    EXPECT_EQ(FormatKnobValue(9.05), "9.1");
     EXPECT_EQ(FormatKnobValue(0.25), "0.2");
     EXPECT_EQ(FormatKnobValue(99.9), "99.9");
-    EXPECT_EQ(FormatKnobValue(99.95), " 99");
+    EXPECT_EQ(FormatKnobValue(99.95), "99");
     EXPECT_EQ(FormatKnobValue(-250.7), "-250");
     EXPECT_EQ(FormatKnobValue(999.0), "999");
-    EXPECT_EQ(FormatKnobValue(1000.0), "  1k");
-    EXPECT_EQ(FormatKnobValue(16000.0), " 16k");
+    EXPECT_EQ(FormatKnobValue(1000.0), "1k");
+    EXPECT_EQ(FormatKnobValue(16000.0), "16k");
     EXPECT_EQ(FormatKnobValue(1000000.0), "1000k");
-    EXPECT_EQ(FormatKnobValue(1000001.0), "  1M");
-    EXPECT_EQ(FormatKnobValue(25000000.0), " 25M");
+    EXPECT_EQ(FormatKnobValue(1000001.0), "1M");
+    EXPECT_EQ(FormatKnobValue(25000000.0), "25M");
+}
+
+// Every knob of every effect, at every position, as its thumb shows it, and
+// the gain slider: at most five glyphs (what the value fonts fit on a thumb),
+// with the value's sign.
+TEST(KnobFormatTest, EveryKnobReadsWholeInFiveGlyphs) {
+    PluginState state(nullptr);
+    size_t widest = 0;
+    for (const EffectEntry& effect : OfferedEffects()) {
+        state.effectId = effect.id;
+        BuildEffect(state, 44100, 2, false);
+        for (int32_t k = 0; k < state.knobCount; ++k)
+            for (int32_t p = 0; p <= kKnobPositionMax; ++p) {
+                const double shown = state.currentEffect->DisplayValue(k, KnobValueAt(state.knobTable[k], p));
+                const std::string text = FormatKnobValue(shown);
+                ASSERT_LE(text.size(), 5u) << effect.Text() << " knob " << k << " at " << p << ": " << text;
+                ASSERT_EQ(text[0] == '-', shown <= -0.05) << text;
+                widest = std::max(widest, text.size());
+            }
+    }
+    for (int32_t p = 0; p <= kKnobPositionMax; ++p) ASSERT_LE(FormatKnobValue(GainPositionToDecibels(p)).size(), 5u);
+    EXPECT_EQ(widest, 5u);
 }
 
 TEST(KnobFormatTest, GainSliderReadsDecibels) {
     EXPECT_EQ(PresetGainPosition(0.0), 5000);
     EXPECT_EQ(PresetGainPosition(6.0), 4500);
-    EXPECT_EQ(PresetGainPosition(-3.5), 5291);   // 5291.66 truncated
-    // The user's own row restores whole decibels from the stored position.
-    EXPECT_DOUBLE_EQ(StoredRowGain(5000), 1.0);
-    EXPECT_DOUBLE_EQ(StoredRowGain(4999), std::pow(10.0, 1.0 / 20.0));
-    EXPECT_DOUBLE_EQ(StoredRowGain(3334), 10.0);                          // 40 steps: 20 dB
-    EXPECT_DOUBLE_EQ(StoredRowGain(3333), std::pow(10.0, 21.0 / 20.0));   // 39 steps: 21 dB
-}
-
-TEST(KnobFormatTest, KnobMappingRunsBothWaysWhenStartExceedsEnd) {
-    const KnobSpec falling{"Thresh", 0.0, -60.0, -20.0};
-    EXPECT_DOUBLE_EQ(KnobValueAt(falling, 0), 0.0);
-    EXPECT_DOUBLE_EQ(KnobValueAt(falling, 10000), -60.0);
-    EXPECT_DOUBLE_EQ(KnobValueAt(falling, 2500), -15.0);
-    EXPECT_EQ(KnobPositionOf(falling, -15.0), 2500);
-    EXPECT_EQ(KnobPositionOf(falling, -20.0), 3333);   // truncated toward zero
-    const KnobSpec rising{"Freq", 100.0, 16000.0, 1000.0};
-    for (int p : {0, 1, 1234, 5000, 9999, 10000}) {
-        const int back = KnobPositionOf(rising, KnobValueAt(rising, p));
-        EXPECT_LE(std::abs(back - p), 1) << p;
-        const int backFalling = KnobPositionOf(falling, KnobValueAt(falling, p));
-        EXPECT_LE(std::abs(backFalling - p), 1) << p;
-    }
+    EXPECT_EQ(PresetGainPosition(-3.5), 5292);    // 5291.67, the nearest position
+    EXPECT_EQ(PresetGainPosition(-80.0), 10000);  // a row beyond the slider stands at its end
+    EXPECT_EQ(PresetGainPosition(75.0), 0);
 }
 
 TEST(FaceDrawingTest, PassSwitchBypassesOrRestoresEveryChannel) {

@@ -58,8 +58,9 @@ TEST(PresetLogicTest, OrdinaryRowMovesGainAndKnobs) {
     EXPECT_EQ(f.effect->calls, 1);
 }
 
-// The user's own row restores the stored slider positions, the gain in whole
-// decibels of the stored position, and hands the values to the effect once.
+// The user's own row restores the stored slider positions, the gain the
+// slider shows there (so that it saves back to the same position), and hands
+// the values to the effect once.
 TEST(PresetLogicTest, LastRowRestoresTheStoredPositions) {
     Fixture f;
     const PresetTable table{kDynamicsTable, 3};
@@ -72,7 +73,8 @@ TEST(PresetLogicTest, LastRowRestoresTheStoredPositions) {
     EXPECT_EQ(sliders.gain, 4999);
     EXPECT_EQ(sliders.knobs[0], 2500);
     EXPECT_EQ(sliders.knobs[1], 9000);
-    EXPECT_DOUBLE_EQ(f.state.outputGain, std::pow(10.0, 1.0 / 20.0));   // whole dB from the position
+    EXPECT_NEAR(20.0 * std::log10(f.state.outputGain), 0.012, 1e-12);
+    EXPECT_EQ(GainFactorToPosition(f.state.outputGain), 4999);
     EXPECT_DOUBLE_EQ(f.state.parameterValues[0], -15.0);
     EXPECT_DOUBLE_EQ(f.state.parameterValues[1], 10.0);
     EXPECT_EQ(f.effect->calls, 1);

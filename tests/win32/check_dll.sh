@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Static checks of the shipped 32-bit DLL (32-bit code cannot run here):
-# PE32 for i386, the one undecorated export, system DLLs only, resources in.
+# Static checks of the shipped 32-bit DLL (its behaviour is tested under
+# 32-bit Wine): PE32 for i386, the one undecorated export, system DLLs only,
+# resources in, stripped.
 #   check_dll.sh OBJDUMP orve_studio.dll
 set -uo pipefail
 objdump=$1 dll=$2
@@ -23,6 +24,7 @@ for dll_name in $imports; do
 done
 check "no runtime DLL imports (libstdc++, libgcc, winpthread)" '! grep -qiE "libstdc|libgcc|winpthread" <<<"$imports"'
 check "a resource section" 'grep -q "\.rsrc" <<<"$headers"'
+check "stripped: no debug or symbol sections" '! grep -qE "\.debug_|\.stab" <<<"$headers"'
 # Resource directory as "type/id" pairs (ids in hex as objdump prints them).
 resources=$(awk '/Resource Directory section/ {on = 1}
                  on && /^[0-9a-f]+   Entry: /  {type = $4; sub(/,$/, "", type)}

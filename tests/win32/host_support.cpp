@@ -2,6 +2,39 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <float.h>
+
+#if defined(__i386__)
+// args[0 .. count) are copied to a stack that sits 4 bytes past a 16-byte
+// boundary at the call; the callee pops nothing (cdecl).
+extern "C" intptr_t OrveCallOnPlayerStack(const void* function, const intptr_t* args, int count);
+__asm__(
+    ".text\n"
+    ".globl _OrveCallOnPlayerStack\n"
+    "_OrveCallOnPlayerStack:\n"
+    "    push %ebp\n"
+    "    mov %esp, %ebp\n"
+    "    push %esi\n"
+    "    push %edi\n"
+    "    mov 12(%ebp), %esi\n"
+    "    mov 16(%ebp), %ecx\n"
+    "    lea (,%ecx,4), %edx\n"
+    "    mov %esp, %eax\n"
+    "    sub %edx, %eax\n"
+    "    sub $16, %eax\n"
+    "    and $-16, %eax\n"
+    "    add $4, %eax\n"
+    "    mov %eax, %esp\n"
+    "    mov %esp, %edi\n"
+    "    cld\n"
+    "    rep movsl\n"
+    "    call *8(%ebp)\n"
+    "    lea -8(%ebp), %esp\n"
+    "    pop %edi\n"
+    "    pop %esi\n"
+    "    pop %ebp\n"
+    "    ret\n");
+#endif
 
 namespace orve::wintest {
 namespace {
@@ -26,7 +59,32 @@ LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
+uint16_t FpuControlWord() {
+    uint16_t word = 0;
+    __asm__ volatile("fnstcw %0" : "=m"(word));
+    return word;
+}
+
 }  // namespace
+
+#if defined(__i386__)
+intptr_t CallOnMisalignedStack(const void* function, std::initializer_list<intptr_t> args) {
+    intptr_t a[8] = {};
+    int n = 0;
+    for (intptr_t v : args)
+        if (n < 8) a[n++] = v;
+    return OrveCallOnPlayerStack(function, a, n);
+}
+#endif
+
+int SetFpuPrecision(int bits) {
+    _controlfp(bits == 53 ? _PC_53 : _PC_64, _MCW_PC);
+    // The 64-bit runtime may leave the x87 word alone (its own code uses SSE2
+    // only); the plug-in's would not, so the word is set in any case.
+    uint16_t word = static_cast<uint16_t>((FpuControlWord() & ~0x0300u) | (bits == 53 ? 0x0200u : 0x0300u));
+    __asm__ volatile("fldcw %0" : : "m"(word));
+    return (FpuControlWord() & 0x0300u) == 0x0200u ? 53 : ((FpuControlWord() & 0x0300u) == 0x0300u ? 64 : 24);
+}
 
 bool Checks::Expect(bool ok, const std::string& what) {
     if (ok) {

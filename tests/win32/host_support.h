@@ -4,6 +4,8 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <initializer_list>
+#include <type_traits>
 #include <string>
 #include <vector>
 
@@ -43,6 +45,35 @@ bool Pump(int milliseconds);
 
 // Copies the window's screen area, as it is now, into a 24-bit BMP file.
 bool SaveWindowBitmap(HWND window, const std::string& path);
+
+#if defined(__i386__)
+// Calls a cdecl function with the stack 4 bytes past a 16-byte boundary.
+intptr_t CallOnMisalignedStack(const void* function, std::initializer_list<intptr_t> args);
+#endif
+
+// Calls a function of the plug-in as a player may: in 32-bit code with the
+// stack only 4-byte aligned, so that an entry point relying on 16-byte
+// alignment for SSE2 spills faults (qemu checks the alignment of aligned SSE
+// moves). A plain call in 64-bit code, whose ABI always aligns the stack.
+template <typename R, typename... Params, typename... Args>
+R CallPlugin(R (*function)(Params...), Args... args) {
+#if defined(__i386__)
+    auto word = [](auto v) -> intptr_t {
+        if constexpr (std::is_pointer_v<decltype(v)>) return reinterpret_cast<intptr_t>(v);
+        else return static_cast<intptr_t>(v);
+    };
+    (void)word;   // unused for a function without arguments
+    const intptr_t result = CallOnMisalignedStack(reinterpret_cast<const void*>(function), {word(Params(args))...});
+    if constexpr (std::is_pointer_v<R>) return reinterpret_cast<R>(result);
+    else if constexpr (!std::is_void_v<R>) return static_cast<R>(result);
+#else
+    return function(args...);
+#endif
+}
+
+// Sets the x87 precision word of this thread to 64 or 53 bits, as players
+// differ (the host's runtime starts at 64); returns the precision now in force.
+int SetFpuPrecision(int bits);
 
 // Client-area rectangle of a child window.
 RECT ChildRect(HWND child);

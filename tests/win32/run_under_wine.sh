@@ -1,15 +1,28 @@
 #!/usr/bin/env bash
-# Runs the Windows test host under 64-bit Wine on a private Xvfb display, in a
-# throw-away Wine prefix, and turns its screenshots into PNG files.
-#   run_under_wine.sh HOST.exe PLUGIN.dll SCREENSHOT_DIR
-# Exits 77 (skipped) when Wine or Xvfb is not installed.
+# Runs the Windows test host under Wine on a private Xvfb display, in a
+# throw-away Wine prefix, twice: with the x87 precision word at 64 bits (most
+# players) and at 53 (some), since a DLL must not compute differently for
+# either. Turns the screenshots into PNG files.
+#   run_under_wine.sh ARCH HOST.exe PLUGIN.dll OUT_DIR
+# ARCH x86_64 runs 64-bit Wine; i686 runs 32-bit Wine through qemu's user-mode
+# emulation (32-bit programs cannot execute natively on the build machines).
+# OUT_DIR receives the host's logs (host-64.log, host-53.log), its results
+# (results-64.txt, results-53.txt: digests and settings records that every
+# build must agree on) and the screenshots.
+# Exits 77 (skipped) when Wine, qemu or Xvfb is not installed.
 set -euo pipefail
 
-host=$1 dll=$2 shots=$3
-wine=/usr/lib/wine/wine64
+arch=$1 host=$2 dll=$3 out=$4
+mkdir -p "$out"
+rm -f "$out"/*.png "$out"/*.bmp "$out"/*.log "$out"/results-*.txt
 wineserver=/usr/lib/wine/wineserver
-if [ ! -x "$wine" ] || ! command -v Xvfb >/dev/null; then
-  echo "wine64 or Xvfb not installed: skipped"
+case "$arch" in
+  x86_64) loader=(/usr/lib/wine/wine64) ;;
+  i686) loader=(qemu-i386 /usr/lib/wine/wine); export WINEARCH=win32 ;;
+  *) echo "unknown architecture $arch" >&2; exit 2 ;;
+esac
+if [ ! -x "${loader[-1]}" ] || ! command -v "${loader[0]}" >/dev/null || ! command -v Xvfb >/dev/null; then
+  echo "${loader[*]} or Xvfb not installed: skipped"
   exit 77
 fi
 for f in "$host" "$dll"; do
@@ -36,26 +49,32 @@ display=$(head -n1 "$work/display")
 [ -n "$display" ] || { echo "Xvfb did not start" >&2; exit 1; }
 
 cp "$host" "$dll" "$work/"
-mkdir -p "$work/shots"
+mkdir -p "$work/out"
 export WINEPREFIX="$prefix" WINEDEBUG=-all DISPLAY=":$display"
-# No Mono or Gecko installers: the host needs neither.
-export WINEDLLOVERRIDES="mscoree=;mshtml="
+# No Mono or Gecko installers: the host needs neither. No debugger on a crash:
+# the host reports the fault itself and the run ends.
+export WINEDLLOVERRIDES="mscoree=;mshtml=;winedbg.exe=d"
 # Creating the prefix, and leaving window management to Wine: with no window
 # manager on the display, Wine would wait two seconds for every hidden
 # top-level window to be withdrawn (the window hides on each change of effect).
-"$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+"${loader[@]}" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
 status=0
-mkdir -p "$shots"
-(cd "$work" && timeout 240 "$wine" "$(basename "$host")" "$(basename "$dll")" shots) 2>&1 | tee "$shots/host.log" ||
-  status=$?
-grep -q " 0 failed" "$shots/host.log" || status=1
+for precision in 64 53; do
+  (cd "$work" && timeout -k 10 240 "${loader[@]}" "$(basename "$host")" "$(basename "$dll")" out "$precision") 2>&1 |
+    tee "$out/host-$precision.log" || status=$?
+  grep -q " 0 failed" "$out/host-$precision.log" || status=1
+done
 
-for bmp in "$work"/shots/*.bmp; do
-  [ -e "$bmp" ] || continue
-  if command -v convert >/dev/null; then
-    convert "$bmp" "$shots/$(basename "${bmp%.bmp}").png"
-  else
-    cp "$bmp" "$shots/"
-  fi
+for f in "$work"/out/*; do
+  [ -e "$f" ] || continue
+  case "$f" in
+    *.bmp)
+      if command -v convert >/dev/null; then
+        convert "$f" "$out/$(basename "${f%.bmp}").png"
+      else
+        cp "$f" "$out/"
+      fi ;;
+    *) cp "$f" "$out/" ;;
+  esac
 done
 exit $status

@@ -30,4 +30,16 @@ void PaintFaceText(HDC dc, const RECT& rect, const char* text, HFONT font) {
     SelectObject(dc, oldFont);
 }
 
+void PaintThumbText(HDC dc, const RECT& rect, const char* text, const DrawingObjects& drawing) {
+    int32_t widths[ui::kValueFontCount];
+    for (int32_t i = 0; i < ui::kValueFontCount; ++i) {
+        HGDIOBJ old = SelectObject(dc, drawing.valueFonts[i]);
+        SIZE size{};
+        GetTextExtentPoint32A(dc, text, lstrlenA(text), &size);
+        SelectObject(dc, old);
+        widths[i] = size.cx;
+    }
+    PaintFaceText(dc, rect, text, drawing.valueFonts[ui::ValueFontFor(widths, ui::kValueFontCount)]);
+}
+
 }  // namespace orve::win32

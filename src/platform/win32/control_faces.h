@@ -10,5 +10,7 @@ namespace orve::win32 {
 void PaintFace(HDC dc, const RECT& rect, bool pressed, const DrawingObjects& drawing);
 // Centred single-line caption in the dark caption colour, transparent background.
 void PaintFaceText(HDC dc, const RECT& rect, const char* text, HFONT font);
+// A thumb's value, in the first value font in which it fits (ui::ValueFontFor).
+void PaintThumbText(HDC dc, const RECT& rect, const char* text, const DrawingObjects& drawing);
 
 }  // namespace orve::win32

@@ -8,6 +8,7 @@
 #include "platform/win32/control_faces.h"
 #include "platform/win32/resource_ids.h"
 #include "ui/knob_format.h"
+#include "ui/window_actions.h"
 
 namespace orve::win32 {
 namespace {
@@ -27,22 +28,16 @@ int TextWidth(HWND window, HFONT font, const char* text) {
 }
 
 void SetRange(HWND trackbar, int position) {
+    SendMessageA(trackbar, TBM_SETTHUMBLENGTH, ui::kThumbLength, 0);
     SendMessageA(trackbar, TBM_SETRANGEMIN, FALSE, 0);
     SendMessageA(trackbar, TBM_SETRANGEMAX, FALSE, kKnobPositionMax);
     SendMessageA(trackbar, TBM_SETLINESIZE, 0, 1);
     SendMessageA(trackbar, TBM_SETPOS, TRUE, position);
 }
 
-void FollowUpPresetList(HWND window, Win32PluginState& state) {
+void FollowUpPresetList(HWND window, Win32PluginState& state, int32_t presetCount) {
     HWND list = GetDlgItem(window, IDC_PRESET_LIST);
     const int32_t selected = static_cast<int32_t>(SendMessageA(list, CB_GETCURSEL, 0, 0));
-    int32_t presetCount;
-    {
-        // The audio thread may swap in a rebuilt effect after a format change.
-        PluginState::Lock lock(state.processingLock);
-        if (!state.currentEffect) return;
-        presetCount = state.currentEffect->PresetCount();
-    }
     const int32_t row = ui::PresetAfterManualChange(presetCount, selected);
     if (row < 0) return;
     SendMessageA(list, CB_SETCURSEL, row, 0);
@@ -50,19 +45,19 @@ void FollowUpPresetList(HWND window, Win32PluginState& state) {
 }
 
 int KnobIndexOf(const Win32PluginState& state, HWND slider) {
-    for (int i = 0; i < state.knobCount && i < kMaxKnobs; ++i)
-        if (state.knobWindows[i].knob == slider) return i;
+    for (int i = 0; i < kMaxKnobs; ++i)
+        if (slider && state.knobWindows[i].knob == slider) return i;
     return -1;
 }
 
 }  // namespace
 
-void CreateKnobWindows(HWND window, Win32PluginState& state, const ui::KnobRow& row, int clientHeight,
-                       const ui::SliderPositions& sliders) {
+void CreateKnobWindows(HWND window, Win32PluginState& state, const ui::LayoutContent& content,
+                       const ui::KnobRow& row, int clientHeight) {
     state.DestroyKnobWindows();
     HFONT font = state.drawing.labelFont;
-    for (int i = 0; i < state.knobCount && i < kMaxKnobs; ++i) {
-        const char* text = state.knobTable[i].label;
+    for (int i = 0; i < content.knobCount; ++i) {
+        const char* text = content.knobs[i].label;
         const ui::Rect labelRect = ui::KnobLabelRect(row, i, TextWidth(window, font, text));
         HWND label = CreateWindowExA(0, "STATIC", text, WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX,
                                      labelRect.x, labelRect.y, labelRect.width, labelRect.height, window,
@@ -71,11 +66,12 @@ void CreateKnobWindows(HWND window, Win32PluginState& state, const ui::KnobRow& 
         SendMessageA(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
         const ui::Rect knobRect = ui::KnobTrackbarRect(row, i, clientHeight);
         HWND knob = CreateWindowExA(0, TRACKBAR_CLASSA, "",
-                                    WS_CHILD | WS_VISIBLE | WS_TABSTOP | TBS_VERT | TBS_BOTH | TBS_NOTICKS,
+                                    WS_CHILD | WS_VISIBLE | WS_TABSTOP | TBS_VERT | TBS_BOTH | TBS_NOTICKS |
+                                        TBS_FIXEDLENGTH,
                                     knobRect.x, knobRect.y, knobRect.width, knobRect.height, window,
                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(i)), state.module, nullptr);
-        SetRange(knob, sliders.knobs[i]);
-        if (ui::KnobLooksDisabled(state.effectId, i, state.knobCount)) EnableWindow(knob, FALSE);
+        SetRange(knob, content.sliders.knobs[i]);
+        if (ui::KnobLooksDisabled(content.effectId, i, content.knobCount)) EnableWindow(knob, FALSE);
         state.knobWindows[i] = KnobWindowPair{label, knob};
     }
     HWND gainLabel = GetDlgItem(window, IDC_GAIN_LABEL);
@@ -93,29 +89,24 @@ void OnSliderScrolled(HWND window, Win32PluginState& state, HWND slider) {
     if (!slider) return;
     if (GetDlgCtrlID(slider) == IDC_GAIN_SLIDER) {
         const int32_t position = static_cast<int32_t>(SendMessageA(slider, TBM_GETPOS, 0, 0));
-        state.outputGain = GainPositionToFactor(position);
-        state.settingsBlob.slots[SettingsBlob::kGainSlot] = position;
-        FollowUpPresetList(window, state);
+        FollowUpPresetList(window, state, ui::MoveGain(state, position));
         return;
     }
     if (KnobIndexOf(state, slider) < 0) return;
-    for (int i = 0; i < state.knobCount && i < kMaxKnobs; ++i) {
-        const int32_t position = static_cast<int32_t>(SendMessageA(state.knobWindows[i].knob, TBM_GETPOS, 0, 0));
-        if (i < SettingsBlob::kMaxStoredKnobs) state.settingsBlob.slots[SettingsBlob::kFirstKnobSlot + i] = position;
-        state.parameterValues[i] = KnobValueAt(state.knobTable[i], position);
+    // Every knob's position, read from the trackbars before the lock is taken.
+    int32_t positions[kMaxKnobs];
+    int32_t count = 0;
+    while (count < kMaxKnobs && state.knobWindows[count].knob) {
+        positions[count] = static_cast<int32_t>(SendMessageA(state.knobWindows[count].knob, TBM_GETPOS, 0, 0));
+        ++count;
     }
-    {
-        PluginState::Lock lock(state.processingLock);
-        if (state.currentEffect) state.currentEffect->SetParameters(state.parameterValues);
-    }
-    FollowUpPresetList(window, state);
+    FollowUpPresetList(window, state, ui::MoveKnobs(state, positions, count));
 }
 
 bool OnTrackbarCustomDraw(Win32PluginState& state, NMCUSTOMDRAW* draw, LRESULT* result) {
-    const UINT_PTR id = draw->hdr.idFrom;
-    const bool gain = id == IDC_GAIN_SLIDER;
-    if (!gain && id > static_cast<UINT_PTR>(state.knobCount)) return false;
-    if (!gain && KnobIndexOf(state, draw->hdr.hwndFrom) < 0) return false;
+    const bool gain = draw->hdr.idFrom == IDC_GAIN_SLIDER;
+    const int knob = gain ? -1 : KnobIndexOf(state, draw->hdr.hwndFrom);
+    if (!gain && knob < 0) return false;
     switch (draw->dwDrawStage) {
         case CDDS_PREPAINT:
             // Flipping the focus bit keeps a focused trackbar from drawing its
@@ -132,18 +123,8 @@ bool OnTrackbarCustomDraw(Win32PluginState& state, NMCUSTOMDRAW* draw, LRESULT* 
             if (thumb.right > ui::kTrackbarWidth) thumb.right = ui::kTrackbarWidth;
             PaintFace(draw->hdc, thumb, (draw->uItemState & CDIS_SELECTED) != 0, state.drawing);
             const int32_t position = static_cast<int32_t>(SendMessageA(draw->hdr.hwndFrom, TBM_GETPOS, 0, 0));
-            double value;
-            if (gain) {
-                value = GainPositionToDecibels(position);
-            } else {
-                const int knob = static_cast<int>(id);
-                value = KnobValueAt(state.knobTable[knob], position);
-                // Under the lock: a format change on the audio thread may be
-                // replacing the effect object at this moment.
-                PluginState::Lock lock(state.processingLock);
-                if (state.currentEffect) value = state.currentEffect->DisplayValue(knob, value);
-            }
-            PaintFaceText(draw->hdc, thumb, ui::FormatKnobValue(value).c_str(), state.drawing.smallFont);
+            const std::string text = gain ? ui::GainThumbText(position) : ui::KnobThumbText(state, knob, position);
+            PaintThumbText(draw->hdc, thumb, text.c_str(), state.drawing);
             *result = CDRF_SKIPDEFAULT;
             return true;
         }

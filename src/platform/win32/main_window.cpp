@@ -10,11 +10,10 @@
 #include "platform/win32/knob_windows.h"
 #include "platform/win32/menu_help.h"
 #include "platform/win32/resource_ids.h"
-#include "plugin/effect_actions.h"
 #include "plugin/effect_catalogue.h"
-#include "plugin/effect_factory.h"
 #include "ui/face_drawing.h"
 #include "ui/preset_logic.h"
+#include "ui/window_actions.h"
 #include "ui/window_layout.h"
 
 namespace orve::win32 {
@@ -23,14 +22,6 @@ namespace {
 constexpr UINT kHostMessageOpenPreferences = WM_USER;
 constexpr WPARAM kOutputPreferencesPage = 32;
 constexpr LPARAM kOpenPreferencesCommand = 380;
-
-// The preset table of the current effect. The tables are static data, but the
-// effect that names them may be replaced by the audio thread after a format
-// change, so it is asked under the lock.
-ui::PresetTable LockedPresets(Win32PluginState& state) {
-    PluginState::Lock lock(state.processingLock);
-    return ui::PresetsOf(state.currentEffect.get());
-}
 
 Win32PluginState* StateOf(HWND window) {
     return reinterpret_cast<Win32PluginState*>(GetWindowLongPtrW(window, DWLP_USER));
@@ -65,28 +56,30 @@ void FillEffectList(HWND window, EffectId effectId) {
     SendMessageW(list, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), ui::kSelectionFieldHeight);
 }
 
-void FillPresetList(HWND window, const Win32PluginState& state, const ui::PresetTable& presets, int clientHeight) {
+void FillPresetList(HWND window, const ui::LayoutContent& content, int clientHeight) {
     HWND list = GetDlgItem(window, IDC_PRESET_LIST);
     SendMessageW(list, CB_RESETCONTENT, 0, 0);
-    if (presets.Empty()) {
+    if (content.presetNames.empty()) {
         ShowWindow(list, SW_HIDE);
         return;
     }
-    for (int32_t i = 0; i < presets.count; ++i)
-        SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(presets.rows[i].name));
+    for (const std::string& name : content.presetNames)
+        SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
     Place(window, IDC_PRESET_LIST, ui::PresetListRect(clientHeight));
     ShowWindow(list, SW_SHOW);
-    SendMessageW(list, CB_SETCURSEL, ui::ShownPresetRow(state.presetIndex, presets.count), 0);
+    SendMessageW(list, CB_SETCURSEL, content.shownPreset, 0);
     SendMessageW(list, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), ui::kSelectionFieldHeight);
 }
 
 // Places the window above the player and every control in it for the current
 // effect; runs at opening and after every change of effect.
 void LayOut(HWND window, Win32PluginState& state) {
+    // The opening rules and a copy of everything shown, in one hold of the lock.
+    const ui::LayoutContent content = ui::PrepareLayout(state);
     HWND player = PlayerWindow(state);
     RECT playerRect{};
     if (player) GetWindowRect(player, &playerRect);
-    const int width = ui::WindowWidth(state.effectId, state.hostVersion);
+    const int width = ui::WindowWidth(content.effectId, state.hostVersion);
     SetWindowPos(window, nullptr, playerRect.left, playerRect.top - ui::kWindowHeight, width, ui::kWindowHeight,
                  SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
     ShowWindow(window, SW_SHOW);
@@ -99,38 +92,28 @@ void LayOut(HWND window, Win32PluginState& state) {
     GetClientRect(window, &client);
     const int W = client.right, H = client.bottom;
 
-    const ui::PresetTable presets = LockedPresets(state);
-    {
-        // The opening state hands the effect a whole set of stored values at
-        // once. Under the lock, as for a knob move, a block never runs with
-        // half of them applied; SetParameters only stores values, so the audio
-        // thread waits for a few stores at most.
-        PluginState::Lock lock(state.processingLock);
-        ui::PrepareOpeningState(state, presets);
-    }
-    const ui::SliderPositions sliders = ui::PositionsFromValues(state);
-    const ui::KnobRow row = ui::KnobRowFor(W, state.knobCount);
+    const ui::KnobRow row = ui::KnobRowFor(W, content.knobCount);
 
     Place(window, IDC_GAIN_SLIDER, ui::GainSliderRect(row, H));
-    SetSliderPositions(window, state, ui::SliderPositions{sliders.gain, {}, 0});
+    SetSliderPositions(window, state, ui::SliderPositions{content.sliders.gain, {}, 0});
     Place(window, IDC_METER_LEFT, ui::MeterRect(false, H));
     Place(window, IDC_METER_RIGHT, ui::MeterRect(true, H));
     Place(window, IDC_KNOB_FRAME, ui::KnobFrameRect(W, H));
 
-    const ui::ChannelSwitches switches = ui::ChannelSwitchesFor(state.effectId, state.lastChannels, H);
+    const ui::ChannelSwitches switches = ui::ChannelSwitchesFor(content.effectId, content.channels, H);
     ApplyChannelSwitches(window, switches, state.drawing.labelFont);
     state.channelMask = switches.channelMask;
 
     Place(window, IDC_EFFECT_LIST, ui::EffectListRect(H));
-    FillEffectList(window, state.effectId);
+    FillEffectList(window, content.effectId);
 
     if (ui::ShowsOutButton(state.hostVersion)) Place(window, IDC_OUT_BUTTON, ui::OutButtonRect(W, H));
     ShowItem(window, IDC_OUT_BUTTON, ui::ShowsOutButton(state.hostVersion));
-    if (ui::ShowsSnapNoise(state.effectId)) Place(window, IDC_SNAP_NOISE, ui::SnapNoiseRect(H));
-    ShowItem(window, IDC_SNAP_NOISE, ui::ShowsSnapNoise(state.effectId));
+    if (ui::ShowsSnapNoise(content.effectId)) Place(window, IDC_SNAP_NOISE, ui::SnapNoiseRect(H));
+    ShowItem(window, IDC_SNAP_NOISE, ui::ShowsSnapNoise(content.effectId));
 
-    CreateKnobWindows(window, state, row, H, sliders);
-    FillPresetList(window, state, presets, H);
+    CreateKnobWindows(window, state, content, row, H);
+    FillPresetList(window, content, H);
 
     state.windowOpenMode = WindowOpenMode::StoredSetting;
     SetTimer(window, kMeterTimer, kMeterTimerPeriodMs, nullptr);
@@ -153,14 +136,7 @@ void OnInitDialog(HWND window, Win32PluginState& state) {
 
 void OnEffectSelected(HWND window, Win32PluginState& state) {
     const int32_t index = static_cast<int32_t>(SendDlgItemMessageW(window, IDC_EFFECT_LIST, CB_GETCURSEL, 0, 0));
-    const std::optional<EffectId> chosen = OfferedEffect(index);
-    if (chosen && *chosen != state.effectId) {
-        {
-            PluginState::Lock lock(state.processingLock);
-            state.effectId = *chosen;
-            BuildEffect(state, state.lastSampleRate, state.lastChannels, false);
-            state.windowOpenMode = WindowOpenMode::NewEffect;
-        }
+    if (ui::SelectEffect(state, index)) {
         ShowWindow(window, SW_HIDE);
         LayOut(window, state);
     }
@@ -168,28 +144,20 @@ void OnEffectSelected(HWND window, Win32PluginState& state) {
 }
 
 void OnPresetSelected(HWND window, Win32PluginState& state) {
-    const ui::PresetTable presets = LockedPresets(state);
-    if (presets.Empty()) return;
     const int32_t index = static_cast<int32_t>(SendDlgItemMessageW(window, IDC_PRESET_LIST, CB_GETCURSEL, 0, 0));
     ui::SliderPositions sliders;
-    bool applied;
-    {
-        // A preset changes every knob at once: taken under the lock like a
-        // knob move, so no block mixes the old row's values with the new one's.
-        PluginState::Lock lock(state.processingLock);
-        applied = ui::SelectPreset(state, presets, index, sliders);
-    }
-    if (applied) SetSliderPositions(window, state, sliders);
+    // A preset changes every knob at once, in one hold of the lock: no block
+    // mixes the old row's values with the new one's.
+    if (ui::ChoosePreset(state, index, sliders)) SetSliderPositions(window, state, sliders);
     FocusGainSlider(window);
 }
 
 void OnChannelSwitch(HWND window, Win32PluginState& state, int item) {
     if (item == IDC_SWITCH_PASS) {
-        state.channelMask = ui::PassSwitchMask(IsDlgButtonChecked(window, IDC_SWITCH_PASS) == BST_CHECKED,
-                                               state.lastChannels);
+        ui::SetPassSwitch(state, IsDlgButtonChecked(window, IDC_SWITCH_PASS) == BST_CHECKED);
     } else {
-        state.channelMask = (IsDlgButtonChecked(window, IDC_SWITCH_LEFT) == BST_CHECKED ? 1 : 0) |
-                            (IsDlgButtonChecked(window, IDC_SWITCH_RIGHT) == BST_CHECKED ? 2 : 0);
+        ui::SetChannelSwitches(state, IsDlgButtonChecked(window, IDC_SWITCH_LEFT) == BST_CHECKED,
+                               IsDlgButtonChecked(window, IDC_SWITCH_RIGHT) == BST_CHECKED);
     }
     FocusGainSlider(window);
 }
@@ -232,14 +200,9 @@ bool OnCommand(HWND window, Win32PluginState& state, int item, int code) {
             if (code == BN_CLICKED) OnChannelSwitch(window, state, item);
             return true;
         case IDC_SNAP_NOISE:
-            // Snap Noise only raises the effect's learning flag, which the audio
-            // thread picks up at its next frame; the lock is taken all the same
-            // because a format change on the audio thread may be replacing the
-            // effect object, and the flag must not land on a destroyed one.
-            if (code == BN_CLICKED && state.effectId == EffectId::DeNoise) {
-                PluginState::Lock lock(state.processingLock);
-                if (state.currentEffect) SnapNoise(*state.currentEffect);
-            }
+            // The button is shown for the noise remover only; the action itself
+            // acts on that effect alone.
+            if (code == BN_CLICKED) ui::PressSnapNoise(state);
             FocusGainSlider(window);
             return true;
         case IDC_OUT_BUTTON:

@@ -10,8 +10,8 @@
 #include "platform/win32/plugin_window_state.h"
 #include "platform/win32/winamp_dsp.h"
 #include "plugin/audio_path.h"
-#include "plugin/effect_factory.h"
 #include "plugin/effect_worker.h"
+#include "ui/window_actions.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
@@ -110,12 +110,9 @@ int Init(DspModule* module) {
         PluginState::Lock lock(state.processingLock);
         if (!state.worker) state.worker = std::make_unique<EffectWorker>(EffectWorker::Mode::Thread);
     }
-    if (state.lastSampleRate > 0 && state.lastChannels > 0) {
-        // A second Init may come while blocks flow: the effect is replaced
-        // under the lock, as the window replaces it, never under a ProcessBlock.
-        PluginState::Lock lock(state.processingLock);
-        BuildEffect(state, state.lastSampleRate, state.lastChannels, false);
-    }
+    // A second Init may come while blocks flow: the effect is replaced under
+    // the lock, as the window replaces it, never under a ProcessBlock.
+    ui::RestartEffect(state);
     state.DestroyWindows();
     OpenMainWindow(state);
     return 0;

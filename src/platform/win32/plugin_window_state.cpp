@@ -27,14 +27,21 @@ void Place(HWND control, const ui::Rect& r) {
 
 }  // namespace
 
+// A fixed-pitch 7-pixel cell needs 35 pixels for "-60.0" and the thumb has
+// 24: the value fonts are proportional, at the face's own width or narrower.
+HFONT CreateValueFont(const ui::FontShape& shape) {
+    return CreateFontA(shape.height, shape.width, 0, 0, shape.weight, FALSE, FALSE, FALSE, ANSI_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, shape.face);
+}
+
 Win32PluginState::Win32PluginState(HMODULE moduleIn)
     : PluginState(std::make_unique<RegistrySettingsStore>(), &resourceKernels, &windowUi),
       module(moduleIn), resourceKernels(moduleIn), windowUi(*this) {
     drawing.background = CreateSolidBrush(Colour(kBackgroundColour));
-    // Both fonts inherit everything but face, size and weight from the stock
-    // fixed-pitch font, so they look alike on every system.
+    // The label font inherits everything but face, size and weight from the
+    // stock fixed-pitch font, so it looks alike on every system.
     HFONT stock = static_cast<HFONT>(GetStockObject(ANSI_FIXED_FONT));
-    drawing.smallFont = FontLike(stock, "Small Fonts", 12, 7, 100);
+    for (int32_t i = 0; i < ui::kValueFontCount; ++i) drawing.valueFonts[i] = CreateValueFont(ui::kValueFonts[i]);
     drawing.labelFont = FontLike(stock, "Microsoft Sans Serif", 14, 6, 400);
     drawing.idlePen = CreatePen(PS_SOLID, 1, Colour(ui::kIdleFaceColour));
     drawing.idleBrush = CreateSolidBrush(Colour(ui::kIdleFaceFill));
@@ -45,7 +52,9 @@ Win32PluginState::Win32PluginState(HMODULE moduleIn)
 Win32PluginState::~Win32PluginState() {
     ReleaseAudio();
     DestroyWindows();
-    for (HGDIOBJ object : {static_cast<HGDIOBJ>(drawing.background), static_cast<HGDIOBJ>(drawing.smallFont),
+    for (HFONT font : drawing.valueFonts)
+        if (font) DeleteObject(font);
+    for (HGDIOBJ object : {static_cast<HGDIOBJ>(drawing.background),
                            static_cast<HGDIOBJ>(drawing.labelFont), static_cast<HGDIOBJ>(drawing.idlePen),
                            static_cast<HGDIOBJ>(drawing.idleBrush), static_cast<HGDIOBJ>(drawing.pressedPen),
                            static_cast<HGDIOBJ>(drawing.pressedBrush)})

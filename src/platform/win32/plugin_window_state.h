@@ -5,6 +5,7 @@
 
 #include "plugin/plugin_state.h"
 #include "platform/win32/resource_kernels.h"
+#include "ui/knob_format.h"
 #include "ui/window_layout.h"
 
 namespace orve::win32 {
@@ -32,7 +33,7 @@ struct KnobWindowPair {
 // Created at load, deleted at unload.
 struct DrawingObjects {
     HBRUSH background = nullptr;
-    HFONT smallFont = nullptr;    // knob values
+    HFONT valueFonts[ui::kValueFontCount] = {};   // thumb texts, preferred first
     HFONT labelFont = nullptr;    // controls, labels, button captions
     HPEN idlePen = nullptr;
     HBRUSH idleBrush = nullptr;
@@ -65,6 +66,9 @@ private:
     ResourceKernels resourceKernels;
     WindowHostUi windowUi;
 };
+
+// A value font of the thumbs (ui::kValueFonts).
+HFONT CreateValueFont(const ui::FontShape& shape);
 
 // Shows PASS alone or L and R, placed and checked as the layout says.
 void ApplyChannelSwitches(HWND window, const ui::ChannelSwitches& layout, HFONT labelFont);
