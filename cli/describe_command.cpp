@@ -1,6 +1,7 @@
 #include "describe_command.h"
 
 #include <cstdio>
+#include <string>
 #include <nlohmann/json.hpp>
 
 #include "effect_lookup.h"
@@ -35,7 +36,10 @@ nlohmann::json Describe(EffectId id) {
                          // the knob holds its logarithm).
                          {"startShown", effect->DisplayValue(k, knob.startValue)},
                          {"endShown", effect->DisplayValue(k, knob.endValue)},
-                         {"defaultShown", effect->DisplayValue(k, knob.defaultValue)}});
+                         {"defaultShown", effect->DisplayValue(k, knob.defaultValue)},
+                         // The unit of the shown values, and what the knob does.
+                         {"unit", knob.unit ? knob.unit : ""},
+                         {"help", knob.help ? knob.help : ""}});
     }
     const EffectPreset* presetTable = nullptr;
     const int32_t rows = effect->GetPresets(&presetTable);
@@ -50,6 +54,7 @@ nlohmann::json Describe(EffectId id) {
     return {{"id", EffectNumber(id)},
             {"name", EffectNameUtf8(id)},
             {"text", EffectText(id)},
+            {"description", CatalogueEntry(id).description},
             {"knobs", knobs},
             {"presetCount", effect->PresetCount()},
             {"presets", presets}};
@@ -61,18 +66,41 @@ std::string Number(double v) {
     return text;
 }
 
+// Prints `text` in lines of at most `width` characters, each after `indent`.
+void PrintWrapped(const std::string& text, const char* indent, size_t width = 88) {
+    std::string line;
+    size_t from = 0;
+    while (from < text.size()) {
+        size_t to = text.find(' ', from);
+        if (to == std::string::npos) to = text.size();
+        const std::string word = text.substr(from, to - from);
+        if (!line.empty() && line.size() + 1 + word.size() > width) {
+            std::printf("%s%s\n", indent, line.c_str());
+            line.clear();
+        }
+        line += (line.empty() ? "" : " ") + word;
+        from = to + 1;
+    }
+    if (!line.empty()) std::printf("%s%s\n", indent, line.c_str());
+}
+
 void PrintText(const nlohmann::json& d) {
     std::printf("%2d  %s\n", d["id"].get<int>(), d["name"].get<std::string>().c_str());
+    PrintWrapped(d["description"].get<std::string>(), "    ");
     const auto& knobs = d["knobs"];
     if (knobs.empty()) {
         std::printf("    no knobs\n");
     } else {
-        std::printf("    %-4s %-10s %12s %12s %12s %12s\n", "knob", "label", "start", "end", "default", "shown");
+        std::printf("    %-4s %-10s %12s %12s %12s %12s  %s\n", "knob", "label", "start", "end", "default", "shown",
+                    "unit");
         int index = 1;
-        for (const auto& k : knobs)
-            std::printf("    %-4d %-10s %12s %12s %12s %12s\n", index++, k["label"].get<std::string>().c_str(),
+        for (const auto& k : knobs) {
+            const std::string unit = k["unit"].get<std::string>();
+            std::printf("    %-4d %-10s %12s %12s %12s %12s%s%s\n", index++, k["label"].get<std::string>().c_str(),
                         Number(k["start"]).c_str(), Number(k["end"]).c_str(), Number(k["default"]).c_str(),
-                        Number(k["defaultShown"]).c_str());
+                        Number(k["defaultShown"]).c_str(), unit.empty() ? "" : "  ", unit.c_str());
+            PrintWrapped(k["help"].get<std::string>(), "         ");
+        }
     }
     const auto& presets = d["presets"];
     if (presets.empty()) {
@@ -91,7 +119,8 @@ void PrintText(const nlohmann::json& d) {
 }  // namespace
 
 CLI::App* AddDescribeCommand(CLI::App& app, DescribeCommandOptions& o) {
-    CLI::App* cmd = app.add_subcommand("describe", "Show an effect's knobs and presets (all effects without EFFECT)");
+    CLI::App* cmd = app.add_subcommand(
+        "describe", "Show an effect's description, knobs (unit, what each does) and presets (all effects without EFFECT)");
     cmd->add_option("EFFECT", o.effect, "Effect id, name or name without its prefix");
     cmd->add_flag("--json", o.json, "Print JSON");
     return cmd;

@@ -18,14 +18,20 @@
 //   - a late tail of independent noise per ear and per octave-group band,
 //     each band decaying at its own rate, started at the level the image
 //     model reaches at the end of its window and scaled so that the broadband
-//     reverberation time matches the room's length in the table.
+//     reverberation time (T30) is the room's target (room_targets.h): a time
+//     that fits the room's name, far inside the stored length, so the tail
+//     has died away before the response ends.
 // Every random draw comes from fixed seeds, so the output is reproducible.
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <string>
 #include <vector>
+
+#include "room_targets.h"
 
 namespace {
 
@@ -81,11 +87,12 @@ const RoomDesign kRoomDesigns[kRooms] = {
      {0.88, 0.9, 0.88, 0.88, 0.7, 0.88}, 0.85, 0.1, 0.15, 1.0, {1.15, 1.0, 0.85, 0.6}, 0.20, 106},
     // Long narrow corridor: flutter echoes between the close side walls.
     {"Hallway     ", 155454, {30, 2.4, 2.8}, {25, 1.2, 1.6}, {10, 1.0, 1.6},
-     {0.88, 0.88, 0.92, 0.92, 0.85, 0.9}, 0.85, 0.02, 0.15, 0.45, {1.0, 1.0, 0.8, 0.55}, 0.20, 107},
+     {0.88, 0.88, 0.92, 0.92, 0.85, 0.9}, 0.85, 0.02, 0.15, 0.7, {1.0, 1.0, 0.8, 0.55}, 0.20, 107},
     // Car cabin: a tiny box of glass, upholstery and carpet; dense, short,
-    // coloured early sound and only a faint tail.
+    // coloured early sound whose tail continues its slope and is gone within
+    // a tenth of a second.
     {"InCar       ", 141870, {2.6, 1.5, 1.15}, {2.3, 0.75, 0.9}, {1.2, 0.4, 0.85},
-     {0.5, 0.9, 0.8, 0.8, 0.4, 0.55}, 0.45, 0.0, 0.04, 0.25, {1.5, 1.0, 0.5, 0.3}, 0.15, 108},
+     {0.5, 0.9, 0.8, 0.8, 0.4, 0.55}, 0.45, 0.0, 0.04, 0.6, {1.5, 1.0, 0.5, 0.3}, 0.15, 108},
     {"MediumHall  ", 122536, {24, 16, 9}, {21, 8, 1.7}, {9, 7, 1.3},
      {0.85, 0.86, 0.85, 0.85, 0.7, 0.85}, 0.8, 0.05, 0.10, 1.0, {1.1, 1.0, 0.85, 0.6}, 0.20, 109},
     // Horseshoe with balconies: absorbent seating, strongly scattered images.
@@ -158,8 +165,9 @@ void LinkwitzRiley(std::vector<double>& x, double hz, bool highPass) {
 
 // Reverberation time from the backward-integrated energy decay of a response
 // (both ears summed): normalised 20 ms after its peak, a least-squares line
-// through the part between -5 and -25 dB, extrapolated to -60 dB.
-double EstimateRt60(const std::vector<double>& left, const std::vector<double>& right) {
+// through the part between -5 dB and `lowest` dB, extrapolated to -60 dB
+// (lowest -35: T30; -25: T20).
+double EstimateRt60(const std::vector<double>& left, const std::vector<double>& right, double lowest = -35.0) {
     const size_t n = left.size();
     size_t peak = 0;
     for (size_t i = 0; i < n; ++i)
@@ -171,7 +179,7 @@ double EstimateRt60(const std::vector<double>& left, const std::vector<double>& 
     for (size_t i = start; i < n; ++i) {
         const double db = 10.0 * std::log10(std::max(decay[i], 1e-300) / decay[start]);
         if (db > -5.0) continue;
-        if (db < -25.0) break;
+        if (db < lowest) break;
         const double t = (i - start) / kSampleRate;
         sx += t; sy += db; sxx += t * t; sxy += t * db; count += 1;
     }
@@ -309,13 +317,38 @@ double WindowEnergy(const std::vector<double>& x, size_t from, size_t to) {
 }
 
 struct RoomResponse {
-    std::vector<double> ear[2];
-    double rt60 = 0.0;
+    std::vector<int16_t> ear[2];   // as stored
+    double scale = 0.0;            // the stored value of the direct sound's unit
+    double t30 = 0.0, t20 = 0.0;   // of the stored values
 };
 
-RoomResponse SynthesiseRoom(const RoomDesign& room) {
+// One factor per room: about unit energy through the whole response (rooms
+// sound equally loud), never more than the 16-bit range allows. The decay is
+// measured on the rounded values, which are what the effect plays.
+void Store(const std::vector<double> (&ear)[2], RoomResponse& out) {
+    double energy = 0.0, peak = 0.0;
+    for (int k = 0; k < 2; ++k)
+        for (double v : ear[k]) {
+            energy += v * v;
+            peak = std::max(peak, std::fabs(v));
+        }
+    out.scale = std::min(32768.0 / std::sqrt(energy * 0.5), 32000.0 / peak);
+    std::vector<double> stored[2];
+    for (int k = 0; k < 2; ++k) {
+        out.ear[k].resize(ear[k].size());
+        stored[k].resize(ear[k].size());
+        for (size_t i = 0; i < ear[k].size(); ++i) {
+            const long q = std::clamp(std::lround(ear[k][i] * out.scale), -32768L, 32767L);
+            out.ear[k][i] = static_cast<int16_t>(q);
+            stored[k][i] = static_cast<double>(q);
+        }
+    }
+    out.t30 = EstimateRt60(stored[0], stored[1]);
+    out.t20 = EstimateRt60(stored[0], stored[1], -25.0);
+}
+
+RoomResponse SynthesiseRoom(const RoomDesign& room, double target) {
     const size_t half = room.length / 2;
-    const double target = half / kSampleRate;
     const EarlyField early = RenderEarly(room, half);
 
     // The tail starts where the image model is cut off, at the level the
@@ -325,10 +358,11 @@ RoomResponse SynthesiseRoom(const RoomDesign& room) {
     const size_t fadeStart = kDirectIndex + static_cast<size_t>(0.8 * room.earlySeconds * kSampleRate);
 
     RoomResponse out;
+    std::vector<double> ears[2];
     double midSeconds = target;
     // The band mix makes the broadband decay differ from the mid-band one:
     // measure and correct the time scale a few times (deterministically).
-    for (int pass = 0; pass < 4; ++pass) {
+    for (int pass = 0; pass < 6; ++pass) {
         for (int k = 0; k < 2; ++k) {
             std::vector<double> tail =
                 RenderTail(room, half, early.directIndex[k], early.firstReflection, midSeconds, room.seed * 2 + k);
@@ -337,7 +371,7 @@ RoomResponse SynthesiseRoom(const RoomDesign& room) {
             // Rooms with open sides can run out of images; a floor keeps a
             // faint diffuse field (the surroundings are never fully silent).
             const double level = room.tailLevel * std::max(std::sqrt(model / own), 0.004 / std::sqrt(own));
-            std::vector<double>& ear = out.ear[k];
+            std::vector<double>& ear = ears[k];
             ear.assign(half, 0.0);
             for (size_t i = 0; i < half; ++i) {
                 double e = early.ear[k][i];
@@ -350,22 +384,21 @@ RoomResponse SynthesiseRoom(const RoomDesign& room) {
             const size_t fade = static_cast<size_t>(0.005 * kSampleRate);
             for (size_t i = 0; i < fade; ++i) ear[half - 1 - i] *= static_cast<double>(i) / fade;
         }
-        out.rt60 = EstimateRt60(out.ear[0], out.ear[1]);
-        midSeconds *= target / out.rt60;
+        // The reflections and tail may pile up above the direct sound in the
+        // smallest rooms; keep the direct sound the strongest single value, as
+        // in a measured response.
+        double loudest = 0.0;
+        for (int k = 0; k < 2; ++k)
+            for (double v : ears[k]) loudest = std::max(loudest, std::fabs(v));
+        const double limit = 0.8;
+        const double shrink = loudest > limit ? limit / loudest : 1.0;
+        for (int k = 0; k < 2; ++k) {
+            for (double& v : ears[k]) v *= shrink;
+            ears[k][early.directIndex[k]] += 1.0;
+        }
+        Store(ears, out);
+        midSeconds *= target / out.t30;
     }
-    // The reflections and tail may pile up above the direct sound in the
-    // smallest rooms; keep the direct sound the strongest single value, as in
-    // a measured response.
-    double loudest = 0.0;
-    for (int k = 0; k < 2; ++k)
-        for (double v : out.ear[k]) loudest = std::max(loudest, std::fabs(v));
-    const double limit = 0.8;
-    const double shrink = loudest > limit ? limit / loudest : 1.0;
-    for (int k = 0; k < 2; ++k) {
-        for (double& v : out.ear[k]) v *= shrink;
-        out.ear[k][early.directIndex[k]] += 1.0;
-    }
-    out.rt60 = EstimateRt60(out.ear[0], out.ear[1]);
     return out;
 }
 
@@ -389,29 +422,24 @@ int main(int argc, char** argv) {
         const RoomDesign& room = kRoomDesigns[r];
         PutU32(bytes, 8 * r, offset);
         PutU32(bytes, 8 * r + 4, room.length);
-        const RoomResponse response = SynthesiseRoom(room);
-
-        // One factor per room: about unit energy through the whole response
-        // (rooms sound equally loud), never more than the 16-bit range allows.
+        const orve::rooms::RoomTarget& goal = orve::rooms::kRoomTargets[r];
+        if (std::string(room.name).substr(0, std::strlen(goal.name)) != goal.name) {
+            std::fprintf(stderr, "room %d is %s in the designs but %s in the targets\n", r + 1, room.name, goal.name);
+            return 1;
+        }
+        const double target = goal.reverbSeconds;
+        const RoomResponse response = SynthesiseRoom(room, target);
         const size_t half = room.length / 2;
-        double energy = 0.0, peak = 0.0;
-        for (int k = 0; k < 2; ++k)
-            for (double v : response.ear[k]) {
-                energy += v * v;
-                peak = std::max(peak, std::fabs(v));
-            }
-        const double scale = std::min(32768.0 / std::sqrt(energy * 0.5), 32000.0 / peak);
         for (int k = 0; k < 2; ++k) {
             for (size_t i = 0; i < half; ++i) {
-                const long q = std::lround(response.ear[k][i] * scale);
-                const uint16_t u = static_cast<uint16_t>(static_cast<int16_t>(std::clamp(q, -32768L, 32767L)));
+                const uint16_t u = static_cast<uint16_t>(response.ear[k][i]);
                 const size_t at = (static_cast<size_t>(offset) + k * half + i) * 2;
                 bytes[at] = static_cast<uint8_t>(u & 0xFF);
                 bytes[at + 1] = static_cast<uint8_t>(u >> 8);
             }
         }
-        std::printf("room %2d %s: %6zu values per ear, RT60 %.2f s (length %.2f s), direct %.0f\n", r + 1,
-                    room.name, half, response.rt60, half / kSampleRate, scale);
+        std::printf("room %2d %s: %6zu values per ear (%.2f s), target %.2f s: T30 %.2f s, T20 %.2f s, direct %.0f\n",
+                    r + 1, room.name, half, half / kSampleRate, target, response.t30, response.t20, response.scale);
         offset += room.length;
     }
 

@@ -195,7 +195,7 @@ std::vector<double> FrameEnergy(const Signal& s) {
     return energy;
 }
 
-double DecayTime(const std::vector<double>& energy, size_t start, double sampleRate) {
+double DecayTime(const std::vector<double>& energy, size_t start, double sampleRate, double lowestDb) {
     const size_t frames = energy.size();
     if (start >= frames) return 0.0;
     std::vector<double> decay(frames + 1, 0.0);
@@ -205,7 +205,7 @@ double DecayTime(const std::vector<double>& energy, size_t start, double sampleR
     for (size_t f = start; f < frames; ++f) {
         const double db = 10.0 * std::log10(std::max(decay[f], 1e-300) / decay[start]);
         if (db > -5.0) continue;
-        if (db < -25.0) break;
+        if (db < lowestDb) break;
         const double t = static_cast<double>(f - start) / sampleRate;
         sx += t, sy += db, sxx += t * t, sxy += t * db, n += 1;
     }

@@ -67,8 +67,9 @@ double BandPower(const Signal& s, int32_t channel, double lowHz, double highHz, 
 // Summed squares of all channels, frame by frame.
 std::vector<double> FrameEnergy(const Signal& s);
 // Reverberation time from Schroeder's backward-integrated energy, normalised
-// at `start`: a least-squares line through its -5..-25 dB part, extrapolated to
-// -60 dB. 0 when the decay does not reach -25 dB.
-double DecayTime(const std::vector<double>& energy, size_t start, double sampleRate);
+// at `start`: a least-squares line through its part from -5 dB down to
+// `lowestDb` (-25: T20, -35: T30), extrapolated to -60 dB. 0 when the decay
+// does not get below -5 dB.
+double DecayTime(const std::vector<double>& energy, size_t start, double sampleRate, double lowestDb = -25.0);
 
 }  // namespace orve::analysis

@@ -90,11 +90,17 @@ void SpectralEffect::SetFrameSeconds(double seconds) {
     SetUpFrames();
 }
 
-void SpectralEffect::SetUpFrames() {
+void SpectralEffect::SetFrameLength(int32_t length, int32_t hopLength) {
+    frameSeconds = length / sampleRate;
+    frameLength = length;
+    SetUpFrames(hopLength);
+}
+
+void SpectralEffect::SetUpFrames(int32_t hopLength) {
     delete[] frameStorage;
     frameStorage = nullptr;
     double* storage = new double[StorageValues(frameLength, channels, windowMode)]();
-    LayOut(storage, true);
+    LayOut(storage, true, hopLength);
 }
 
 void SpectralEffect::MakeFrames(FrameSet& set, double seconds, double sampleRate, double hopFraction,
@@ -120,7 +126,7 @@ void SpectralEffect::AdoptFrames(FrameSet& set) {
     std::swap(frameLength, set.frameLength);
     double* old = frameStorage;
     frameStorage = nullptr;
-    LayOut(set.storage.release(), false);
+    LayOut(set.storage.release(), false, -1);
     set.storage.reset(old);
     // The pending input and the output not yet released belong to the old
     // framing and are dropped with it, as SetFrameSeconds drops them.
@@ -134,11 +140,11 @@ void SpectralEffect::AdoptFrames(FrameSet& set) {
     std::swap(outCapacity, set.outCapacity);
 }
 
-void SpectralEffect::LayOut(double* storage, bool computeWindow) {
+void SpectralEffect::LayOut(double* storage, bool computeWindow, int32_t hopLength) {
     frameStorage = storage;
     pending = ready = frameCounter = 0;
     const int32_t n = channels, N = frameLength;
-    hop = static_cast<int32_t>(N * hopFraction);
+    hop = hopLength >= 0 ? hopLength : static_cast<int32_t>(N * hopFraction);
     overlap = N - hop;
 
     const bool windowed = windowMode == kWindowed;

@@ -41,6 +41,9 @@ public:
 
     // Re-frames: drops pending input and ready output, restarts the latency.
     void SetFrameSeconds(double seconds);
+    // The same with the frame length and hop given in samples, for an effect
+    // whose look-ahead is fixed in samples rather than by the hop fraction.
+    void SetFrameLength(int32_t length, int32_t hopLength);
 
     // The same re-framing in two steps, for an effect whose knobs change the
     // frame length: the arrays are made where allocating is allowed
@@ -91,9 +94,10 @@ protected:
 private:
     static int32_t FrameLengthFor(double seconds, double sampleRate);
     static size_t StorageValues(int32_t frameLength, int32_t channels, int32_t windowMode);
-    // Points the frame arrays into `storage` and, when windowed, computes the window.
-    void LayOut(double* storage, bool computeWindow);
-    void SetUpFrames();
+    // Points the frame arrays into `storage`, sets the hop (hopLength, or the
+    // hop fraction when negative) and, when windowed, computes the window.
+    void LayOut(double* storage, bool computeWindow, int32_t hopLength);
+    void SetUpFrames(int32_t hopLength = -1);
     void ProcessFrame(const double* hopValues, int32_t channelMask);
     double* frameStorage = nullptr;
 };

@@ -209,6 +209,17 @@ TEST_F(OrveCli, DescribeShowsKnobsAsTheWindowPrintsThem) {
     // Level Dynamic reports its six rows but no user's row.
     EXPECT_EQ(all[1]["presetCount"], 0);
     EXPECT_EQ(all[1]["presets"].size(), 6u);
+    // What the help page and the window's users read: the effect's paragraph,
+    // and for every knob its unit and a sentence on what it does.
+    for (const auto& d : all) {
+        EXPECT_GT(d["description"].get<std::string>().size(), 40u) << d["text"];
+        for (const auto& k : d["knobs"]) {
+            const std::string help = k["help"].get<std::string>();
+            EXPECT_GT(help.size(), 30u) << d["text"] << " " << k["label"];
+            EXPECT_EQ(help.back(), '.') << d["text"] << " " << k["label"];
+            EXPECT_TRUE(k["unit"].is_string()) << d["text"] << " " << k["label"];
+        }
+    }
     // Knobs holding a logarithm show the factor: 3^v for the pitch ratio,
     // 2^v for the tempo.
     for (const auto& [id, base] : std::vector<std::pair<int, double>>{{19, 3.0}, {18, 2.0}}) {
@@ -219,6 +230,8 @@ TEST_F(OrveCli, DescribeShowsKnobsAsTheWindowPrintsThem) {
     const Result text = Run({"describe"});
     ASSERT_EQ(text.status, 0);
     EXPECT_NE(text.out.find("Level Tuning"), std::string::npos);
+    EXPECT_NE(text.out.find("Sets the output level only"), std::string::npos);
+    EXPECT_NE(text.out.find("Strength of de-essing"), std::string::npos);
 }
 
 // ---------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "../../tools/room_targets.h"
 #include "analysis/measures.h"
 #include "effects/spatial/sample_reverb.h"
 #include "effects/spatial/virtual_3d.h"
@@ -17,15 +18,15 @@ namespace orve {
 namespace {
 
 // Backward-integrated decay of both ears, normalised 20 ms after the peak; a
-// line through its -5..-25 dB part, extrapolated to -60 dB.
-double ReverberationTime(const int16_t* left, const int16_t* right, size_t n) {
+// line through its part from -5 dB down to `lowest` dB, extrapolated to -60 dB.
+double ReverberationTime(const int16_t* left, const int16_t* right, size_t n, double lowest) {
     std::vector<double> energy(n);
     size_t peak = 0;
     for (size_t i = 0; i < n; ++i) {
         energy[i] = double(left[i]) * left[i] + double(right[i]) * right[i];
         if (std::abs(left[i]) + std::abs(right[i]) > std::abs(left[peak]) + std::abs(right[peak])) peak = i;
     }
-    return analysis::DecayTime(energy, peak + 882, 44100.0);
+    return analysis::DecayTime(energy, peak + 882, 44100.0, lowest);
 }
 
 class KernelData : public ::testing::Test {
@@ -54,21 +55,28 @@ TEST_F(KernelData, RoomDirectoryIsContiguous) {
     EXPECT_FALSE(RoomSetFits(rooms, roomValues - 1));
 }
 
-TEST_F(KernelData, EveryRoomStartsWithItsDirectSoundAndDecaysAtItsLength) {
+TEST_F(KernelData, EveryRoomStartsWithItsDirectSoundAndDecaysAsBuilt) {
     for (int32_t type = 1; type <= kRoomCount; ++type) {
         const RoomEntry entry = ReadRoomEntry(rooms, type);
         const size_t half = entry.length / 2;
         const int16_t* left = rooms + entry.offset;
         const int16_t* right = left + half;
+        double total = 0.0, last = 0.0;   // energy of the whole response and of its last tenth
         for (const int16_t* ear : {left, right}) {
             const size_t peak = std::max_element(ear, ear + half, [](int16_t a, int16_t b) {
                                     return std::abs(a) < std::abs(b);
                                 }) - ear;
             EXPECT_LT(peak, 60u) << "room " << type;
             EXPECT_GT(std::abs(ear[peak]), 4000) << "room " << type;
+            for (size_t i = 0; i < half; ++i) (i < half - half / 10 ? total : last) += double(ear[i]) * ear[i];
         }
-        const double seconds = half / 44100.0;
-        EXPECT_NEAR(ReverberationTime(left, right, half), seconds, 0.15 * seconds) << "room " << type;
+        // The decay the room's name promises, in one slope.
+        const double target = rooms::kRoomTargets[type - 1].reverbSeconds;
+        const double t30 = ReverberationTime(left, right, half, -35.0);
+        EXPECT_NEAR(t30, target, 0.15 * target) << rooms::kRoomTargets[type - 1].name;
+        EXPECT_NEAR(ReverberationTime(left, right, half, -25.0), t30, 0.15 * t30) << rooms::kRoomTargets[type - 1].name;
+        // The tail has died away (60 dB down) before the stored response ends.
+        EXPECT_LT(last, 1e-6 * total) << rooms::kRoomTargets[type - 1].name;
     }
 }
 
@@ -87,7 +95,9 @@ TEST_F(KernelData, RoomsAreDistinctAndTheEarsDecorrelated) {
             total += e;
             if (i < 60) direct = std::max(direct, e);
         }
-        for (size_t i = 8820; i < 17640; ++i) {   // 200..400 ms: the late tail
+        // The late tail: from 0.4 to 0.8 of the room's reverberation time.
+        const double seconds = rooms::kRoomTargets[type - 1].reverbSeconds;
+        for (size_t i = static_cast<size_t>(0.4 * seconds * 44100); i < static_cast<size_t>(0.8 * seconds * 44100); ++i) {
             cross += double(left[i]) * right[i];
             ll += double(left[i]) * left[i];
             rr += double(right[i]) * right[i];

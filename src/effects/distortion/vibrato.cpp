@@ -8,8 +8,10 @@ namespace orve {
 namespace {
 
 const KnobSpec kKnobs[] = {
-    {"VibF", 20.0, 0.5, 8.0},      // vibrato frequency, Hz
-    {"Delay", -1.0, -5.0, -3.0},   // log10 of the depth in seconds
+    {"VibF", 20.0, 0.5, 8.0, "Hz", "How many times per second the pitch swings up and down, in hertz."},
+    {"Delay", -1.0, -5.0, -3.0, "\xC2\xB5s",   // log10 of the depth in seconds
+     "Depth of the swing, as the sweep of the delay line in microseconds; larger values swing the pitch "
+     "further."},
 };
 
 }  // namespace

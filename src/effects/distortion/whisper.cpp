@@ -6,7 +6,9 @@ namespace orve {
 namespace {
 
 const KnobSpec kKnobs[] = {
-    {"Wet", 1.0, 0.0, 1.0},
+    {"Wet", 1.0, 0.0, 1.0, "",
+     "How much of the phase is replaced by random phase, from 0 (the sound as it is) to 1 (a full "
+     "whisper)."},
 };
 
 // 2*pi / 32767: maps 0..32767 onto a phase offset of 0..2*pi.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <cstring>
 
 namespace orve {
@@ -335,6 +336,22 @@ GraphicEq::GraphicEq(double sampleRate, int32_t channels, const GeqLayout& layou
             break;
         }
     }
+    // What each knob does depends on the kind of section its band got.
+    for (int32_t b = 0; b < bandCount; ++b) {
+        KnobSpec& k = knobs[b];
+        k.unit = "dB";
+        if (b >= activeBands)
+            k.help = "This band lies above half the sample rate: at this rate it has nothing to act on.";
+        else if (b == 0)
+            k.help = "Gain of everything below the corner frequency on the label, in dB (a low shelf): up boosts, "
+                     "down cuts, 0 leaves it flat.";
+        else if (b == activeBands - 1)
+            k.help = "Gain of everything above the corner frequency on the label, in dB (a high shelf): up "
+                     "boosts, down cuts, 0 leaves it flat.";
+        else
+            k.help = "Gain of the band around the frequency on the label, in dB: up boosts, down cuts, 0 leaves "
+                     "it flat.";
+    }
     const size_t a = static_cast<size_t>(activeBands);
     storage.assign(a * (2 * static_cast<size_t>(channels) + 8), 0.0);
     coefficients = storage.data();
@@ -354,6 +371,17 @@ void GraphicEq::SetParameters(const double* values) {
 int32_t GraphicEq::Reset() {
     std::fill(state, state + 2 * activeBands * channels, 0.0);
     return EffectProcessor::Reset();
+}
+
+double GraphicEq::ResponseDb(double hz) const {
+    const std::complex<double> z1 = std::polar(1.0, -2.0 * M_PI * hz / sampleRate);
+    const std::complex<double> z2 = z1 * z1;
+    double db = 0.0;
+    for (int32_t b = 0; b < activeBands; ++b) {
+        const double* c = coefficients + 6 * b;
+        db += 20.0 * std::log10(std::abs((c[0] + c[1] * z1 + c[2] * z2) / (c[3] + c[4] * z1 + c[5] * z2)));
+    }
+    return db;
 }
 
 void GraphicEq::DesignSections() {

@@ -35,6 +35,10 @@ public:
     int32_t Reset() override;
     void ProcessChannels(int32_t channelMask) override;
 
+    // Gain in dB of the whole cascade at `hz`, from the sections as designed
+    // for the last block processed (what the help page plots for a preset).
+    double ResponseDb(double hz) const;
+
 private:
     void DesignSections();
 

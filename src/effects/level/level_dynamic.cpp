@@ -7,10 +7,18 @@ namespace orve {
 namespace {
 
 const KnobSpec kKnobs[] = {
-    {"Thresh", -1.0, -50.0, -10.0},
-    {"Attack", 100.0, 1.0, 5.0},
-    {"Release", 1000.0, 1.0, 300.0},
-    {"Ratio", 20.0, 1.0, 2.0},
+    {"Thresh", -1.0, -50.0, -10.0, "dB",
+     "Level above which loud passages are turned down, in dB below full scale; lower settings compress "
+     "more of the programme."},
+    {"Attack", 100.0, 1.0, 5.0, "ms",
+     "How quickly the gain comes down once the level passes the threshold, in milliseconds; shorter "
+     "settings catch peaks sooner but can blunt the attacks."},
+    {"Release", 1000.0, 1.0, 300.0, "ms",
+     "How quickly the gain comes back once the level falls below the threshold, in milliseconds; longer "
+     "settings sound smoother, shorter ones pump."},
+    {"Ratio", 20.0, 1.0, 2.0, ":1",
+     "How hard levels above the threshold are pressed: at 4:1 every 4 dB more input gives 1 dB more "
+     "output; higher ratios compress harder and 1:1 does nothing."},
 };
 
 const double kDrum[] = {0.0, -10.0, 8.0, 150.0, 6.0};

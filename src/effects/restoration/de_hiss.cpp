@@ -6,7 +6,9 @@ namespace orve {
 namespace {
 
 const KnobSpec kKnobs[] = {
-    {"Thresh", 1.0, 0.0, 0.5},
+    {"Thresh", 1.0, 0.0, 0.5, "",
+     "Strength of the hiss reduction from 0 to 1; higher values remove more hiss and, near the top, "
+     "some quiet high detail with it."},
 };
 
 // The smoother's weights as the filter was tuned: 0.3 is the double that

@@ -7,7 +7,9 @@ namespace orve {
 namespace {
 
 const KnobSpec kKnobs[] = {
-    {"Hum Freq", 100.0, 10.0, 50.0},
+    {"Hum Freq", 100.0, 10.0, 50.0, "Hz",
+     "Frequency of the mains hum to cancel, in hertz (50 in Europe, 60 in North America); its "
+     "harmonics go with it."},
 };
 
 const double kPreset50[] = {0.0, 50.0};

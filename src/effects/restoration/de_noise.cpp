@@ -7,9 +7,15 @@ namespace orve {
 namespace {
 
 const KnobSpec kKnobs[] = {
-    {"Window", 500.0, 5.0, 50.0},
-    {"NoiseLen", 10.0, 1.0, 4.0},
-    {"Thresh", 1.0, 0.0, 0.5},
+    {"Window", 500.0, 5.0, 50.0, "ms",
+     "Length of the analysis frames in milliseconds; longer frames separate steady noise from tones "
+     "more finely but smear sharp attacks (a change starts learning the noise again)."},
+    {"NoiseLen", 10.0, 1.0, 4.0, "frames",
+     "How long the noise is listened to after Snap Noise, in analysis frames (this times Window); "
+     "longer gives a steadier noise profile."},
+    {"Thresh", 1.0, 0.0, 0.5, "",
+     "Strength of the removal from 0 to 1; higher values take away more noise and, near the top, risk "
+     "a watery sound."},
 };
 
 }  // namespace

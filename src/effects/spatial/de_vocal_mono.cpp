@@ -6,9 +6,14 @@ namespace orve {
 namespace {
 
 const KnobSpec kKnobs[] = {
-    {"LowF", 500.0, 50.0, 200.0},
-    {"Hi F", 16000.0, 4000.0, 10000.0},
-    {"Pann", 1.0, -1.0, 0.0},
+    {"LowF", 500.0, 50.0, 200.0, "Hz",
+     "Lowest frequency of the band where the voice is cancelled, in hertz; everything below passes, so "
+     "bass and kick drum stay."},
+    {"Hi F", 16000.0, 4000.0, 10000.0, "Hz",
+     "Highest frequency of the cancelled band, in hertz; everything above passes."},
+    {"Pann", 1.0, -1.0, 0.0, "",
+     "Where the voice sits between the speakers, from -1 to 1: 0 is the centre, positive values to the "
+     "right, negative to the left."},
 };
 
 const double kNorm[] = {6.0, 200.0, 10000.0, 0.0};

@@ -28,10 +28,16 @@ DeVocalStereo::DeVocalStereo(double sampleRate, int32_t /*streamChannels*/)
       binCount(frameLength / 2 + 1),
       // "Hi F" starts 100 Hz below half the sample rate, whatever the rate.
       knobs{
-          {"Pann", 0.99, -0.99, 0.0},
-          {"Vocal", 3.0, -1.0, -1.0},
-          {"LowF", 400.0, 50.0, 150.0},
-          {"Hi F", sampleRate * 0.5 - 100.0, 8000.0, 16000.0},
+          {"Pann", 0.99, -0.99, 0.0, "",
+           "Where the voice sits between the speakers, from -0.99 to 0.99: 0 is the centre, positive values "
+           "to the left, negative to the right."},
+          {"Vocal", 3.0, -1.0, -1.0, "",
+           "What happens to the voice: -1 removes it, 0 leaves it, positive values bring it forward (3 makes "
+           "it four times as loud)."},
+          {"LowF", 400.0, 50.0, 150.0, "Hz",
+           "Lowest frequency of the band where the voice is treated, in hertz; everything below passes."},
+          {"Hi F", sampleRate * 0.5 - 100.0, 8000.0, 16000.0, "Hz",
+           "Highest frequency of the treated band, in hertz; everything above passes."},
       } {
     ServeTables(knobs, kPresets);
 }

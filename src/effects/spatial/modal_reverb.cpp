@@ -8,11 +8,15 @@ namespace orve {
 namespace {
 
 const KnobSpec kKnobs[] = {
-    {"Size", 12.0, 1.0, 2.0},   // factor on every position and room dimension
-    {"RefC", 0.99, 0.1, 0.85},  // reflection coefficient of all six walls
-    {"DirR", 1.0, 0.0, 0.2},    // direct sound
-    {"RefR", 1.0, 0.0, 0.3},    // early reflections
-    {"RevR", 1.0, 0.0, 0.5},    // late tail
+    {"Size", 12.0, 1.0, 2.0, "\xC3\x97",   // factor on every position and room dimension
+     "Room size as a multiple of a 5 \xC3\x97 7 \xC3\x97 2.8 m room, source and listener moving apart with it; "
+     "larger rooms sound bigger and ring longer."},
+    {"RefC", 0.99, 0.1, 0.85, "",  // reflection coefficient of all six walls
+     "How much sound the walls reflect, from 0.1 (soft walls, a dry room) to 0.99 (hard walls, a long "
+     "ring)."},
+    {"DirR", 1.0, 0.0, 0.2, "", "Level of the direct sound in the mix, from 0 to 1."},
+    {"RefR", 1.0, 0.0, 0.3, "", "Level of the early reflections in the mix, from 0 to 1."},
+    {"RevR", 1.0, 0.0, 0.5, "", "Level of the reverberation tail in the mix, from 0 to 1."},
 };
 
 const double kSmallRoom[] = {0, 2, 0.85, 0.2, 0.3, 0.5};

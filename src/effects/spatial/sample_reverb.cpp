@@ -7,7 +7,9 @@ namespace orve {
 namespace {
 
 const KnobSpec kKnobs[] = {
-    {"Type", 14.0, 1.0, 1.0},
+    {"Type", 14.0, 1.0, 1.0, "",
+     "The room, numbered 1 to 14 as in the preset list (1 Amphitheater to 14 Studio); it is chosen "
+     "through the preset list."},
 };
 
 const double kRoomRows[kRoomCount][2] = {

@@ -7,9 +7,15 @@ namespace orve {
 namespace {
 
 const KnobSpec kKnobs[] = {
-    {"Azim", 80.0, -80.0, 0.0},
-    {"Elev", 230.625, -45.0, 0.0},
-    {"Both", 1.0, 0.0, 0.0},
+    {"Azim", 80.0, -80.0, 0.0, "\xC2\xB0",
+     "Direction to the left or right of straight ahead, in degrees: negative to the left, positive to "
+     "the right, 80 at the ears."},
+    {"Elev", 230.625, -45.0, 0.0, "\xC2\xB0",
+     "Angle up and over the head, in degrees: 0 ahead, 90 overhead, 180 behind, beyond that below and "
+     "behind, negative below ahead."},
+    {"Both", 1.0, 0.0, 0.0, "",
+     "Takes the sound once around the head as it goes from 0 to 1, starting from the direction Azim and "
+     "Elev set; 0 leaves it there."},
 };
 
 const double kAhead[] = {0, 0, 0, 0};
@@ -53,11 +59,11 @@ double HrirGridElevation(int32_t index) { return -45.0 + 5.625 * index; }
 
 // Channel layout. The effect filters the first two channels as the left and
 // right ear. A mono stream has no second ear to feed, and the audio path
-// cannot widen a mono block to stereo, so a mono stream is heard as by the
-// left ear alone (its response gives the direction's colouring and the
-// left-side level; splitting the mono block into even and odd samples as if
-// it were stereo would only smear it). Channels beyond the second are passed
-// through unchanged (they have no ear to go to).
+// cannot widen a mono block to stereo, so a mono stream gets the average of
+// both ears' responses: a direction keeps its colouring, and a source on the
+// right is as loud as one on the left (one ear alone would play it through
+// the far ear, some 14 dB down and dulled). Channels beyond the second are
+// passed through, delayed to stay aligned (they have no ear to go to).
 Virtual3D::Virtual3D(double /*sampleRate*/, const int16_t* kernelData, double azimuth, double elevation,
                      ErrorSink* errors, int32_t streamChannels)
     : ChannelEffect(std::max(1, streamChannels), 5000),
@@ -116,7 +122,14 @@ void Virtual3D::PlayRowPair() {
     playingKernel ^= 1;
     for (int32_t e = 0; e < ears; ++e) {
         const double* taps = responseTable.data() + static_cast<size_t>(2 * rowPair + e) * kHrirTaps;
-        std::copy(taps, taps + kHrirTaps, earResponses[e]);
+        if (channels == 1) {
+            // The average of the two ears' outputs is the output of their
+            // averaged response: one convolution instead of two.
+            const double* right = taps + kHrirTaps;
+            for (int32_t i = 0; i < kHrirTaps; ++i) earResponses[e][i] = 0.5 * (taps[i] + right[i]);
+        } else {
+            std::copy(taps, taps + kHrirTaps, earResponses[e]);
+        }
         ConvolutionKernel& next = *kernels[e][playingKernel];
         next.Load(earResponses[e], transforms);
         streams[e]->Change(&next, spareHistory[e]);

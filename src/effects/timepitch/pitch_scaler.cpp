@@ -8,7 +8,9 @@ namespace {
 
 // The knob holds log3 of the ratio: one knob span covers a twelfth up or down.
 const KnobSpec kKnobs[] = {
-    {"Pitch", 1.0, -1.0, 0.0},
+    {"Pitch", 1.0, -1.0, 0.0, "\xC3\x97",
+     "Pitch factor with the duration kept: 2 is an octave up, 0.5 an octave down, 1 leaves the pitch "
+     "(3 and 1/3 at the ends)."},
 };
 
 const double kOriginal[] = {0.0, 0.0};
@@ -21,24 +23,22 @@ const EffectPreset kPresets[] = {
     {"BassTone", kBassTone},
     {"Custom", kCustom},
 };
-constexpr double kInversePi = 0.3183098861837907;
+// Wraps a phase into [-pi, pi].
+double Wrapped(double phase) { return phase - 2.0 * M_PI * std::nearbyint(phase * (0.5 / M_PI)); }
 
 }  // namespace
 
 PitchScaler::PitchScaler(double sampleRate, int32_t channels)
-    : SpectralEffect(sampleRate, 0.05, 0.125, channels, 5000, kWindowed) {
-    fft = std::make_unique<FftEngine>(frameLength, FftKind::Real);
-    bins = frameLength / 2 + 1;
-    const int32_t B = bins;
-    storage = new double[2 * (channels + 1) * B]();
-    prevPhase = storage;
-    phaseSum = prevPhase + channels * B;
-    shiftIncrement = phaseSum + channels * B;
-    shiftMagnitude = shiftIncrement + B;
+    : SpectralEffect(sampleRate, 0.05, 0.125, channels, 5000, kWindowed),
+      fft(std::make_unique<FftEngine>(frameLength, FftKind::Real)),
+      previous(static_cast<size_t>(channels) * frameLength, 0.0),
+      rotation(static_cast<size_t>(channels) * (frameLength / 2 + 1), 0.0),
+      input(frameLength, 0.0),
+      magnitude(frameLength / 2 + 1, 0.0),
+      peaks(frameLength / 2 + 1, 0),
+      bins(frameLength / 2 + 1) {
     ServeTables(kKnobs, kPresets);
 }
-
-PitchScaler::~PitchScaler() { delete[] storage; }
 
 void PitchScaler::SetParameters(const double* values) {
     // Held to the knob's range, which keeps the source positions k / ratio of
@@ -51,76 +51,82 @@ double PitchScaler::DisplayValue(int32_t knobIndex, double value) {
 }
 
 void PitchScaler::ProcessChannels(int32_t channelMask) {
-    const int32_t N = frameLength, M = N / 2, B = bins;
-    const double omega = 2.0 * M_PI * hop / N;   // phase advance per hop of a bin-1 sinusoid
     // One ratio for the whole frame, so a knob move never splits a spectrum.
     const double r = ratio;
-
     for (int32_t c = 0; c < channels; ++c) {
         if (!ChannelEnabled(channelMask, c)) continue;
         double* x = FramePlane(c);
-        double* prev = prevPhase + c * B;
-        double* sum = phaseSum + c * B;
-
         fft->ForwardReal(x);
-
-        // Analysis: replace each bin by (magnitude, true phase advance over one hop).
-        double e = 0.0;
-        for (int32_t k = 1; k < M; ++k) {
-            e += omega;
-            const double a = x[2 * k - 1], b = x[2 * k];
-            const double m = std::sqrt(a * a + b * b);
-            const double phi = (a == 0.0 && b == 0.0) ? 0.0 : std::atan2(b, a);
-            double delta = phi - prev[k] - e;
-            prev[k] = phi;
-            int64_t q = static_cast<int64_t>(delta * kInversePi);
-            if (q & 1) q += q >= 0 ? 1 : -1;
-            delta -= static_cast<double>(q) * M_PI;
-            x[2 * k - 1] = m;
-            x[2 * k] = e + delta;
-        }
-
-        // Bins 0 and M carry no measured pair (their packed slots hold the raw
-        // DC and Nyquist values, which pass through on their own). As shift
-        // sources they count as silent - folding DC or Nyquist energy into the
-        // audible bins would add a rumble or a whistle - but with the phase
-        // advance k*omega of their own index, so a bin interpolated towards
-        // them keeps the advance of its true frequency instead of being pulled
-        // towards zero.
-        const double topAdvance = M * omega;
-        auto mag = [&](int32_t j) { return (j <= 0 || j >= M) ? 0.0 : x[2 * j - 1]; };
-        auto adv = [&](int32_t j) { return j <= 0 ? 0.0 : (j >= M ? topAdvance : x[2 * j]); };
-
-        std::fill(shiftIncrement, shiftIncrement + B, 0.0);
-        std::fill(shiftMagnitude, shiftMagnitude + B, 0.0);
-        for (int32_t k = 1; k < M; ++k) {
-            const double s = k / r;
-            const int32_t i = static_cast<int32_t>(s);
-            const double f = s - i;
-            if (i + 1 < B) {
-                shiftMagnitude[k] = (1.0 - f) * mag(i) + f * mag(i + 1);
-                shiftIncrement[k] = ((1.0 - f) * adv(i) + f * adv(i + 1)) * r;
-            } else if (i >= B) {
-                break;
-            } else {
-                // The source reaches the Nyquist bin: taper the top edge so
-                // the band limit does not end in a hard step.
-                shiftMagnitude[k] = 0.1 * mag(M);
-                shiftIncrement[k] = adv(M) * r;
-                shiftMagnitude[k - 1] *= 0.5;
-                if (k >= 2) shiftMagnitude[k - 2] *= 0.9;
-            }
-        }
-
-        // Synthesis with running phases; DC (x[0]) and Nyquist (x[N-1]) stay as analysed.
-        for (int32_t k = 1; k < M; ++k) {
-            sum[k] += shiftIncrement[k];
-            x[2 * k - 1] = shiftMagnitude[k] * std::cos(sum[k]);
-            x[2 * k] = shiftMagnitude[k] * std::sin(sum[k]);
-        }
-
+        ShiftChannel(x, c, r);
         fft->InverseReal(x);
     }
+}
+
+// Peak-region shifting with phase locking. Stretching the spectrum bin by bin
+// (magnitudes interpolated, one running phase per bin) widens or narrows each
+// partial's window lobe by the ratio and loses the phase relations inside it:
+// the level changes with the ratio (-7.5 dB at x1/3, +2 dB at x3) and each
+// frame's partial no longer has the window's shape, which overlap-add turns
+// into sidebands at the frame rate (22 dB under the partials at x3). Here each
+// peak's region (the bins down to the lowest ones between it and its
+// neighbours) moves by a whole number of bins, keeping its lobe, so level and
+// shape stay; the region turns by one common phase that makes the peak run at
+// its measured frequency times the ratio from frame to frame (referred to the
+// frame's centre, so a change of shift as a pitch glides makes no jump).
+void PitchScaler::ShiftChannel(double* x, int32_t c, double r) {
+    const int32_t N = frameLength, M = N / 2;
+    const double omega = 2.0 * M_PI * hop / N;   // phase advance per hop of a bin-1 sinusoid
+    double* before = previous.data() + static_cast<size_t>(c) * N;
+    double* turn = rotation.data() + static_cast<size_t>(c) * bins;
+
+    // Bins 1..M-1 hold (re, im) at x[2k-1], x[2k]; DC (x[0]) and Nyquist
+    // (x[N-1]) have no phase to move and pass as analysed.
+    std::copy(x, x + N, input.begin());
+    for (int32_t k = 1; k < M; ++k) magnitude[k] = std::hypot(input[2 * k - 1], input[2 * k]);
+    std::fill(x + 1, x + N - 1, 0.0);
+
+    // Peaks: larger than both neighbours on each side.
+    auto mag = [&](int32_t k) { return k >= 1 && k < M ? magnitude[k] : 0.0; };
+    int32_t count = 0;
+    for (int32_t k = 1; k < M; ++k)
+        if (magnitude[k] > mag(k - 1) && magnitude[k] > mag(k - 2) && magnitude[k] >= mag(k + 1) && magnitude[k] >= mag(k + 2))
+            peaks[count++] = k;
+
+    int32_t low = 1;
+    for (int32_t p = 0; p < count; ++p) {
+        const int32_t peak = peaks[p];
+        // The region ends at the lowest bin before the next peak (inclusive).
+        int32_t high = M - 1;
+        if (p + 1 < count) {
+            high = peak;
+            for (int32_t k = peak + 1; k < peaks[p + 1]; ++k)
+                if (magnitude[k] < magnitude[high]) high = k;
+        }
+
+        // The peak's true phase advance over one hop: the bin's own advance
+        // plus the wrapped deviation of the measured one (a first frame has
+        // none: the bin centre).
+        const double re = input[2 * peak - 1], im = input[2 * peak];
+        const double pre = before[2 * peak - 1], pim = before[2 * peak];
+        double advance = peak * omega;
+        if (pre != 0.0 || pim != 0.0)
+            advance += Wrapped(std::atan2(im * pre - re * pim, re * pre + im * pim) - peak * omega);
+
+        const int32_t shift = static_cast<int32_t>(std::lround((r - 1.0) * advance / omega));
+        const double theta = Wrapped(turn[peak] + (r - 1.0) * advance);
+        const double phi = theta - M_PI * shift * (N - 1.0) / N;
+        const double cosPhi = std::cos(phi), sinPhi = std::sin(phi);
+        for (int32_t k = low; k <= high; ++k) {
+            turn[k] = theta;
+            const int32_t to = k + shift;
+            if (to < 1 || to >= M) continue;
+            const double a = input[2 * k - 1], b = input[2 * k];
+            x[2 * to - 1] += a * cosPhi - b * sinPhi;
+            x[2 * to] += a * sinPhi + b * cosPhi;
+        }
+        low = high + 1;
+    }
+    std::copy(input.begin(), input.end(), before);
 }
 
 }  // namespace orve

@@ -1,8 +1,11 @@
 #pragma once
-// Phase-vocoder pitch scaler: the short-time spectrum is stretched along the
-// frequency axis by the pitch ratio and resynthesised with running phases, so
-// the pitch moves while the duration stays.
+// Phase-vocoder pitch scaler: every spectral peak of a frame is moved, with
+// the bins around it, to its frequency times the pitch ratio, and the moved
+// bins keep the phase relations the analysis found (phase locking); each
+// peak's phase runs on at its new frequency from frame to frame. The pitch
+// moves while the duration and the level stay.
 #include <memory>
+#include <vector>
 
 #include "dsp/fft_engine.h"
 #include "dsp/spectral_effect.h"
@@ -12,19 +15,20 @@ namespace orve {
 class PitchScaler : public SpectralEffect {
 public:
     PitchScaler(double sampleRate, int32_t channels);
-    ~PitchScaler() override;
 
     void SetParameters(const double* values) override;
     double DisplayValue(int32_t knobIndex, double value) override;
     void ProcessChannels(int32_t channelMask) override;
 
 private:
+    void ShiftChannel(double* x, int32_t c, double r);
+
     std::unique_ptr<FftEngine> fft;
-    double* storage = nullptr;      // the four arrays below, one allocation
-    double* prevPhase = nullptr;    // channels x B: analysis phase of the previous frame
-    double* phaseSum = nullptr;     // channels x B: running synthesis phase
-    double* shiftIncrement = nullptr;   // B: phase advance of each output bin
-    double* shiftMagnitude = nullptr;   // B: magnitude of each output bin
+    std::vector<double> previous;   // channels x N: last frame's packed spectrum
+    std::vector<double> rotation;   // channels x B: phase rotation per input bin
+    std::vector<double> input;      // N: this frame's packed spectrum
+    std::vector<double> magnitude;  // B
+    std::vector<int32_t> peaks;     // B: peak bins of the frame, ascending
     double ratio = 1.0;             // output frequency / input frequency
     int32_t bins = 0;               // N/2 + 1
 };

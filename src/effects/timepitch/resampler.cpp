@@ -12,7 +12,9 @@ namespace {
 // The knob holds log2 of the factor: 2.0 (the most the audio path takes back
 // per block) down to 2^-1.5.
 const KnobSpec kKnobs[] = {
-    {"Ratio", 1.0, -1.5, 0.0},
+    {"Ratio", 1.0, -1.5, 0.0, "\xC3\x97",
+     "Speed factor as on a tape machine, shown as output length over input length: 2 plays twice as "
+     "long and an octave lower, 0.5 twice as fast and an octave higher."},
 };
 
 const double kOriginal[] = {0.0, 0.0};

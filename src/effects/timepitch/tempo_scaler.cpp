@@ -12,7 +12,9 @@ namespace {
 // The knob holds log2 of the stretch factor (output duration / input duration).
 // It stops at 2.0 because the audio path takes back at most twice a block.
 const KnobSpec kKnobs[] = {
-    {"Tempo", 1.0, -1.3, 0.0},
+    {"Tempo", 1.0, -1.3, 0.0, "\xC3\x97",
+     "Duration factor with the pitch kept: 2 plays twice as long (half speed), 0.5 twice as fast, 1 "
+     "leaves the tempo."},
 };
 
 const double kOriginal[] = {0.0, 0.0};

@@ -111,16 +111,28 @@ TEST(Virtual3DStream, DirectionChangesWithoutAGap) {
     }
 }
 
-TEST(Virtual3DChannels, MonoGetsTheLeftEarAndExtraChannelsPassThrough) {
+TEST(Virtual3DChannels, MonoHearsBothEarsAndExtraChannelsPassThrough) {
     const int16_t* rows = Responses();
+    // An impulse comes out as the mean of the two ears' responses.
     {
         Virtual3D mono(44100, rows, -80.0, 0.0, nullptr, 1);
         std::vector<double> input(576 * 3, 0.0);
         input[300] = 10000.0;
         const std::vector<double> out = test::RunBlocks(mono, input, 1, 576);
         for (int k = 0; k < kHrirTaps; ++k)
-            ASSERT_NEAR(out[300 + k], 10000.0 * rows[8 * 2 * kHrirTaps + k] / 32768.0, 1e-6) << k;
+            ASSERT_NEAR(out[300 + k], 5000.0 * (rows[8 * 2 * kHrirTaps + k] + rows[(8 * 2 + 1) * kHrirTaps + k]) / 32768.0,
+                        1e-6)
+                << k;
     }
+    // Hard left and hard right are equally loud on a mono stream.
+    double level[2];
+    for (int side = 0; side < 2; ++side) {
+        Virtual3D mono(44100, rows, side ? 80.0 : -80.0, 0.0, nullptr, 1);
+        const std::vector<double> out = test::RunBlocks(mono, test::Noise(44100, 8000.0, 7), 1, 576);
+        level[side] = test::Rms(out, 1152);
+    }
+    EXPECT_NEAR(20.0 * std::log10(level[1] / level[0]), 0.0, 1.0);
+
     Virtual3D surround(44100, rows, 0.0, 0.0, nullptr, 3);
     const std::vector<double> input = test::Noise(3 * 576 * 3, 1000.0, 3);
     const std::vector<double> out = test::RunBlocks(surround, input, 3, 576);

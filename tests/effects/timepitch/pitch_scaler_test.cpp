@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <complex>
 #include <vector>
 
 #include "support/test_signals.h"
@@ -22,42 +23,97 @@ void SetPitch(EffectProcessor& effect, double knob) { effect.SetParameters(&knob
 using test::BinMagnitude;
 using test::Spectrum;
 
-TEST(PitchScaler, RatioOneThirdSilencesTheTopTwoThirds) {
-    PitchProbe effect(44100, 1);
-    SetPitch(effect, -1.0);
-    const int32_t N = effect.FrameLength(), M = N / 2, B = M + 1;
-    const auto noise = test::Noise(N, 10000.0, 3);
-    std::copy(noise.begin(), noise.end(), effect.FramePlane(0));
-    const auto before = Spectrum(effect.FramePlane(0), N);
-    effect.ProcessChannels(1);
-    const auto after = Spectrum(effect.FramePlane(0), N);
-    double low = 0.0;
-    for (int32_t k = 1; 3 * k < B; ++k) low = std::max(low, BinMagnitude(after, k));
-    EXPECT_GT(low, 1000.0);
-    for (int32_t k = 1; k < M; ++k) {
-        if (3 * k >= B) {
-            EXPECT_LT(BinMagnitude(after, k), 1e-6) << "bin " << k;
-        }
+// The component at `frequency` over samples [first, first + count) of a mono
+// stream, through a Blackman-Harris window (sidebands 172 Hz from a partial
+// must not leak into each other's bins), with its phase on the stream's clock.
+std::complex<double> Component(const std::vector<double>& x, size_t first, size_t count, double frequency) {
+    std::complex<double> sum = 0.0;
+    double weight = 0.0;
+    for (size_t i = 0; i < count; ++i) {
+        const double t = static_cast<double>(i) / (count - 1);
+        const double w = 0.35875 - 0.48829 * std::cos(2 * M_PI * t) + 0.14128 * std::cos(4 * M_PI * t) -
+                         0.01168 * std::cos(6 * M_PI * t);
+        sum += w * x[first + i] * std::polar(1.0, -2 * M_PI * frequency * static_cast<double>(first + i) / 44100.0);
+        weight += w;
     }
-    // Source bin 3k lands on bin k.
-    EXPECT_NEAR(BinMagnitude(after, 100), BinMagnitude(before, 300), 1e-6 * BinMagnitude(before, 300));
+    return 2.0 * sum / weight;
 }
 
-TEST(PitchScaler, TopEdgeTaperWhenTheSourceReachesNyquist) {
-    // 32000 Hz: N = 1536, M = 768 = 3 x 256, so bin 256 draws from bin M.
-    PitchProbe effect(32000, 1);
-    SetPitch(effect, -1.0);
-    const int32_t N = effect.FrameLength();
-    ASSERT_EQ(N, 1536);
-    const auto noise = test::Noise(N, 10000.0, 5);
-    std::copy(noise.begin(), noise.end(), effect.FramePlane(0));
-    const auto before = Spectrum(effect.FramePlane(0), N);
-    effect.ProcessChannels(1);
-    const auto after = Spectrum(effect.FramePlane(0), N);
-    EXPECT_NEAR(BinMagnitude(after, 255), 0.5 * BinMagnitude(before, 765), 1e-6 * BinMagnitude(before, 765));
-    EXPECT_NEAR(BinMagnitude(after, 254), 0.9 * BinMagnitude(before, 762), 1e-6 * BinMagnitude(before, 762));
-    // Bin M counts as silent, so the taper bin itself is empty.
-    EXPECT_LT(BinMagnitude(after, 256), 1e-6);
+// How far the component near `frequency` lies from it, in cents: from how its
+// phase turns between the two halves of the span.
+double CentsOff(const std::vector<double>& x, size_t first, size_t count, double frequency) {
+    const std::complex<double> a = Component(x, first, count / 2, frequency);
+    const std::complex<double> b = Component(x, first + count / 2, count / 2, frequency);
+    const double hertz = std::arg(b * std::conj(a)) / (2 * M_PI * (count / 2) / 44100.0);
+    return 1200.0 * std::log2((frequency + hertz) / frequency);
+}
+
+std::vector<double> Shifted(double knob, const std::vector<double>& input) {
+    PitchScaler effect(44100, 1);
+    SetPitch(effect, knob);
+    return test::RunBlocks(effect, input, 1, 576);
+}
+
+// A harmonic tone (220 Hz, ten partials falling as 1/h) across the knob's
+// range: the level stays, every partial lands on its frequency times the
+// ratio, and nothing grows beside it at the frame rate (44100 / 256 Hz).
+class PitchScalerRange : public ::testing::TestWithParam<double> {};
+
+TEST_P(PitchScalerRange, HarmonicToneKeepsLevelPitchAndPurity) {
+    const double knob = GetParam(), ratio = std::pow(3.0, knob);
+    std::vector<double> input(2 * 44100);
+    for (size_t n = 0; n < input.size(); ++n)
+        for (int h = 1; h <= 10; ++h) input[n] += 3000.0 / h * std::sin(2 * M_PI * h * 220.0 * n / 44100.0 + 0.7 * h);
+    const auto output = Shifted(knob, input);
+    const size_t first = 20000, count = 44100;
+    ASSERT_GE(output.size(), first + count);
+    const double level = 20.0 * std::log10(test::Rms(output, first, 1, count) / test::Rms(input, first, 1, count));
+    EXPECT_NEAR(level, 0.0, 1.0) << "ratio " << ratio;
+    for (int h = 1; h <= 10; ++h) {
+        const double f = h * 220.0 * ratio;
+        const double partial = std::abs(Component(output, first, count, f));
+        for (double side : {f - 44100.0 / 256, f + 44100.0 / 256})
+            EXPECT_LT(20.0 * std::log10(std::abs(Component(output, first, count, side)) / partial), -35.0)
+                << "ratio " << ratio << " partial " << h;
+        EXPECT_NEAR(CentsOff(output, first, count, f), 0.0, 0.04) << "ratio " << ratio << " partial " << h;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Ratios, PitchScalerRange, ::testing::Values(-1.0, -0.4, 0.4, 0.631, 1.0));
+
+TEST(PitchScaler, AGlidingToneKeepsItsEnvelope) {
+    // A sine gliding up an octave and a half with vibrato: as the peaks move
+    // from bin to bin their phases must stay locked, or the partial beats.
+    std::vector<double> input(3 * 44100);
+    double phase = 0.0;
+    for (size_t n = 0; n < input.size(); ++n) {
+        phase += 2 * M_PI * 200.0 * std::pow(2.0, 1.5 * n / input.size()) * (1.0 + 0.02 * std::sin(2 * M_PI * 5.5 * n / 44100.0)) / 44100.0;
+        input[n] = 8000.0 * std::sin(phase);
+    }
+    for (double knob : {-1.0, 0.369}) {
+        const auto output = Shifted(knob, input);
+        double low = 1e9, high = 0.0;
+        for (size_t w = 10000; w + 1024 < output.size() - 5000; w += 256) {
+            const double rms = test::Rms(output, w, 1, 1024);
+            low = std::min(low, rms);
+            high = std::max(high, rms);
+        }
+        EXPECT_LT(20.0 * std::log10(high / low), 1.5) << knob;
+    }
+}
+
+TEST(PitchScaler, DownwardNothingLandsAboveTheMovedBand) {
+    // White noise a twelfth down: the spectrum above a third of the band
+    // (the image of the top) is empty, not folded back.
+    const auto noise = test::Noise(2 * 44100, 10000.0, 3);
+    const auto output = Shifted(-1.0, noise);
+    const int32_t N = 2048;
+    std::vector<double> frame(output.begin() + 20000, output.begin() + 20000 + N);
+    for (int32_t i = 0; i < N; ++i) frame[i] *= 0.5 - 0.5 * std::cos(2 * M_PI * i / N);
+    const auto X = Spectrum(frame.data(), N);
+    double below = 0.0, above = 0.0;
+    for (int32_t k = 1; k < N / 2; ++k) (k < N / 6 ? below : (k > N / 6 + 8 ? above : below)) += std::pow(BinMagnitude(X, k), 2);
+    EXPECT_LT(10.0 * std::log10(above / below), -30.0);
 }
 
 TEST(PitchScaler, DcAndNyquistPassWhateverTheRatio) {
