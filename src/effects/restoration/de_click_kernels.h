@@ -12,6 +12,11 @@ namespace orve::declick {
 
 constexpr int32_t kBlock = 8;
 
+// Internal linkage: each file gets its own copy built with its own instruction
+// set. As ordinary inline functions the linker would keep one copy for both
+// callers, and the AVX2 one would fault on processors without AVX2.
+namespace {
+
 // c[d] = sum_n y[n] y[n + d] for d = 0..lags (lags < length).
 inline void AutocorrelationKernel(const double* y, int32_t length, int32_t lags, double* c) {
     for (int32_t d = 0; d <= lags; ++d) {
@@ -67,6 +72,8 @@ inline double CircularDistanceKernel(const double* h, int32_t count, int32_t lag
     for (int32_t j = 0; j < kBlock; ++j) sum += partial[j];
     return sum;
 }
+
+}  // namespace
 
 // The AVX2 builds, and whether they may run here: built for AVX2 and the
 // processor has it.
