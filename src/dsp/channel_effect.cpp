@@ -1,5 +1,7 @@
 #include "dsp/channel_effect.h"
 
+#include <algorithm>
+
 namespace orve {
 
 ChannelEffect::ChannelEffect(int32_t channels, int32_t initialCapacity)
@@ -19,12 +21,14 @@ int32_t ChannelEffect::ProcessBlock(const double* in, double* out, int32_t inCou
     }
     lastInCount = inCount;
     lastOutCapacity = outCapacity;
+    producedFrames = outCapacity / n;
 
     ProcessChannels(channelMask);
 
-    const int32_t outFrames = outCapacity / n;
+    const int32_t outFrames = std::clamp(producedFrames, 0, outCapacity / n);
+    const int32_t stride = outCapacity / n;
     for (int32_t c = 0; c < n; ++c) {
-        const double* plane = outBuffer + c * outFrames;
+        const double* plane = outBuffer + c * stride;
         for (int32_t g = 0; g < outFrames; ++g) out[g * n + c] = plane[g];
     }
     return n * outFrames;

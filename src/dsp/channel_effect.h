@@ -7,7 +7,9 @@ namespace orve {
 // ProcessBlock de-interleaves the block into one plane per channel in
 // inBuffer (plane c starts at c * InputFrames()), calls ProcessChannels, and
 // re-interleaves the planes of outBuffer (plane c at c * OutputFrames()).
-// It always returns its output capacity rounded down to whole frames.
+// It returns its output capacity rounded down to whole frames, or fewer
+// frames when ProcessChannels lowers producedFrames (an effect that holds
+// frames back at the start of the stream).
 class ChannelEffect : public EffectProcessor {
 public:
     ChannelEffect(int32_t channels, int32_t initialCapacity);
@@ -23,6 +25,9 @@ protected:
     double* OutputPlane(int c) { return outBuffer + c * OutputFrames(); }
 
     int32_t channels;
+    // Frames of the output planes handed back; OutputFrames() unless
+    // ProcessChannels says fewer.
+    int32_t producedFrames = 0;
     int32_t lastInCount = 0;
     int32_t lastOutCapacity = 0;
 };

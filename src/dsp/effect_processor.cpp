@@ -39,6 +39,10 @@ EffectProcessor::~EffectProcessor() {
 
 void EffectProcessor::GrowBuffer(double*& buffer, int32_t& capacity, int32_t count, int32_t keep) {
     if (count <= capacity) return;
+    // At least double: queues whose fill creeps up by a few values as block
+    // and hop phases drift would otherwise grow again and again, on the audio
+    // thread, for tens of seconds; doubling settles within the first blocks.
+    if (capacity < INT32_MAX / 2) count = std::max(count, 2 * capacity);
     double* grown = new double[count];
     if (buffer && keep > 0) std::memcpy(grown, buffer, sizeof(double) * keep);
     delete[] buffer;
@@ -74,6 +78,19 @@ int32_t EffectProcessor::PresetCount() { return servedPresetCount; }
 void EffectProcessor::SetParameters(const double*) {}
 int32_t EffectProcessor::ExtraOutput() { return 0; }
 double EffectProcessor::DisplayValue(int32_t, double value) { return value; }
+int32_t EffectProcessor::Latency() const { return 0; }
+std::unique_ptr<EffectWork> EffectProcessor::TakeWork() { return nullptr; }
+std::unique_ptr<EffectWork> EffectProcessor::FinishWork(std::unique_ptr<EffectWork> work) { return work; }
+
+void RunWorkNow(EffectProcessor& effect) {
+    // Each round either builds something or releases what a swap replaced;
+    // an effect has finitely much of either, so the loop ends.
+    while (std::unique_ptr<EffectWork> work = effect.TakeWork()) {
+        work->Run();
+        // Work that comes back is not the effect's own: it dies here.
+        effect.FinishWork(std::move(work));
+    }
+}
 
 int32_t EffectProcessor::Reset() {
     if (inBuffer) std::fill(inBuffer, inBuffer + inCapacity, 0.0);

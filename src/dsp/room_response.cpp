@@ -23,7 +23,7 @@ double Uniform(int32_t r) { return r * (2.0 / 32767.0) - 1.0; }
 
 }  // namespace
 
-RoomResponse::RoomResponse(double sampleRate) : convolver(kBlockSize), sampleRate(sampleRate) {}
+RoomResponse::RoomResponse(double sampleRate) : sampleRate(sampleRate) {}
 
 void RoomResponse::BuildEarly() {
     const double fs = sampleRate;
@@ -186,7 +186,6 @@ void RoomResponse::Rebuild() {
     BuildEarly();
     BuildTail();
     Assemble();
-    convolver.SetKernel(responseLength, response.data());
 }
 
 }  // namespace orve

@@ -1,6 +1,5 @@
 #pragma once
-// Impulse response of a shoebox room for one source and one listening point,
-// loaded into the convolver that plays it.
+// Impulse response of a shoebox room for one source and one listening point.
 //
 // Three parts are mixed: the direct impulse at the direct path's delay, early
 // reflections from 10 x 10 x 10 image sources (merged to arrivals at least
@@ -11,8 +10,6 @@
 #include <array>
 #include <cstdint>
 #include <vector>
-
-#include "dsp/partitioned_convolver.h"
 
 namespace orve {
 
@@ -37,7 +34,6 @@ private:
 
 class RoomResponse {
 public:
-    static constexpr int32_t kBlockSize = 2048;
     static constexpr int32_t kImageCount = 1000;
 
     explicit RoomResponse(double sampleRate);
@@ -61,11 +57,10 @@ public:
     void BuildEarly();
     void BuildTail();
     void Assemble();
-    // All three builds, then the response becomes the convolver's kernel.
+    // All three builds.
     void Rebuild();
-
-    PartitionedConvolver& Convolver() { return convolver; }
-    const PartitionedConvolver& Convolver() const { return convolver; }
+    // Hands the assembled response over (it leaves this object).
+    void TakeResponse(std::vector<double>& into) { into.swap(response); }
 
     double ReverbSeconds() const { return reverbSeconds; }
     double CutoffHz() const { return cutoffHz; }
@@ -90,7 +85,6 @@ private:
         bool operator<(const Arrival& other) const { return t < other.t; }
     };
 
-    PartitionedConvolver convolver;
     double sampleRate;
     RoomGeometry geometry{};
     double directRatio = 0.0, reflectionRatio = 0.0, reverbRatio = 0.0;

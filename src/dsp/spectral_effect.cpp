@@ -1,5 +1,6 @@
 #include "dsp/spectral_effect.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -73,10 +74,19 @@ SpectralEffect::SpectralEffect(DeferFraming, double sampleRate, double hopFracti
 
 SpectralEffect::~SpectralEffect() { delete[] frameStorage; }
 
+int32_t SpectralEffect::FrameLengthFor(double seconds, double sampleRate) {
+    const int32_t target = static_cast<int32_t>(seconds * sampleRate);
+    return target <= 2 ? 2 : ChooseFrameLength(target, 2);
+}
+
+size_t SpectralEffect::StorageValues(int32_t frameLength, int32_t channels, int32_t windowMode) {
+    const size_t nN = static_cast<size_t>(channels) * frameLength;
+    return windowMode == kWindowed ? 4 * nN + frameLength : 3 * nN;
+}
+
 void SpectralEffect::SetFrameSeconds(double seconds) {
     frameSeconds = seconds;
-    const int32_t target = static_cast<int32_t>(seconds * sampleRate);
-    frameLength = target <= 2 ? 2 : ChooseFrameLength(target, 2);
+    frameLength = FrameLengthFor(seconds, sampleRate);
     SetUpFrames();
 }
 
@@ -87,20 +97,63 @@ void SpectralEffect::SetFrameLength(int32_t length, int32_t hopLength) {
 }
 
 void SpectralEffect::SetUpFrames(int32_t hopLength) {
+    delete[] frameStorage;
+    frameStorage = nullptr;
+    double* storage = new double[StorageValues(frameLength, channels, windowMode)]();
+    LayOut(storage, true, hopLength);
+}
+
+void SpectralEffect::MakeFrames(FrameSet& set, double seconds, double sampleRate, double hopFraction,
+                                int32_t channels, int32_t windowMode, int32_t blockValues, int32_t capacity) {
+    // A stand-in effect computes the layout and the window exactly as the
+    // effect itself would; its arrays then move into the set.
+    SpectralEffect frames(DeferFraming{}, sampleRate, hopFraction, channels, 0, windowMode);
+    frames.SetFrameSeconds(seconds);
+    set.seconds = seconds;
+    set.frameLength = frames.frameLength;
+    set.storage.reset(frames.frameStorage);
+    frames.frameStorage = nullptr;
+    // The queues' worst cases for blocks of this size (see ProcessBlock).
+    const int32_t step = frames.hop * channels;
+    set.inCapacity = std::max(step + blockValues, 1);
+    set.outCapacity = std::max(capacity + ((step + blockValues) / std::max(step, 1) + 1) * step, 1);
+    set.inBuffer.reset(new double[set.inCapacity]);
+    set.outBuffer.reset(new double[set.outCapacity]);
+}
+
+void SpectralEffect::AdoptFrames(FrameSet& set) {
+    std::swap(frameSeconds, set.seconds);
+    std::swap(frameLength, set.frameLength);
+    double* old = frameStorage;
+    frameStorage = nullptr;
+    LayOut(set.storage.release(), false, -1);
+    set.storage.reset(old);
+    // The pending input and the output not yet released belong to the old
+    // framing and are dropped with it, as SetFrameSeconds drops them.
+    double* in = inBuffer;
+    double* out = outBuffer;
+    inBuffer = set.inBuffer.release();
+    outBuffer = set.outBuffer.release();
+    set.inBuffer.reset(in);
+    set.outBuffer.reset(out);
+    std::swap(inCapacity, set.inCapacity);
+    std::swap(outCapacity, set.outCapacity);
+}
+
+void SpectralEffect::LayOut(double* storage, bool computeWindow, int32_t hopLength) {
+    frameStorage = storage;
     pending = ready = frameCounter = 0;
     const int32_t n = channels, N = frameLength;
     hop = hopLength >= 0 ? hopLength : static_cast<int32_t>(N * hopFraction);
     overlap = N - hop;
 
-    delete[] frameStorage;
     const bool windowed = windowMode == kWindowed;
-    frameStorage = new double[windowed ? 4 * n * N + N : 3 * n * N]();
     history = frameStorage;
     accumulator = history + n * N;
     frameBuffer = accumulator + n * N;
     windowedFrame = windowed ? frameBuffer + n * N : nullptr;
     window = windowed ? windowedFrame + n * N : nullptr;
-    if (!windowed) return;
+    if (!windowed || !computeWindow) return;
 
     if (N == 1) {
         window[0] = 1.0;
@@ -129,16 +182,26 @@ void SpectralEffect::ProcessChannels(int32_t) {}
 
 int32_t SpectralEffect::ProcessBlock(const double* in, double* out, int32_t inCount,
                                      int32_t outCapacity, int32_t channelMask) {
+    largestBlock = std::max(largestBlock, inCount);
+    largestCapacity = std::max(largestCapacity, outCapacity);
+    const int32_t step = InputStep();
+    const int32_t produce = OutputStep();
+    // The queues are sized for the worst a stream of such blocks can bring
+    // (at most a hop left pending, at most a block waiting besides what one
+    // call produces) the first time they grow, so that the drift of hop
+    // against block phase never makes them grow again on the audio thread.
     if (inCount > 0) {
-        GrowBuffer(inBuffer, inCapacity, pending + inCount, pending);
+        if (pending + inCount > inCapacity)
+            GrowBuffer(inBuffer, inCapacity, std::max(pending, step) + inCount, pending);
         std::memmove(inBuffer + pending, in, sizeof(double) * inCount);
         pending += inCount;
     }
-    const int32_t step = InputStep();
-    const int32_t produce = OutputStep();
     if (step > 0 && pending >= step) {
         const int32_t needed = (pending / step) * produce + ready;
-        GrowBuffer(outBuffer, this->outCapacity, needed, ready);
+        if (needed > this->outCapacity) {
+            const int32_t most = outCapacity + (std::max(pending, step + inCount) / step + 1) * produce;
+            GrowBuffer(outBuffer, this->outCapacity, std::max(needed, most), ready);
+        }
         int32_t consumed = 0;
         // At least one value stays pending, so a block that ends exactly on a
         // hop boundary keeps its last hop for the next call.

@@ -7,6 +7,8 @@
 // overlap-added (or, without a window, simply overwritten), and released hop by
 // hop. The output is the processed input delayed by N - H samples, with nothing
 // added or dropped.
+#include <memory>
+
 #include "dsp/effect_processor.h"
 
 namespace orve {
@@ -43,10 +45,27 @@ public:
     // whose look-ahead is fixed in samples rather than by the hop fraction.
     void SetFrameLength(int32_t length, int32_t hopLength);
 
+    // The same re-framing in two steps, for an effect whose knobs change the
+    // frame length: the arrays are made where allocating is allowed
+    // (MakeFrames; blockValues and capacity: the largest block and output
+    // capacity seen, so that the queues need not grow afterwards), then
+    // adopted at a block boundary, which swaps them with the arrays in use.
+    struct FrameSet {
+        double seconds = 0.0;
+        int32_t frameLength = 0;
+        std::unique_ptr<double[]> storage;
+        std::unique_ptr<double[]> inBuffer, outBuffer;
+        int32_t inCapacity = 0, outCapacity = 0;
+    };
+    static void MakeFrames(FrameSet& set, double seconds, double sampleRate, double hopFraction, int32_t channels,
+                           int32_t windowMode, int32_t blockValues, int32_t capacity);
+    void AdoptFrames(FrameSet& set);
+
     int32_t FrameLength() const { return frameLength; }
     int32_t Hop() const { return hop; }
     int32_t Channels() const { return channels; }
-    int32_t Latency() const { return overlap; }  // samples per channel
+    // N - hop: the frames' look-ahead (see EffectProcessor::Latency).
+    int32_t Latency() const override { return overlap; }
 
 protected:
     double* FramePlane(int c) { return frameBuffer + c * frameLength; }
@@ -68,7 +87,16 @@ protected:
     int32_t pending = 0;
     int32_t ready = 0;
 
+    // The largest block and output capacity seen (values).
+    int32_t largestBlock = 0;
+    int32_t largestCapacity = 0;
+
 private:
+    static int32_t FrameLengthFor(double seconds, double sampleRate);
+    static size_t StorageValues(int32_t frameLength, int32_t channels, int32_t windowMode);
+    // Points the frame arrays into `storage`, sets the hop (hopLength, or the
+    // hop fraction when negative) and, when windowed, computes the window.
+    void LayOut(double* storage, bool computeWindow, int32_t hopLength);
     void SetUpFrames(int32_t hopLength = -1);
     void ProcessFrame(const double* hopValues, int32_t channelMask);
     double* frameStorage = nullptr;

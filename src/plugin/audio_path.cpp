@@ -5,12 +5,19 @@
 #include <new>
 
 #include "plugin/effect_factory.h"
+#include "plugin/effect_worker.h"
 #include "plugin/plugin_state.h"
 
 namespace orve {
 namespace {
 
 bool SupportedWidth(int32_t bps) { return bps == 8 || bps == 16 || bps == 32; }
+
+// Effects see every stream on the 16-bit scale (full scale 32768), whatever
+// its width: their level-dependent rules (a compressor's threshold, a noise
+// floor) then mean the same at every width. The factors are powers of two, so
+// the conversion itself is exact both ways.
+double EffectScale(int32_t bps) { return bps == 8 ? 256.0 : (bps == 32 ? 1.0 / 65536.0 : 1.0); }
 
 // 8-bit PCM is unsigned with its zero at 128; it is read and written as the
 // signed offset from 128 so that all widths share one signed scale.
@@ -22,11 +29,16 @@ double ReadSample(const void* samples, int32_t bps, int64_t i) {
     }
 }
 
+// x is on the stream's own scale.
 void WriteSample(void* samples, int32_t bps, int64_t i, double x, double fullScale) {
     // A NaN from an effect passes both clip tests, and converting it to an
     // integer is undefined: the host would get whatever the CPU makes of it
     // (full negative scale on x86, a loud click). Silence is the safe sample.
     if (std::isnan(x)) x = 0.0;
+    // To the nearest step: truncation would put every value a hair below an
+    // integer (an overlap-add's 1234.9999999) one step low, so that even an
+    // effect set to change nothing would not give its input back.
+    x = std::nearbyint(x);
     if (x >= fullScale) x = fullScale - 1.0;
     else if (x < -fullScale) x = -fullScale;
     switch (bps) {
@@ -123,7 +135,8 @@ int32_t ModifySamples(PluginState& state, void* samples, int32_t numsamples, int
     const double fullScale = std::ldexp(1.0, bps - 1);
 
     double* buffer = state.blockBuffer;
-    for (int32_t i = 0; i < T; ++i) buffer[i] = ReadSample(samples, bps, i);
+    const double toEffect = EffectScale(bps), fromEffect = 1.0 / toEffect;
+    for (int32_t i = 0; i < T; ++i) buffer[i] = ReadSample(samples, bps, i) * toEffect;
 
     // The capacity and the block come from one effect in one hold of the
     // lock: the window may replace the effect at any moment, and a capacity
@@ -134,6 +147,11 @@ int32_t ModifySamples(PluginState& state, void* samples, int32_t numsamples, int
     {
         PluginState::Lock lock(state.processingLock);
         if (EffectProcessor* effect = state.currentEffect.get()) {
+            // Rebuilds the knobs asked for since the last block: on the worker
+            // when the host has one, else here, before the block, so that the
+            // block already plays them.
+            if (state.worker) state.worker->Service(*effect);
+            else RunWorkNow(*effect);
             const int32_t extra = effect->ExtraOutput();
             capacity = extra > T ? 2 * T : (extra > 0 ? T + extra : T);
             produced = effect->ProcessBlock(buffer, buffer, T, capacity, mask);
@@ -148,11 +166,11 @@ int32_t ModifySamples(PluginState& state, void* samples, int32_t numsamples, int
     if (produced < 0) produced = 0;
     if (produced > capacity) produced = capacity;
 
-    const double gain = state.outputGain;
+    const double gain = state.outputGain * fromEffect;
     for (int32_t c = 0; c < nch; ++c) {
         const bool enabled = ChannelEnabled(mask, c);
         for (int32_t i = c; i < produced; i += nch)
-            WriteSample(samples, bps, i, enabled ? buffer[i] * gain : buffer[i], fullScale);
+            WriteSample(samples, bps, i, buffer[i] * (enabled ? gain : fromEffect), fullScale);
     }
 
     if (produced > 0) {

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "plugin/effect_worker.h"
+
 namespace orve {
 
 void SettingsBlob::ToBytes(uint8_t* bytes) const {

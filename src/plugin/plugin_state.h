@@ -12,6 +12,8 @@
 
 namespace orve {
 
+class EffectWorker;
+
 // The persisted record: forty little-endian int32 slots, 160 bytes.
 //   0       gain slider position (5000 = 0 dB)
 //   1..37   knob positions of the effect in slot 39 (knob i in slot i + 1)
@@ -105,6 +107,10 @@ public:
 
     KernelSource* kernels;
     HostUi* ui;
+    // Runs the effects' rebuilds off the audio thread; without one (orve,
+    // tests) the audio path runs them synchronously before each block. The
+    // Windows plug-in starts it in Init and stops it in Quit, under the lock.
+    std::unique_ptr<EffectWorker> worker;
 
 protected:
     // Releases the block buffer and the effect (first step of teardown).

@@ -238,7 +238,7 @@ std::vector<int16_t> Stereo(int frames) {
     return v;
 }
 
-int32_t Scaled(int32_t x, double db) { return static_cast<int32_t>(x * std::pow(10.0, db * 0.05)); }
+int32_t Scaled(int32_t x, double db) { return static_cast<int32_t>(std::nearbyint(x * std::pow(10.0, db * 0.05))); }
 
 // Steady tones below 2 kHz, different on the two channels, after `leadFrames`
 // of silence: nothing a sibilance or hiss remover acts on.

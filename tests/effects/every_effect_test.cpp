@@ -34,8 +34,11 @@ std::vector<EffectId> Everything() {
     return ids;
 }
 
-// Output stream j is input stream j for these: per-sample filters, and the
-// frame-based effects whose engine drops its latency.
+// Output stream j is input stream j, bit for bit whatever the blocks, for
+// these: per-sample filters and the frame-based effects. The convolution
+// effects are aligned too, but add their partition levels' outputs in an order
+// that follows the blocks (their own tests hold them to the direct
+// convolution); the tempo scaler and resampler change the length.
 bool StreamAligned(EffectId id) {
     switch (id) {
         case EffectId::SampleReverb: case EffectId::ModalReverb: case EffectId::Virtual3D:

@@ -70,11 +70,11 @@ TEST_F(StateFixture, NonFiniteOutputBecomesSilenceOrFullScale) {
     EXPECT_EQ(block, Block16({0, 32767, -32768, 0}));
 }
 
-TEST_F(StateFixture, ConversionTruncatesTowardZero) {
-    state.outputGain = 0.5;
+TEST_F(StateFixture, ConversionRoundsToTheNearestStep) {
+    state.outputGain = 0.75;
     auto block = Block16({3, -3, 1, -1});
     ModifySamples(state, block.data(), 2, 16, 2, 44100);
-    EXPECT_EQ(block, Block16({1, -1, 0, 0}));
+    EXPECT_EQ(block, Block16({2, -2, 1, -1}));
 }
 
 TEST_F(StateFixture, UnsupportedWidthPassesThroughAndDropsTheMeters) {

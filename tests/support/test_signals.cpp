@@ -41,6 +41,9 @@ std::vector<double> RunBlocks(EffectProcessor& effect, const std::vector<double>
         const int32_t capacity = extra > T ? 2 * T : (extra > 0 ? T + extra : T);
         block.assign(input.begin() + start, input.begin() + start + count);
         block.resize(std::max<size_t>(count, capacity));
+        // As the audio path without a worker: rebuilds asked for since the
+        // last block are made before this one.
+        RunWorkNow(effect);
         const int32_t produced = effect.ProcessBlock(block.data(), block.data(), T, capacity, channelMask);
         output.insert(output.end(), block.begin(), block.begin() + produced);
     }

@@ -28,8 +28,9 @@ double BinMagnitude(const std::vector<double>& spectrum, int32_t k);
 size_t LeadingSilence(const std::vector<double>& x, int32_t channels = 1, int32_t channel = 0);
 
 // Runs an effect over an interleaved stream in blocks of `blockFrames`, offering
-// each call the output capacity the audio path would, and returns everything
-// it produced, in order.
+// each call the output capacity the audio path would and running its pending
+// work before each block as the audio path does, and returns everything it
+// produced, in order.
 std::vector<double> RunBlocks(EffectProcessor& effect, const std::vector<double>& input,
                               int32_t channels, int32_t blockFrames, int32_t channelMask = 3);
 

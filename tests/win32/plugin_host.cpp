@@ -288,7 +288,7 @@ void CheckGain(Plugin& plugin, HWND window) {
     const double gain = GainPositionToFactor(3333);
     int wrong = 0;
     for (int i = 0; i < kFrames * 2; ++i) {
-        double x = input[i] * gain;
+        double x = std::nearbyint(input[i] * gain);   // to the nearest step
         x = x >= 32768 ? 32767 : (x < -32768 ? -32768 : x);
         if (block[i] != static_cast<int16_t>(x)) ++wrong;
     }

@@ -11,6 +11,8 @@ namespace {
 constexpr int32_t kDeNoiseId = EffectNumber(EffectId::DeNoise);
 constexpr int32_t kModalReverbId = EffectNumber(EffectId::ModalReverb);
 constexpr int32_t kPitchScalerId = EffectNumber(EffectId::PitchScaler);
+constexpr int32_t kSampleReverbId = EffectNumber(EffectId::SampleReverb);
+constexpr int32_t kResamplerId = EffectNumber(EffectId::Resampler);
 
 }  // namespace
 
@@ -61,6 +63,7 @@ void PlayProgramme(int32_t effectId, int32_t presetCount, ProgrammePlayer& playe
     if (presetCount <= 0) return;
     const int32_t row = presetCount > 1 ? presetCount / 2 - (presetCount % 2 == 0 ? 1 : 0) : 0;
     if (!player.ChoosePreset(row)) return;
+    if (effectId == kSampleReverbId || effectId == kResamplerId) return;
     player.Play(kProgrammeBlocks, 2);
 }
 

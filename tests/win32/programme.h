@@ -51,7 +51,10 @@ public:
 
 // The programme of one effect, freshly selected with its default knobs: six
 // blocks; for the noise remover Snap Noise and three more; for an effect with
-// presets a row from the middle of its list and two more.
+// presets a row from the middle of its list and two more, unless that row
+// makes the effect rebuild (a room, the resampler's converters): the plug-in
+// builds on its worker thread and swaps the result in when it is ready, the
+// core before the next block, so the blocks right after differ by design.
 void PlayProgramme(int32_t effectId, int32_t presetCount, ProgrammePlayer& player);
 
 }  // namespace orve::wintest

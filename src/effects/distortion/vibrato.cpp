@@ -29,7 +29,14 @@ void Vibrato::BuildTables() {
     D = static_cast<int32_t>(swing * sampleRate);
     lineLength = 2 * D + 2;
     P = static_cast<int32_t>(sampleRate / frequency) + 1;
-    storage.reset(new double[P + channels * lineLength]());
+    // Room for the slowest and deepest setting is made once: a knob move
+    // rebuilds the tables on the audio thread, which must not allocate.
+    if (!storage) {
+        const int64_t most = static_cast<int64_t>(sampleRate / 0.5) + 1 +
+                             static_cast<int64_t>(channels) * (2 * static_cast<int64_t>(0.1 * sampleRate) + 2);
+        storage.reset(new double[most]);
+    }
+    std::fill(storage.get(), storage.get() + P + channels * lineLength, 0.0);
     lfoTable = storage.get();
     delayLines = lfoTable + P;
     // One full sine period over the table, offset so the delay never drops

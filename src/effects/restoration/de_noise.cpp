@@ -20,46 +20,118 @@ const KnobSpec kKnobs[] = {
 
 }  // namespace
 
+// The transform and spectra of one frame length, in the order of their
+// fields in DeNoise: noisePower, magnitude, smoothedMagnitude, gain,
+// prevPostSnr, postSnr, priorSnr.
+struct DeNoise::Spectra {
+    static constexpr int kArrays = 7;
+    std::unique_ptr<FftEngine> fft;
+    std::vector<double> arrays[kArrays];
+
+    void Make(int32_t frameLength, int32_t channels) {
+        fft = std::make_unique<FftEngine>(frameLength, FftKind::Real);
+        const size_t values = static_cast<size_t>(channels) * (frameLength / 2 + 1);
+        // A fresh profile, unity gains.
+        const double start[kArrays] = {0.0, 0.0, 0.0, 1.0, 1.0, 0.0, 0.0};
+        for (int i = 0; i < kArrays; ++i) arrays[i].assign(values, start[i]);
+    }
+};
+
+void DeNoise::SwapSpectra(Spectra& s) {
+    fft.swap(s.fft);
+    binCount = frameLength / 2 + 1;
+    std::vector<double>* fields[Spectra::kArrays] = {&noisePower,  &magnitude, &smoothedMagnitude, &gain,
+                                                    &prevPostSnr, &postSnr,   &priorSnr};
+    for (int i = 0; i < Spectra::kArrays; ++i) fields[i]->swap(s.arrays[i]);
+    learnedFrames = 0;
+    profileReady = false;
+}
+
+// A re-framing, made off the audio thread; afterwards it carries the old
+// framing's arrays away to be released.
+class DeNoise::Reframe : public EffectWork {
+public:
+    void Run() override {
+        frames = FrameSet{};
+        spectra = Spectra{};
+        if (!build) return;
+        MakeFrames(frames, seconds, sampleRate, 0.25, channels, kWindowed, blockValues, capacity);
+        spectra.Make(frames.frameLength, channels);
+    }
+
+    bool build = false;
+    double seconds = 0.0, sampleRate = 0.0;
+    int32_t channels = 0, blockValues = 0, capacity = 0;
+    FrameSet frames;
+    Spectra spectra;
+};
+
 DeNoise::DeNoise(double sampleRate, int32_t channels)
-    : SpectralEffect(sampleRate, 0.05, 0.25, channels, 5000, kWindowed), requestedFrameSeconds(0.05) {
+    : SpectralEffect(sampleRate, 0.05, 0.25, channels, 5000, kWindowed),
+      requestedFrameSeconds(0.05),
+      reframe(std::make_unique<Reframe>()),
+      builtSeconds(0.05) {
     SetUpSpectra();
     ServeTables(kKnobs);
 }
 
+DeNoise::~DeNoise() = default;
+
 void DeNoise::SetUpSpectra() {
-    fft = std::make_unique<FftEngine>(frameLength, FftKind::Real);
-    binCount = frameLength / 2 + 1;
-    const size_t values = static_cast<size_t>(channels) * binCount;
-    noisePower.assign(values, 0.0);
-    magnitude.assign(values, 0.0);
-    smoothedMagnitude.assign(values, 0.0);
-    gain.assign(values, 1.0);
-    prevPostSnr.assign(values, 1.0);
-    postSnr.assign(values, 0.0);
-    priorSnr.assign(values, 0.0);
-    learnedFrames = 0;
-    profileReady = false;
+    Spectra s;
+    s.Make(frameLength, channels);
+    SwapSpectra(s);
+}
+
+std::unique_ptr<EffectWork> DeNoise::TakeWork() {
+    if (!reframe) return nullptr;
+    const double requested = requestedFrameSeconds;
+    reframe->build = !reframeReady && requested != builtSeconds;
+    if (!reframe->build && !leftOvers) return nullptr;
+    if (reframe->build) {
+        builtSeconds = requested;
+        reframe->seconds = requested;
+        reframe->sampleRate = sampleRate;
+        reframe->channels = channels;
+        reframe->blockValues = largestBlock;
+        reframe->capacity = largestCapacity;
+    }
+    leftOvers = false;
+    lent = reframe.get();
+    return std::move(reframe);
+}
+
+std::unique_ptr<EffectWork> DeNoise::FinishWork(std::unique_ptr<EffectWork> work) {
+    if (!work || work.get() != lent) return work;
+    reframe.reset(static_cast<Reframe*>(work.release()));
+    lent = nullptr;
+    reframeReady = reframe->build;
+    reframe->build = false;
+    return nullptr;
 }
 
 void DeNoise::SetParameters(const double* values) {
     const double d = values[0] * 0.001;
     noiseSeconds = d * values[1];
     threshold = values[2];
-    // A new frame duration replaces every buffer the frame processing uses. It
-    // is only requested here and carried out at the start of the next block, so
-    // several knob moves before it re-frame once. Nothing audible is lost by
-    // the wait: re-framing drops the pending audio and restarts learning either
-    // way. The 1 ms tolerance is measured against the duration of the last
-    // re-framing (requested or done), so creeping a knob in steps of under
-    // 1 ms does not re-frame at every step.
+    // A new frame duration replaces every buffer the frame processing uses. So
+    // the re-framing is only requested here, built as work (TakeWork) and
+    // swapped in at the start of a block, where it cannot overlap a frame.
+    // Nothing audible is lost by the wait: re-framing drops the pending audio
+    // and restarts learning either way. The 1 ms tolerance is measured against
+    // the duration of the last re-framing requested, so creeping a knob in
+    // steps of under 1 ms does not re-frame at every step.
     if (std::fabs(d - requestedFrameSeconds) > 0.001) requestedFrameSeconds = d;
 }
 
 int32_t DeNoise::ProcessBlock(const double* in, double* out, int32_t inCount, int32_t outCapacity,
                               int32_t channelMask) {
-    if (requestedFrameSeconds != frameSeconds) {
-        SetFrameSeconds(requestedFrameSeconds);
-        SetUpSpectra();
+    if (reframeReady && reframe) {
+        // Swapped, not copied: the work object leaves with the old arrays.
+        reframeReady = false;
+        AdoptFrames(reframe->frames);
+        SwapSpectra(reframe->spectra);
+        leftOvers = true;
     }
     return SpectralEffect::ProcessBlock(in, out, inCount, outCapacity, channelMask);
 }

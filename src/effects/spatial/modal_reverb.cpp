@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <new>
+#include <ctime>
 
 namespace orve {
 namespace {
@@ -77,18 +77,64 @@ void ModalReverb::ChannelGeometries(const RoomGeometry& baseRoom, double size, d
     out[1][4] = t * x2 + c;
 }
 
+// One build of both ears' rooms, made away from the audio thread.
+class ModalReverb::RoomBuild : public KernelBuild {
+public:
+    RoomBuild(double sampleRate, int32_t ears) : KernelBuild(ears, kConvolutionLevels), sampleRate(sampleRate) {}
+
+    // Inputs, filled by the effect before the build is lent out.
+    RoomGeometry geometry[2];
+    double directRatio = 0.0, reflectionRatio = 0.0, reverbRatio = 0.0;
+    bool seedFixed = false;
+    uint32_t seed = 0;
+    // Outputs.
+    RoomFacts facts[2];
+
+private:
+    void BuildResponses(std::vector<double> (&taps)[kMaxEars]) override {
+        for (int32_t e = 0; e < ears; ++e) {
+            // A fresh builder each time: its working arrays (tens of MB for
+            // the largest rooms) go when the build is done.
+            RoomResponse room(sampleRate);
+            room.SetGeometry(geometry[e]);
+            room.SetRatios(directRatio, reflectionRatio, reverbRatio);
+            // Tails are drawn from the clock (seconds) unless a seed is fixed.
+            room.UseFixedSeed(seedFixed ? seed : static_cast<uint32_t>(std::time(nullptr)));
+            room.Rebuild();
+            facts[e] = {room.ReverbSeconds(), room.DirectIndex(), room.ResponseLength()};
+            room.TakeResponse(taps[e]);
+        }
+    }
+
+    double sampleRate;
+};
+
 ModalReverb::ModalReverb(double sampleRate, int32_t channels, const RoomGeometry& baseRoom, double directRatio,
                          double reflectionRatio, double reverbRatio, double size, double refC, double headAngle,
                          double earDistanceSquared)
-    : ChannelEffect(channels, 5000), baseRoom(baseRoom) {
+    : ChannelEffect(channels, 5000),
+      baseRoom(baseRoom),
+      directRatio(directRatio),
+      reflectionRatio(reflectionRatio),
+      reverbRatio(reverbRatio),
+      build(new RoomBuild(sampleRate, std::min<int32_t>(std::max(channels, 1), kResponseSlots))),
+      convolution(channels, kConvolutionLevels, std::unique_ptr<KernelBuild>(build)) {
     ServeTables(kKnobs, kPresets);
     ChannelGeometries(baseRoom, size, refC, headAngle, earDistanceSquared, geometry);
-    for (int c = 0; c < std::min<int32_t>(channels, kResponseSlots); ++c) {
-        responses[c] = std::make_unique<RoomResponse>(sampleRate);
-        responses[c]->SetGeometry(geometry[c]);
-        responses[c]->SetRatios(directRatio, reflectionRatio, reverbRatio);
-        responses[c]->Rebuild();
-    }
+    // The construction room is built here, so the effect plays it from the
+    // first frame; later rooms are built as work.
+    FillBuild();
+    convolution.BuildNow();
+    for (int e = 0; e < kResponseSlots; ++e) playing[e] = build->facts[e];
+}
+
+void ModalReverb::FillBuild() {
+    for (int e = 0; e < kResponseSlots; ++e) build->geometry[e] = geometry[e];
+    build->directRatio = directRatio;
+    build->reflectionRatio = reflectionRatio;
+    build->reverbRatio = reverbRatio;
+    build->seedFixed = seedFixed;
+    build->seed = fixedSeed;
 }
 
 ModalReverb::ModalReverb(double sampleRate, int32_t channels)
@@ -100,56 +146,47 @@ void ModalReverb::SetParameters(const double* values) {
     reflectionRatio = values[3];
     reverbRatio = values[4];
     ChannelGeometries(baseRoom, values[0], values[1], kHeadAngle, kEarDistanceSquared, geometry);
-    // The responses are rebuilt on the audio thread, once however many
-    // changes arrive before the next block.
-    rebuildPending = true;
+    // Only counted here: the room is built as work, from whatever the knobs
+    // say when the work is taken, so a drag builds its latest position.
+    ++requested;
 }
 
 int32_t ModalReverb::Reset() {
-    for (auto& response : responses)
-        if (response) response->Convolver().Reset();
+    convolution.Reset();
     return EffectProcessor::Reset();
 }
 
 void ModalReverb::UseFixedTailSeed(uint32_t seed) {
-    for (auto& response : responses)
-        if (response) response->UseFixedSeed(seed);
+    // Rebuilt from the seed at once, so that everything heard is reproducible.
+    seedFixed = true;
+    fixedSeed = seed;
+    ++requested;
+    RunWorkNow(*this);
+}
+
+std::unique_ptr<EffectWork> ModalReverb::TakeWork() {
+    KernelBuild* job = convolution.PrepareWork(requested != lentFor);
+    if (!job) return nullptr;
+    if (job->build) {
+        FillBuild();
+        lentFor = requested;
+    }
+    return convolution.Lend();
+}
+
+std::unique_ptr<EffectWork> ModalReverb::FinishWork(std::unique_ptr<EffectWork> work) {
+    const bool built = work.get() == build && build->build;
+    work = convolution.FinishWork(std::move(work));
+    if (!work && built)
+        for (int e = 0; e < kResponseSlots; ++e) incoming[e] = build->facts[e];
+    return work;
 }
 
 void ModalReverb::ProcessChannels(int32_t channelMask) {
-    if (rebuildPending) {
-        rebuildPending = false;
-        for (int c = 0; c < kResponseSlots; ++c) {
-            if (!responses[c]) continue;
-            responses[c]->SetGeometry(geometry[c]);
-            responses[c]->SetRatios(directRatio, reflectionRatio, reverbRatio);
-            try {
-                responses[c]->Rebuild();
-            } catch (const std::bad_alloc&) {
-                // The largest rooms (Size 12, RefC 0.99) need some 150 MB per
-                // channel, a lot for a 32-bit host; running out must not take
-                // the player down from its audio thread. The channel keeps its
-                // old room if the build failed before the kernel change, or is
-                // silent if the new kernel itself did not fit; the next
-                // parameter change tries again.
-            }
-        }
-    }
-    const int32_t frames = InputFrames();
-    for (int32_t ch = 0; ch < channels; ++ch) {
-        const double* in = InputPlane(ch);
-        double* out = OutputPlane(ch);
-        // Channels beyond the two ears pass unchanged, as do switched-off ones.
-        if (ch >= kResponseSlots || !ChannelEnabled(channelMask, ch)) {
-            std::copy(in, in + frames, out);
-            continue;
-        }
-        // Until the convolver delivers (start-up, after a reset or a rebuild)
-        // the channel is silent: repeating the previous block would be heard
-        // as a stutter, and the dry signal would jump in and out.
-        if (responses[ch]->Convolver().Convolve(in, out, frames, frames) == 0)
-            std::fill(out, out + frames, 0.0);
-    }
+    if (convolution.BeginBlock())
+        for (int e = 0; e < kResponseSlots; ++e) playing[e] = incoming[e];
+    producedFrames = convolution.Process(InputPlane(0), InputFrames(), OutputPlane(0), OutputFrames(),
+                                         InputFrames(), channelMask);
 }
 
 }  // namespace orve

@@ -8,13 +8,17 @@
 // responses contain the direct sound, so the output is the convolved signal
 // alone.
 //
-// A channel is silent until its convolver first delivers (about two blocks of
-// 2048 samples after construction, a reset or a parameter change). Channels
-// beyond the second have no listening point and pass through unchanged.
+// The output trails the input by Latency() frames, held back at the start of
+// the stream (see EffectProcessor::Latency). A knob change rebuilds the room
+// as work handed out through TakeWork (243 ms for the largest room at
+// 44.1 kHz): the old room plays on meanwhile and the new one is crossfaded
+// in, reverberating what was played before it as well. Channels beyond the
+// second have no listening point and pass through, delayed alike.
 #include <cstdint>
 #include <memory>
 
 #include "dsp/channel_effect.h"
+#include "dsp/convolved_channels.h"
 #include "dsp/room_response.h"
 
 namespace orve {
@@ -42,17 +46,40 @@ public:
     void SetParameters(const double* values) override;
     int32_t Reset() override;
     void ProcessChannels(int32_t channelMask) override;
+    int32_t Latency() const override { return ConvolvedChannels::Latency(); }
+    std::unique_ptr<EffectWork> TakeWork() override;
+    std::unique_ptr<EffectWork> FinishWork(std::unique_ptr<EffectWork> work) override;
 
     // Tests: draw every later tail from a fixed seed instead of the clock.
     void UseFixedTailSeed(uint32_t seed);
-    const RoomResponse* Response(int c) const { return responses[c].get(); }
+
+    // What a build found out about the room of one ear.
+    struct RoomFacts {
+        double reverbSeconds = 0.0;
+        int32_t directIndex = 0;
+        int32_t responseLength = 0;
+    };
+    // The room the ear plays (the last one swapped in).
+    const RoomFacts& Room(int ear) const { return playing[ear]; }
+    // Partitions per level of the kernel the ear plays.
+    const ConvolutionKernel* Kernel(int ear) const { return convolution.Kernel(ear); }
 
 private:
+    class RoomBuild;
+    void FillBuild();
+
     RoomGeometry baseRoom;
-    std::unique_ptr<RoomResponse> responses[2];
     RoomGeometry geometry[2];
-    bool rebuildPending = false;
     double directRatio = 0.0, reflectionRatio = 0.0, reverbRatio = 0.0;
+    bool seedFixed = false;
+    uint32_t fixedSeed = 0;
+    // Knob changes count up `requested`; a build carries the count it was made for.
+    uint64_t requested = 1;
+    uint64_t lentFor = 0;
+    RoomBuild* build;   // owned by `convolution` (or lent out): read only when at home
+    ConvolvedChannels convolution;
+    RoomFacts playing[2];
+    RoomFacts incoming[2];
 };
 
 }  // namespace orve

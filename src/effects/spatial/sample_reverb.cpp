@@ -48,77 +48,81 @@ bool RoomSetFits(const int16_t* kernelData, size_t count) {
     return true;
 }
 
+// One room's responses for the ears, weighted as they are played.
+class SampleReverb::RoomExtract : public KernelBuild {
+public:
+    RoomExtract(const int16_t* kernelData, int32_t ears)
+        : KernelBuild(ears, kConvolutionLevels), kernelData(kernelData) {}
+    int32_t roomType = 1;
+
+private:
+    void BuildResponses(std::vector<double> (&taps)[kMaxEars]) override {
+        const RoomEntry entry = ReadRoomEntry(kernelData, roomType);
+        const int32_t half = static_cast<int32_t>(entry.length / 2);
+        // Full scale becomes 0.5, and each response is faded exponentially to
+        // 1/729 (-57 dB) at its end so the stored tail dies away instead of
+        // being cut off.
+        const double fadePerValue = std::log(3.0) * 6.0 / half;
+        for (int32_t e = 0; e < ears; ++e) {
+            const int16_t* response = kernelData + entry.offset + static_cast<size_t>(e) * half;
+            taps[e].resize(half);
+            for (int32_t i = 0; i < half; ++i)
+                taps[e][i] = response[i] * (0.5 / 32768.0) * std::exp(-fadePerValue * i);
+        }
+    }
+
+    const int16_t* kernelData;   // the embedded set: lives as long as the process
+};
+
 // Streams of more than two channels: each room has two responses, so the
-// first two channels are reverberated and the others pass through unchanged.
-// A mono stream is reverberated with the room's left response.
-SampleReverb::SampleReverb(double /*sampleRate*/, int32_t channels, const int16_t* kernelData,
-                           int32_t roomType, ErrorSink* errors)
+// first two channels are reverberated and the others pass through, delayed
+// alike. A mono stream is reverberated with the room's left response.
+SampleReverb::SampleReverb(double /*sampleRate*/, int32_t channels, const int16_t* kernelData, int32_t roomType,
+                           ErrorSink* errors)
     : ChannelEffect(std::max(1, channels), 5000),
       kernelData(kernelData),
-      roomType(std::clamp(roomType, 1, kRoomCount)) {
+      roomType(std::clamp(roomType, 1, kRoomCount)),
+      lentRoom(this->roomType),
+      build(new RoomExtract(kernelData, std::min(std::max(1, channels), 2))),
+      convolution(std::max(1, channels), kConvolutionLevels, std::unique_ptr<KernelBuild>(build)) {
     ServeTables(kKnobs, kPresets);
     if (!kernelData) {
+        // Without the set the ears stay silent; no room is ever built.
         if (errors) errors->ShowError(kKernelFileMissed);
         return;
     }
-    ExtractKernels();
+    build->roomType = this->roomType;
+    convolution.BuildNow();
 }
 
 void SampleReverb::SetParameters(const double* values) {
     // Positions within one integer step select the same room.
-    const int32_t type = std::clamp(static_cast<int32_t>(values[0]), 1, kRoomCount);
-    if (type != roomType) {
-        roomType = type;
-        rebuildPending = true;
-    }
+    roomType = std::clamp(static_cast<int32_t>(values[0]), 1, kRoomCount);
 }
 
 int32_t SampleReverb::Reset() {
-    for (auto& convolver : convolvers)
-        if (convolver) convolver->Reset();
+    convolution.Reset();
     return ChannelEffect::Reset();
 }
 
-void SampleReverb::ExtractKernels() {
-    const RoomEntry entry = ReadRoomEntry(kernelData, roomType);
-    const int32_t half = static_cast<int32_t>(entry.length / 2);
-    kernel.resize(half);
-    // Full scale becomes 0.5, and each response is faded exponentially to
-    // 1/729 (-57 dB) at its end so the stored tail dies away instead of being
-    // cut off.
-    const double fadePerValue = std::log(3.0) * 6.0 / half;
-    const int32_t ears = std::min(channels, 2);
-    for (int c = 0; c < ears; ++c) {
-        const int16_t* response = kernelData + entry.offset + static_cast<size_t>(c) * half;
-        for (int32_t i = 0; i < half; ++i) kernel[i] = response[i] * (0.5 / 32768.0) * std::exp(-fadePerValue * i);
-        // The old convolver goes first: the new room starts without the old
-        // room's tail and with empty queues.
-        convolvers[c].reset();
-        convolvers[c] = std::make_unique<PartitionedConvolver>(kRoomBlockSize, half, kernel.data());
+std::unique_ptr<EffectWork> SampleReverb::TakeWork() {
+    KernelBuild* job = convolution.PrepareWork(kernelData && roomType != lentRoom);
+    if (!job) return nullptr;
+    if (job->build) {
+        build->roomType = roomType;
+        lentRoom = roomType;
     }
+    return convolution.Lend();
+}
+
+std::unique_ptr<EffectWork> SampleReverb::FinishWork(std::unique_ptr<EffectWork> work) {
+    return convolution.FinishWork(std::move(work));
 }
 
 void SampleReverb::ProcessChannels(int32_t channelMask) {
-    if (rebuildPending) {
-        rebuildPending = false;
-        if (kernelData) ExtractKernels();
-    }
-    const int32_t frames = InputFrames();
-    const int32_t outFrames = OutputFrames();
-    const int32_t deliver = std::min(frames, outFrames);
-    for (int c = 0; c < channels; ++c) {
-        double* out = OutputPlane(c);
-        int32_t written = 0;
-        if (c >= 2 || !ChannelEnabled(channelMask, c)) {
-            std::copy(InputPlane(c), InputPlane(c) + deliver, out);
-            written = deliver;
-        } else if (convolvers[c]) {
-            // Zero while the convolver is still filling (at the start and
-            // after a room change): silence rather than a repeated old block.
-            written = convolvers[c]->Convolve(InputPlane(c), out, frames, deliver);
-        }
-        std::fill(out + written, out + outFrames, 0.0);
-    }
+    convolution.BeginBlock();
+    producedFrames = convolution.Process(InputPlane(0), InputFrames(), OutputPlane(0), OutputFrames(),
+                                         std::min(InputFrames(), OutputFrames()), channelMask);
 }
 
 }  // namespace orve

@@ -5,13 +5,12 @@
 #include <vector>
 
 #include "dsp/channel_effect.h"
-#include "dsp/partitioned_convolver.h"
+#include "dsp/convolved_channels.h"
 #include "dsp/effect_services.h"
 
 namespace orve {
 
 constexpr int32_t kRoomCount = 14;
-constexpr int32_t kRoomBlockSize = 1024;
 
 // Where room `roomType` (1..14) lies in resource 142, in 16-bit values.
 struct RoomEntry {
@@ -23,6 +22,9 @@ RoomEntry ReadRoomEntry(const int16_t* kernelData, int32_t roomType);
 // with an even length.
 bool RoomSetFits(const int16_t* kernelData, size_t count);
 
+// The output trails the input by Latency() frames, held back at the start of
+// the stream. A room change is extracted and transformed as work handed out
+// through TakeWork while the old room plays on, then crossfaded in.
 class SampleReverb : public ChannelEffect {
 public:
     // kernelData: resource 142, or null when it is missing: `errors` is then
@@ -33,17 +35,21 @@ public:
     void SetParameters(const double* values) override;
     int32_t Reset() override;
     void ProcessChannels(int32_t channelMask) override;
+    int32_t Latency() const override { return ConvolvedChannels::Latency(); }
+    std::unique_ptr<EffectWork> TakeWork() override;
+    std::unique_ptr<EffectWork> FinishWork(std::unique_ptr<EffectWork> work) override;
 
+    // The room the knob asks for (playing once its build has been swapped in).
     int32_t RoomType() const { return roomType; }
 
 private:
-    void ExtractKernels();
+    class RoomExtract;
 
-    std::unique_ptr<PartitionedConvolver> convolvers[2];
     const int16_t* kernelData;
     int32_t roomType;
-    bool rebuildPending = false;
-    std::vector<double> kernel;   // one ear's weighted response during a rebuild
+    int32_t lentRoom;
+    RoomExtract* build;   // owned by `convolution` (or lent out): read only when at home
+    ConvolvedChannels convolution;
 };
 
 }  // namespace orve

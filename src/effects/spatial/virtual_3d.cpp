@@ -30,6 +30,9 @@ const EffectPreset kPresets[] = {
     {"Left", kLeft},     {"Right", kRight},       {"Custom", kCustom},
 };
 
+// A direction change is heard within one head block.
+constexpr int32_t kFadeFrames = 256;
+
 // Index of the grid value nearest to `value`; a tie goes to the lower index
 // because a candidate must be strictly closer to win.
 template <typename GridValue>
@@ -60,7 +63,7 @@ double HrirGridElevation(int32_t index) { return -45.0 + 5.625 * index; }
 // both ears' responses: a direction keeps its colouring, and a source on the
 // right is as loud as one on the left (one ear alone would play it through
 // the far ear, some 14 dB down and dulled). Channels beyond the second are
-// passed through unchanged (they have no ear to go to).
+// passed through, delayed to stay aligned (they have no ear to go to).
 Virtual3D::Virtual3D(double /*sampleRate*/, const int16_t* kernelData, double azimuth, double elevation,
                      ErrorSink* errors, int32_t streamChannels)
     : ChannelEffect(std::max(1, streamChannels), 5000),
@@ -77,9 +80,19 @@ Virtual3D::Virtual3D(double /*sampleRate*/, const int16_t* kernelData, double az
         // The all-zero table turns every direction into silence.
         errors->ShowError(kKernelFileMissed);
     }
-    convolvers[0] = std::make_unique<HrirConvolver>();
-    convolvers[1] = std::make_unique<HrirConvolver>();
+    const int32_t ears = std::min(channels, 2);
+    for (int32_t c = 0; c < channels; ++c) streams.push_back(std::make_unique<StreamConvolver>(1, kFadeFrames));
+    for (int32_t e = 0; e < ears; ++e)
+        for (auto& kernel : kernels[e]) kernel = std::make_unique<ConvolutionKernel>(kHrirTaps, 1);
+    // The first kernel brings the streams' rings; every kernel here is one
+    // partition, so later changes keep their depth and the spare left over
+    // by each change serves the next.
+    for (int32_t e = 0; e < ears; ++e)
+        spareHistory[e] = std::move(*StreamConvolver::PlanHistory(streams[e]->Shape(), kernels[e][0].get()));
     SelectGridPoint();
+    PlayRowPair();
+    for (int32_t e = 0; e < ears; ++e)
+        spareHistory[e] = std::move(*StreamConvolver::PlanHistory(streams[e]->Shape(), kernels[e][0].get()));
     anglesChanged = false;
     ServeTables(kKnobs, kPresets);
 }
@@ -94,15 +107,32 @@ void Virtual3D::SetParameters(const double* values) {
 void Virtual3D::SelectGridPoint() {
     const int32_t a = NearestIndex(azimuth, kHrirAzimuths, [](int32_t i) { return kHrirGridAzimuth[i]; });
     const int32_t e = NearestIndex(elevation, kHrirElevations, HrirGridElevation);
-    const int32_t row = a * kHrirElevations + e;
+    rowPair = a * kHrirElevations + e;
+}
+
+void Virtual3D::PlayRowPair() {
     // While "Both" is up the direction is recomputed every block; the
-    // spectra only need transforming again when the grid point moves.
-    if (row == rowPair) return;
-    rowPair = row;
-    for (int k = 0; k < 2; ++k) {
-        const double* taps = responseTable.data() + static_cast<size_t>(2 * row + k) * kHrirTaps;
-        std::copy(taps, taps + kHrirTaps, earResponses[k]);
-        convolvers[k]->SetKernel(earResponses[k]);
+    // responses only need transforming again when the grid point moves, and
+    // a move waits for the crossfade of the previous one.
+    if (rowPair == playingRow) return;
+    const int32_t ears = std::min(channels, 2);
+    for (int32_t e = 0; e < ears; ++e)
+        if (streams[e]->Changing()) return;
+    playingRow = rowPair;
+    playingKernel ^= 1;
+    for (int32_t e = 0; e < ears; ++e) {
+        const double* taps = responseTable.data() + static_cast<size_t>(2 * rowPair + e) * kHrirTaps;
+        if (channels == 1) {
+            // The average of the two ears' outputs is the output of their
+            // averaged response: one convolution instead of two.
+            const double* right = taps + kHrirTaps;
+            for (int32_t i = 0; i < kHrirTaps; ++i) earResponses[e][i] = 0.5 * (taps[i] + right[i]);
+        } else {
+            std::copy(taps, taps + kHrirTaps, earResponses[e]);
+        }
+        ConvolutionKernel& next = *kernels[e][playingKernel];
+        next.Load(earResponses[e], transforms);
+        streams[e]->Change(&next, spareHistory[e]);
     }
 }
 
@@ -124,27 +154,15 @@ void Virtual3D::ProcessChannels(int32_t /*channelMask*/) {
         }
         SelectGridPoint();
     }
+    PlayRowPair();
 
-    const int32_t frames = InputFrames();
-    const int32_t outFrames = OutputFrames();
-    const int32_t deliver = std::min(frames, outFrames);
+    const int32_t frames = std::min(InputFrames(), OutputFrames());
     const int32_t ears = std::min(channels, 2);
-    for (int c = 0; c < ears; ++c) {
+    for (int32_t c = 0; c < channels; ++c) {
+        // The ears are filtered whatever the channel switches say; further
+        // channels pass through, delayed to stay aligned.
         double* out = OutputPlane(c);
-        // Until the convolver has delivered (the first call, and whenever it
-        // falls short) the ear is silent: repeating an old buffer would buzz.
-        const int32_t written = convolvers[c]->Convolve(InputPlane(c), out, frames, deliver);
-        std::fill(out + written, out + outFrames, 0.0);
-    }
-    if (channels == 1) {
-        if (static_cast<int32_t>(otherEar.size()) < outFrames) otherEar.resize(outFrames);   // grows only
-        double* out = OutputPlane(0);
-        const int32_t written = convolvers[1]->Convolve(InputPlane(0), otherEar.data(), frames, deliver);
-        for (int32_t i = 0; i < written; ++i) out[i] = 0.5 * (out[i] + otherEar[i]);
-    }
-    for (int c = ears; c < channels; ++c) {
-        std::copy(InputPlane(c), InputPlane(c) + deliver, OutputPlane(c));
-        std::fill(OutputPlane(c) + deliver, OutputPlane(c) + outFrames, 0.0);
+        producedFrames = streams[c]->Process(InputPlane(c), frames, c < ears ? out : nullptr, c < ears ? nullptr : out);
     }
 }
 

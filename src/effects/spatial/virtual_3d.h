@@ -6,19 +6,22 @@
 #include <vector>
 
 #include "dsp/channel_effect.h"
-#include "dsp/hrir_convolver.h"
 #include "dsp/effect_services.h"
+#include "dsp/stream_convolver.h"
 
 namespace orve {
 
 // The response grid of set 121: 25 lateral angles by 50 polar angles.
 constexpr int32_t kHrirAzimuths = 25;
 constexpr int32_t kHrirElevations = 50;
-constexpr int32_t kHrirTaps = HrirConvolver::kBlockSize;
+constexpr int32_t kHrirTaps = 200;
 constexpr int32_t kHrirValues = kHrirAzimuths * kHrirElevations * 2 * kHrirTaps;   // 500,000
 extern const double kHrirGridAzimuth[kHrirAzimuths];
 double HrirGridElevation(int32_t index);   // -45 + 5.625 * index
 
+// The output trails the input by Latency() frames, held back at the start of
+// the stream. A change of direction crossfades from the old grid point's
+// responses to the new one's within a few milliseconds.
 class Virtual3D : public ChannelEffect {
 public:
     // kernelData: resource 121 (kHrirValues values), or null when it is
@@ -32,6 +35,7 @@ public:
 
     void SetParameters(const double* values) override;
     void ProcessChannels(int32_t channelMask) override;
+    int32_t Latency() const override { return StreamConvolver::kLatency; }
 
     // Direction in use and its row pair (a * 50 + e), for inspection.
     double Azimuth() const { return azimuth; }
@@ -40,8 +44,19 @@ public:
 
 private:
     void SelectGridPoint();
+    void PlayRowPair();
 
-    std::unique_ptr<HrirConvolver> convolvers[2];
+    // One stream per channel: the ears convolve, the others only keep step.
+    std::vector<std::unique_ptr<StreamConvolver>> streams;
+    // Two kernels per ear: the one playing and the one a change loads and
+    // fades to; a change waits while a crossfade still uses both.
+    std::unique_ptr<ConvolutionKernel> kernels[2][2];
+    int32_t playingKernel = 0;
+    int32_t playingRow = -1;
+    // Rings of the same depth as the streams', swapped back and forth by
+    // every change, so changes allocate nothing.
+    ConvolutionHistory spareHistory[2];
+    LevelTransforms transforms{1};
     bool anglesChanged = false;
     double azimuth;
     double elevation;
@@ -49,7 +64,6 @@ private:
     double requestedElevation;
     double* earResponses[2];
     std::vector<double> responseTable;   // 500,000 table values, then both ears' taps
-    std::vector<double> otherEar;        // a mono stream's right-ear output, averaged in
     double both = 0.0;
     int32_t rowPair = -1;
 };

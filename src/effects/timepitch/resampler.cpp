@@ -30,6 +30,8 @@ const EffectPreset kPresets[] = {
 
 // Headroom (frames) the converter may deliver beyond the block's own share.
 constexpr int32_t kSlack = 100;
+// 2^1, the top of the knob.
+constexpr double kMaxFactor = 2.0;
 
 template <typename T>
 void GrowTo(std::vector<T>& v, size_t count) {
@@ -38,36 +40,80 @@ void GrowTo(std::vector<T>& v, size_t count) {
 
 }  // namespace
 
+// Opens a converter per channel for a factor, or closes the converters it
+// carries back; it touches nothing of the effect meanwhile.
+class Resampler::ConverterBuild : public EffectWork {
+public:
+    explicit ConverterBuild(int32_t channels) : handles(channels, nullptr) {}
+    ~ConverterBuild() override { Close(); }
+
+    void Run() override {
+        Close();
+        // Minimum and maximum factor equal: the converter's filter is built
+        // for exactly the factor it runs with, so its out-of-range error
+        // cannot arise.
+        if (build)
+            for (auto& handle : handles) handle = resample_open(1, factor, factor);
+    }
+
+    bool build = false;
+    double factor = 1.0;
+    std::vector<void*> handles;   // the new converters, or the old ones to close
+
+private:
+    void Close() {
+        for (auto& handle : handles) {
+            if (handle) resample_close(handle);
+            handle = nullptr;
+        }
+    }
+};
+
 // Channels: one converter for every channel of the stream. A fixed table of
 // three would leave a surround stream's other channels unconverted - and of a
 // different length than the rest, which breaks the interleave - so the table
 // simply has as many entries as the stream has channels.
 Resampler::Resampler(double /*sampleRate: the factor is relative*/, int32_t channels)
-    : EffectProcessor(6000), channels(channels), converters(std::max(channels, 1), nullptr) {
-    OpenConverters();
+    : EffectProcessor(6000),
+      channels(channels),
+      converters(std::max(channels, 1), nullptr),
+      build(std::make_unique<ConverterBuild>(std::max(channels, 1))) {
+    build->build = true;
+    build->factor = factor;
+    build->Run();
+    converters.swap(build->handles);
+    build->build = false;
     ServeTables(kKnobs, kPresets);
 }
 
-Resampler::~Resampler() { CloseConverters(); }
-
-void Resampler::OpenConverters() {
-    // Minimum and maximum factor equal: the converter's filter is built for
-    // exactly the factor it runs with, so its out-of-range error cannot arise.
-    for (auto& handle : converters) handle = resample_open(1, factor, factor);
+Resampler::~Resampler() {
+    for (auto& handle : converters)
+        if (handle) resample_close(handle);
 }
 
-void Resampler::CloseConverters() {
-    for (auto& handle : converters) {
-        if (handle) resample_close(handle);
-        handle = nullptr;
-    }
+std::unique_ptr<EffectWork> Resampler::TakeWork() {
+    // A finished build waits for its block boundary with the new converters.
+    if (!build || buildReady) return nullptr;
+    build->build = !buildReady && factor != builtFactor;
+    if (!build->build && !leftOvers) return nullptr;
+    if (build->build) builtFactor = build->factor = factor;
+    leftOvers = false;
+    lent = build.get();
+    return std::move(build);
+}
+
+std::unique_ptr<EffectWork> Resampler::FinishWork(std::unique_ptr<EffectWork> work) {
+    if (!work || work.get() != lent) return work;
+    build.reset(static_cast<ConverterBuild*>(work.release()));
+    lent = nullptr;
+    buildReady = build->build;
+    return nullptr;
 }
 
 void Resampler::SetParameters(const double* values) {
     // Held to the knob's range: the audio path takes back at most twice a
     // block, and the converter's tables grow with 1 / factor.
     factor = std::pow(2.0, std::clamp(values[0], kKnobs[0].endValue, kKnobs[0].startValue));
-    factorChanged = true;
 }
 
 int32_t Resampler::ExtraOutput() { return outFill; }
@@ -85,13 +131,17 @@ int32_t Resampler::Reset() {
 int32_t Resampler::ProcessBlock(const double* in, double* out, int32_t inCount, int32_t capacity,
                                 int32_t /*channelMask: every channel is converted*/) {
     const int32_t ch = channels;
-    if (factorChanged) {
-        // Reopened at the next block, once however many changes arrive before
-        // it. Its filter history is lost (a short gap); the queues stay.
-        factorChanged = false;
-        CloseConverters();
-        OpenConverters();
+    if (buildReady && build) {
+        // Swapped at the block boundary, so a converter is never replaced
+        // while it runs. Its filter history is lost (a short gap); the queues
+        // stay. The old converters leave with the build, to be closed.
+        buildReady = false;
+        converters.swap(build->handles);
+        build->build = false;
+        running = build->factor;
+        leftOvers = true;
     }
+    const double factor = running;
 
     if (inCount > 0) {
         GrowBuffer(inBuffer, inCapacity, inFill + inCount, inFill);
@@ -107,8 +157,11 @@ int32_t Resampler::ProcessBlock(const double* in, double* out, int32_t inCount, 
     // frame only lets it catch up on the fractions earlier blocks left.
     const int32_t Q = static_cast<int32_t>(std::ceil(inCount * factor / ch));
     const int32_t region = Q + kSlack;
-    GrowTo(convertedScratch, static_cast<size_t>(region) * ch);
-    GrowBuffer(outBuffer, outCapacity, outFill + region * ch, outFill);
+    // Sized for the largest factor the knob allows, so that turning it up
+    // does not make these grow on the audio thread.
+    const int32_t widest = static_cast<int32_t>(std::ceil(inCount * kMaxFactor / ch)) + kSlack;
+    if (convertedScratch.size() < static_cast<size_t>(region) * ch) GrowTo(convertedScratch, static_cast<size_t>(widest) * ch);
+    if (outFill + region * ch > outCapacity) GrowBuffer(outBuffer, outCapacity, outFill + widest * ch, outFill);
     GrowTo(planeScratch, static_cast<size_t>(ch) * kSlack + inFill);
 
     int32_t produced = 0, used = 0;

@@ -10,6 +10,7 @@
 #include "platform/win32/plugin_window_state.h"
 #include "platform/win32/winamp_dsp.h"
 #include "plugin/audio_path.h"
+#include "plugin/effect_worker.h"
 #include "ui/window_actions.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
@@ -103,6 +104,12 @@ int Init(DspModule* module) {
             SetWindowLongPtrW(module->hwndParent, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(HostWindowProc)));
     }
 
+    {
+        // Room rebuilds run on a worker thread from here until Quit (never
+        // from DllMain, which may not wait for a thread).
+        PluginState::Lock lock(state.processingLock);
+        if (!state.worker) state.worker = std::make_unique<EffectWorker>(EffectWorker::Mode::Thread);
+    }
     // A second Init may come while blocks flow: the effect is replaced under
     // the lock, as the window replaces it, never under a ProcessBlock.
     ui::RestartEffect(state);
@@ -123,6 +130,12 @@ int ModifySamplesCallback(DspModule*, short* samples, int numsamples, int bps, i
 
 void Quit(DspModule*) {
     Win32PluginState& state = pluginState;
+    {
+        // The worker never takes this lock, so stopping it here cannot wait
+        // on the audio thread; after Quit rebuilds run synchronously again.
+        PluginState::Lock lock(state.processingLock);
+        state.worker.reset();
+    }
     if (state.previousHostWindowProc && state.hostWindow)
         SetWindowLongPtrW(state.hostWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(state.previousHostWindowProc));
 }

@@ -43,39 +43,21 @@ void ApplyPreset(SampleReverb& effect, const std::string& name) {
     ADD_FAILURE() << "no preset " << name;
 }
 
-// Per-call output of a stereo stream in 576-frame blocks.
-std::vector<std::vector<double>> Calls(SampleReverb& effect, const std::vector<double>& input, int32_t mask = 3,
-                                       void (*between)(SampleReverb&, int) = nullptr) {
-    std::vector<std::vector<double>> calls;
-    for (size_t start = 0; start < input.size(); start += 2 * 576) {
-        if (between) between(effect, static_cast<int>(calls.size()));
-        std::vector<double> block(input.begin() + start, input.begin() + start + 2 * 576);
-        effect.ProcessBlock(block.data(), block.data(), 2 * 576, 2 * 576, mask);
-        calls.push_back(block);
-    }
-    return calls;
-}
-
-TEST(SampleReverbTiming, FourthCallDeliversThenOutputTrailsBy1280) {
+TEST(SampleReverbTiming, OutputIsAlignedAndHeldBackByTheLatency) {
     const std::vector<int16_t> set = TinyRoomSet();
     SampleReverb effect(44100, 2, set.data(), 1);
+    EXPECT_EQ(effect.Latency(), 255);
     std::vector<double> input(2 * 576 * 8, 0.0);
     input[2 * 1100] = 1000.0;       // left
     input[2 * 1100 + 1] = 1000.0;   // right
-    const auto calls = Calls(effect, input);
-    for (int call : {0, 1, 2, 4}) EXPECT_EQ(test::Rms(calls[call]), 0.0) << "call " << call;
-    // Call 4 (index 3) holds stream samples 1024..1599: the impulse lands at
-    // frame 76 + 10 on the left and 76 + 15 on the right, and nowhere else.
-    EXPECT_NEAR(calls[3][2 * 86], 1000.0 * ImpulseGain(10), 1e-9);
-    EXPECT_NEAR(calls[3][2 * 91 + 1], -1000.0 * ImpulseGain(15), 1e-9);
-    EXPECT_NEAR(test::Rms(calls[3]) * std::sqrt(2.0 * 576), std::hypot(1000.0 * ImpulseGain(10), 1000.0 * ImpulseGain(15)), 1e-9);
-    // From call 6 on: stream sample s appears 1280 samples later.
-    std::vector<double> ramp(2 * 576 * 10);
-    for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<double>(i / 2 % 997);
-    SampleReverb second(44100, 2, set.data(), 1);
-    const std::vector<double> out = test::RunBlocks(second, ramp, 2, 576);
-    for (size_t f = 2880; f < 576 * 10; ++f)
-        ASSERT_NEAR(out[2 * f], ImpulseGain(10) * ramp[2 * (f - 1280 - 10)], 1e-6) << f;
+    const auto out = test::RunBlocks(effect, input, 2, 576);
+    ASSERT_EQ(out.size(), 2u * (576 * 8 - 255));
+    // The stored impulse lands 10 frames later on the left and 15 on the
+    // right, and nowhere else.
+    for (size_t f = 0; f < out.size() / 2; ++f) {
+        ASSERT_NEAR(out[2 * f], f == 1110 ? 1000.0 * ImpulseGain(10) : 0.0, 1e-9) << f;
+        ASSERT_NEAR(out[2 * f + 1], f == 1115 ? -1000.0 * ImpulseGain(15) : 0.0, 1e-9) << f;
+    }
 }
 
 TEST(SampleReverbRooms, KnobAndPresetsSelectTheRoom) {
@@ -96,25 +78,26 @@ TEST(SampleReverbRooms, KnobAndPresetsSelectTheRoom) {
     EXPECT_EQ(effect.RoomType(), 3);
 }
 
-TEST(SampleReverbRooms, ARoomChangeRestartsTheConvolversAndASameRoomChangeDoesNot) {
+TEST(SampleReverbRooms, ARoomChangeIsCrossfadedWithoutAGap) {
     const std::vector<int16_t> set = TinyRoomSet();
-    const std::vector<double> tone = test::Sine(300.0, 44100.0, 576 * 14, 2, 1000.0);
-    // Cave at call 7: two silent calls while the new convolvers fill, then
-    // the new room's response (impulse at 30 instead of 10).
+    // A tone, and an impulse long after the change at call 7 to show the
+    // room then playing (Cave: its impulse at 30 instead of 10).
+    std::vector<double> input = test::Sine(300.0, 44100.0, 576 * 20, 2, 1000.0);
+    for (int f = 576 * 16; f < 576 * 20; ++f) input[2 * f] = input[2 * f + 1] = 0.0;
+    input[2 * 576 * 17] = 1000.0;
     SampleReverb effect(44100, 2, set.data(), 1);
-    const auto calls = Calls(effect, tone, 3, [](SampleReverb& e, int call) {
-        if (call == 7) ApplyPreset(e, "Cave        ");
-    });
-    EXPECT_GT(test::Rms(calls[6]), 10.0);
-    EXPECT_EQ(test::Rms(calls[7]), 0.0);
-    EXPECT_EQ(test::Rms(calls[8]), 0.0);
-    EXPECT_GT(test::Rms(calls[12]), 10.0);
-    // Same room again: no rebuild, the output never stops.
-    SampleReverb steady(44100, 2, set.data(), 3);
-    const auto steadyCalls = Calls(steady, tone, 3, [](SampleReverb& e, int call) {
-        if (call == 7) ApplyPreset(e, "Cave        ");
-    });
-    for (int call = 5; call < 14; ++call) EXPECT_GT(test::Rms(steadyCalls[call]), 10.0) << "call " << call;
+    std::vector<double> out, block(2 * 576);
+    for (int call = 0; call < 20; ++call) {
+        if (call == 7) ApplyPreset(effect, "Cave        ");
+        std::copy(input.begin() + call * 2 * 576, input.begin() + (call + 1) * 2 * 576, block.begin());
+        RunWorkNow(effect);
+        const int32_t got = effect.ProcessBlock(block.data(), block.data(), 2 * 576, 2 * 576, 3);
+        EXPECT_EQ(got, call == 0 ? 2 * (576 - 255) : 2 * 576);
+        if (call > 0 && call < 16) EXPECT_GT(test::Rms(block, 0, 1, got), 10.0) << "call " << call;
+        out.insert(out.end(), block.begin(), block.begin() + got);
+    }
+    EXPECT_NEAR(out[2 * (576 * 17 + 30)], 1000.0 * ImpulseGain(30), 1e-9);
+    EXPECT_NEAR(out[2 * (576 * 17 + 10)], 0.0, 1e-9);
 }
 
 // Each room has two responses: a third channel passes unchanged.

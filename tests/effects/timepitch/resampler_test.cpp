@@ -56,6 +56,7 @@ TEST(Resampler, KnobChangeMidStreamKeepsTheQueues) {
         const int32_t capacity = extra > T ? 2 * T : T + extra;
         block.assign(input.begin() + n * T, input.begin() + (n + 1) * T);
         block.resize(capacity);
+        RunWorkNow(effect);   // a new factor's converters, as the audio path builds them
         const int32_t got = effect.ProcessBlock(block.data(), block.data(), T, capacity, 3);
         sink.insert(sink.end(), block.begin(), block.begin() + got);
     };
