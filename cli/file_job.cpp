@@ -85,10 +85,9 @@ std::string ChannelsText(int32_t mask) {
     }
 }
 
-// The effect interface has no latency query yet: every effect is reported as
-// aligned by the pipeline, which is what the output is for all of them but
-// the convolution reverbs and 3D.
-int64_t ReportedLatency(const EffectProcessor*) { return 0; }
+// The frames the effect holds back; the output is aligned regardless (the
+// pipeline feeds silence until they are out), so this is for information.
+int64_t ReportedLatency(const EffectProcessor* effect) { return effect ? effect->Latency() : 0; }
 
 nlohmann::json StageSummary(PluginState& state, const StageSettings& stage) {
     nlohmann::json knobs = nlohmann::json::array();

@@ -416,6 +416,10 @@ TEST_F(OrveCli, JsonSummaryDescribesTheRun) {
     EXPECT_EQ(stage["effect"]["id"], 0);
     EXPECT_NEAR(stage["gainDb"].get<double>(), 6.0, 1e-9);
     EXPECT_EQ(stage["channels"], "LR");
+    // A frame-based effect holds its look-ahead back and says how much.
+    const Result ess = Run({"process", "in.wav", "ess.wav", "-e", "deess", "--json"});
+    ASSERT_EQ(ess.status, 0) << ess.err;
+    EXPECT_GT(json::parse(ess.out)["latency"].get<int>(), 0);
 
     // Every knob with the value it ran at, the preset by its name.
     const json described = json::parse(Run({"describe", "geq-10", "--json"}).out);
