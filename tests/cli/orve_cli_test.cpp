@@ -434,6 +434,52 @@ TEST_F(OrveCli, JsonSummaryDescribesTheRun) {
         EXPECT_EQ(dn["knobs"][k]["value"], described["presets"][1]["values"][k]) << k;
 }
 
+// A chain runs in one pass and gives, sample for sample, what its stages
+// give run one after another on each other's output at the same width; the
+// tail is silence after the input, so it goes to the first run.
+TEST_F(OrveCli, ChainEqualsItsStagesRunOneAfterAnother) {
+    Write("in.wav", 2, Tones(30000, 8820));   // silence first, for DeNoise to learn
+    const std::vector<std::vector<std::vector<std::string>>> chains = {
+        {{"-e", "denoise", "--snap-noise", "0"}, {"-e", "geq-10", "-p", "1965"}, {"-e", "samplereverb", "-p", "studio"}},
+        {{"-e", "tempo", "-k", "Tempo=0.4"}, {"-e", "deess", "-c", "L"}, {"-e", "resampler", "-p", "DownSample", "-g", "-3"}},
+    };
+    const std::vector<std::string> common = {"--bits", "32", "--output-bits", "32", "--block", "1000"};
+    for (const auto& chain : chains) {
+        std::vector<std::string> args = {"process", "in.wav", "chain.wav", "--tail", "0.2", "--json"};
+        args.insert(args.end(), common.begin(), common.end());
+        std::string from = "in.wav";
+        for (size_t k = 0; k < chain.size(); ++k) {
+            args.insert(args.end(), chain[k].begin(), chain[k].end());
+            std::vector<std::string> one = {"process", from, "stage" + std::to_string(k) + ".wav"};
+            one.insert(one.end(), common.begin(), common.end());
+            one.insert(one.end(), chain[k].begin(), chain[k].end());
+            if (k == 0) one.insert(one.end(), {"--tail", "0.2"});
+            const Result r = Run(one);
+            ASSERT_EQ(r.status, 0) << chain[k][1] << ": " << r.err;
+            from = one[2];
+        }
+        const Result r = Run(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const json stages = json::parse(r.out)["stages"];
+        ASSERT_EQ(stages.size(), chain.size());
+        EXPECT_EQ(stages[1]["channels"], chain == chains[1] ? "L" : "LR");
+        const Audio whole = Read(dir / "chain.wav"), apart = Read(dir / from);
+        EXPECT_GT(whole.info.frames, 30000 * (chain == chains[1] ? 0.8 : 1.0));
+        EXPECT_EQ(whole.values, apart.values) << chain[0][1];
+    }
+    // Options before the first -e belong to it; a stage takes one preset.
+    const Result early = Run({"process", "in.wav", "early.wav", "-g", "6", "-e", "0", "-e", "0", "--json"});
+    ASSERT_EQ(early.status, 0) << early.err;
+    EXPECT_NEAR(json::parse(early.out)["stages"][0]["gainDb"].get<double>(), 6.0, 1e-9);
+    const Result twice = Run({"process", "in.wav", "x.wav", "-e", "geq-10", "-p", "1965", "-p", "flat"});
+    EXPECT_NE(twice.status, 0);
+    EXPECT_NE(twice.err.find("twice for stage 1"), std::string::npos) << twice.err;
+    // describe takes the chain's effects in order.
+    const json described = json::parse(Run({"describe", "denoise", "geq-10", "--json"}).out);
+    ASSERT_EQ(described.size(), 2u);
+    EXPECT_EQ(described[1]["id"], 8);
+}
+
 TEST_F(OrveCli, EncodingsKeepTheirLevelAndResolution) {
     // A -1 dBFS tone with a detail 120 dB down: lost in any 16-bit step.
     std::vector<double> in(2 * 3000);
