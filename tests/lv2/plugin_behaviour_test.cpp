@@ -304,6 +304,35 @@ TEST(Lv2State, NoiseProfileSurvivesASessionReload) {
     EXPECT_GT(restoredEnergy, 100.0 * learningEnergy + 1e-9);
 }
 
+// DeNoise's Window re-frames it: the latency port takes the new frame length
+// and the stream starts afresh at the period the new framing comes in, in
+// time with a fresh instance at that Window fed from there on.
+TEST(Lv2Latency, AReframingStartsAFreshStreamAtTheNewLatency) {
+    const std::string uri = Uri("restoration-denoise");
+    const std::vector<float> input = TestSignal(2, 2.0, 13);
+    const uint32_t period = 512, switchAt = 80 * period;
+    Host reframed(uri, kRate, Host::Worker::Deferred);
+    reframed.Activate();
+    reframed.RunAll(std::vector<float>(input.begin(), input.begin() + 2 * switchAt), {period});
+    const int32_t before = reframed.Latency();
+    reframed.Set("window", 100.0f);
+    reframed.Run({}, 0);   // schedules the re-framing
+    EXPECT_EQ(reframed.RunWorker(), 1);
+    const std::vector<float> rest(input.begin() + 2 * switchAt, input.end());
+    const std::vector<float> after = reframed.RunAll(rest, {period});
+    const int32_t latency = reframed.Latency();
+    EXPECT_GT(latency, before);
+
+    Host fresh(uri, kRate);
+    fresh.Set("window", 100.0f);
+    fresh.Activate();
+    const std::vector<float> reference = fresh.RunAll(rest, {period});
+    EXPECT_EQ(fresh.Latency(), latency);
+    const size_t from = 2 * static_cast<size_t>(latency);
+    EXPECT_EQ(MaxDifference(after, reference, from), 0.0);
+    EXPECT_GT(MaxDifference(reference, std::vector<float>(reference.size(), 0.0f), from), 1e-3);
+}
+
 // Denormal inputs and results are flushed to zero inside run(), and the
 // host's own floating-point setting is back afterwards.
 TEST(Lv2Denormals, FlushedInsideRunOnly) {
