@@ -149,7 +149,7 @@ TEST_P(Lv2ApplyTest, EqualsOrveProcessAt32BitsShiftedByTheReportedLatency) {
         << output;
     ASSERT_EQ(RunCommand(clock + Quote(ORVE_CLI_PATH) + " process " + Quote(dir + "/in16.wav") + " " +
                              Quote(dir + "/orve.wav") + " -e " + std::to_string(EffectNumber(plugin.effect)) +
-                             " --bits 32" + orveOptions,
+                             " --bits 32 --output-bits 32" + orveOptions,
                          &output),
               0)
         << output;
