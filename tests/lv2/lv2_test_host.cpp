@@ -1,11 +1,9 @@
 #include "lv2/lv2_test_host.h"
 
-#include <lilv/lilv.h>
 #include <lv2/atom/atom.h>
 #include <lv2/core/lv2.h>
 #include <lv2/presets/presets.h>
 #include <lv2/state/state.h>
-
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -13,7 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <stdexcept>
 
 namespace orve::lv2test {
@@ -21,8 +18,8 @@ namespace {
 
 LV2_URID MapUri(LV2_URID_Map_Handle handle, const char* uri) {
     auto& uris = *static_cast<std::vector<std::string>*>(handle);
-    for (size_t i = 0; i < uris.size(); ++i)
-        if (uris[i] == uri) return static_cast<LV2_URID>(i + 1);
+    const auto at = std::find(uris.begin(), uris.end(), uri);
+    if (at != uris.end()) return static_cast<LV2_URID>(at - uris.begin() + 1);
     uris.emplace_back(uri);
     return static_cast<LV2_URID>(uris.size());
 }
@@ -41,8 +38,6 @@ struct Node {
 
 }  // namespace
 
-std::string BundleParent() { return ORVE_LV2_DIR; }
-
 int RunCommand(const std::string& command, std::string* output) {
     World::Get();   // sets LV2_PATH for the children too
     FILE* pipe = popen((command + " 2>&1").c_str(), "r");
@@ -55,16 +50,36 @@ int RunCommand(const std::string& command, std::string* output) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+Described Describe(const lv2::BundlePlugin& plugin) {
+    Described d;
+    d.effect = MakeEffect(plugin.effect, EffectBuildContext{44100, plugin.channels, nullptr, nullptr});
+    d.knobCount = d.effect->DescribeKnobs(d.knobs);
+    d.layout = lv2::LayoutOf(plugin, d.knobCount);
+    return d;
+}
+
+std::vector<size_t> PluginsWhere(bool (*keep)(const lv2::BundlePlugin&)) {
+    std::vector<size_t> chosen;
+    for (size_t p = 0; p < lv2::BundlePlugins().size(); ++p)
+        if (!keep || keep(lv2::BundlePlugins()[p])) chosen.push_back(p);
+    return chosen;
+}
+
+std::string PluginName(const ::testing::TestParamInfo<size_t>& p) {
+    std::string name = lv2::BundlePlugins()[p.param].fileStem;
+    std::replace(name.begin(), name.end(), '-', '_');
+    return name;
+}
+
 World& World::Get() {
     static World instance;
     return instance;
 }
 
 World::World() {
-    // The bundle under test and the specifications, nothing a developer may
+    // The bundle under test and the LV2 vocabularies, nothing a developer may
     // have installed.
-    const std::string path = BundleParent() + ":/usr/lib/lv2";
-    setenv("LV2_PATH", path.c_str(), 1);
+    setenv("LV2_PATH", ORVE_LV2_DIR ":/usr/lib/lv2", 1);
     world = lilv_world_new();
     lilv_world_load_all(world);
     map = {&uris, MapUri};
@@ -84,10 +99,9 @@ std::vector<std::pair<std::string, std::string>> World::Presets(const LilvPlugin
     LILV_FOREACH (nodes, i, related) {
         const LilvNode* preset = lilv_nodes_get(related, i);
         lilv_world_load_resource(world, preset);
-        LilvNodes* labels = lilv_world_find_nodes(world, preset, label, nullptr);
-        std::string text = labels && lilv_nodes_size(labels) ? lilv_node_as_string(lilv_nodes_get_first(labels)) : "";
-        lilv_nodes_free(labels);
-        out.emplace_back(lilv_node_as_uri(preset), text);
+        LilvNode* text = lilv_world_get(world, preset, label, nullptr);
+        out.emplace_back(lilv_node_as_uri(preset), text ? lilv_node_as_string(text) : "");
+        lilv_node_free(text);
     }
     lilv_nodes_free(related);
     return out;
@@ -101,79 +115,57 @@ std::map<std::string, float> World::PresetValues(const std::string& presetUri) c
     lilv_state_emit_port_values(
         state,
         [](const char* symbol, void* user, const void* value, uint32_t size, uint32_t) {
-            if (size == sizeof(float)) (*static_cast<std::map<std::string, float>*>(user))[symbol] = *static_cast<const float*>(value);
+            if (size == sizeof(float))
+                (*static_cast<std::map<std::string, float>*>(user))[symbol] = *static_cast<const float*>(value);
         },
         &values);
     lilv_state_free(state);
     return values;
 }
 
-Host::Host(const std::string& uri, double sampleRate, Worker worker) {
+Host::Host(const std::string& uri, double sampleRate, Worker kind) {
     World& w = World::Get();
     plugin = w.Plugin(uri);
     if (!plugin) throw std::runtime_error("plug-in not found: " + uri);
     const uint32_t count = lilv_plugin_get_num_ports(plugin);
     controls.assign(count, 0.0f);
-    std::vector<float> defaults(count, 0.0f);
-    lilv_plugin_get_port_ranges_float(plugin, nullptr, nullptr, defaults.data());
+    lilv_plugin_get_port_ranges_float(plugin, nullptr, nullptr, controls.data());
     Node audio(lilv_new_uri(w.world, LV2_CORE__AudioPort));
     Node input(lilv_new_uri(w.world, LV2_CORE__InputPort));
     for (uint32_t i = 0; i < count; ++i) {
         const LilvPort* port = lilv_plugin_get_port_by_index(plugin, i);
         symbols[lilv_node_as_string(lilv_port_get_symbol(plugin, port))] = i;
-        if (lilv_port_is_a(plugin, port, audio)) {
-            (lilv_port_is_a(plugin, port, input) ? audioIn : audioOut).push_back(i);
-        } else {
-            controls[i] = std::isnan(defaults[i]) ? 0.0f : defaults[i];
-        }
+        if (lilv_port_is_a(plugin, port, audio)) (lilv_port_is_a(plugin, port, input) ? audioIn : audioOut).push_back(i);
+        if (std::isnan(controls[i])) controls[i] = 0.0f;
     }
     channels = static_cast<int32_t>(audioIn.size());
     inPlanes.assign(channels, {});
     outPlanes.assign(channels, {});
+    jobs.reserve(16);
+    responses.reserve(16);
 
-    schedule = {this, Schedule};
-    featureStore.push_back({LV2_URID__map, &w.map});
-    featureStore.push_back({LV2_URID__unmap, &w.unmap});
-    if (worker == Worker::Deferred) featureStore.push_back({LV2_WORKER__schedule, &schedule});
+    schedule = {this, [](LV2_Worker_Schedule_Handle h, uint32_t size, const void* data) {
+                    auto& jobs = static_cast<Host*>(h)->jobs;
+                    if (jobs.size() == jobs.capacity() || size > sizeof(Message::data)) return LV2_WORKER_ERR_NO_SPACE;
+                    jobs.emplace_back().size = size;
+                    std::memcpy(jobs.back().data, data, size);
+                    return LV2_WORKER_SUCCESS;
+                }};
+    featureStore = {{LV2_URID__map, &w.map}, {LV2_URID__unmap, &w.unmap}};
+    if (kind == Worker::Deferred) featureStore.push_back({LV2_WORKER__schedule, &schedule});
     for (const LV2_Feature& f : featureStore) features.push_back(&f);
     features.push_back(nullptr);
     instance = lilv_plugin_instantiate(plugin, sampleRate, features.data());
     if (!instance) return;
-    for (uint32_t i = 0; i < count; ++i)
-        if (!lilv_port_is_a(plugin, lilv_plugin_get_port_by_index(plugin, i), audio))
-            lilv_instance_connect_port(instance, i, &controls[i]);
+    worker = static_cast<const LV2_Worker_Interface*>(lilv_instance_get_extension_data(instance, LV2_WORKER__interface));
+    for (uint32_t i = 0; i < count; ++i) lilv_instance_connect_port(instance, i, &controls[i]);
 }
 
 Host::~Host() {
     if (instance) lilv_instance_free(instance);
 }
 
-bool Host::HasPort(const std::string& symbol) const { return symbols.count(symbol) != 0; }
-
-std::string Host::SymbolAt(uint32_t index) const {
-    for (const auto& [symbol, at] : symbols)
-        if (at == index) return symbol;
-    throw std::runtime_error("no port " + std::to_string(index));
-}
-
-void Host::Set(const std::string& symbol, float value) {
-    auto it = symbols.find(symbol);
-    if (it == symbols.end()) throw std::runtime_error("no port " + symbol);
-    controls[it->second] = value;
-}
-
-float Host::Get(const std::string& symbol) const {
-    auto it = symbols.find(symbol);
-    if (it == symbols.end()) throw std::runtime_error("no port " + symbol);
-    return controls[it->second];
-}
-
-void Host::Activate() { lilv_instance_activate(instance); }
-void Host::Deactivate() { lilv_instance_deactivate(instance); }
-
 std::vector<float> Host::Run(const std::vector<float>& input, uint32_t frames, size_t offset) {
-    const auto* worker =
-        static_cast<const LV2_Worker_Interface*>(lilv_instance_get_extension_data(instance, LV2_WORKER__interface));
     for (int32_t c = 0; c < channels; ++c) {
         inPlanes[c].assign(frames, 0.0f);
         outPlanes[c].assign(frames, 0.0f);
@@ -187,7 +179,8 @@ std::vector<float> Host::Run(const std::vector<float>& input, uint32_t frames, s
     }
     // work_response runs on the audio thread too, just before run().
     if (beforeRun) beforeRun();
-    for (Message m; responses.Pop(m);) worker->work_response(lilv_instance_get_handle(instance), m.size, m.data);
+    for (const Message& m : responses) worker->work_response(lilv_instance_get_handle(instance), m.size, m.data);
+    responses.clear();
     lilv_instance_run(instance, frames);
     if (afterRun) afterRun();
     std::vector<float> out(static_cast<size_t>(frames) * channels);
@@ -199,9 +192,7 @@ std::vector<float> Host::Run(const std::vector<float>& input, uint32_t frames, s
 std::vector<float> Host::RunAll(const std::vector<float>& input, const std::vector<uint32_t>& periods) {
     const size_t total = input.size() / channels;
     std::vector<float> out;
-    out.reserve(input.size());
-    size_t done = 0;
-    for (size_t p = 0; done < total; ++p) {
+    for (size_t p = 0, done = 0; done < total; ++p) {
         const uint32_t n = static_cast<uint32_t>(std::min<size_t>(periods[p % periods.size()], total - done));
         const std::vector<float> part = Run(input, n, done);
         out.insert(out.end(), part.begin(), part.end());
@@ -210,36 +201,18 @@ std::vector<float> Host::RunAll(const std::vector<float>& input, const std::vect
     return out;
 }
 
-bool Host::Ring::Push(uint32_t size, const void* data) {
-    if (count == 16 || size > sizeof(Message::data)) return false;
-    Message& m = messages[(first + count++) % 16];
-    m.size = size;
-    std::memcpy(m.data, data, size);
-    return true;
-}
-
-bool Host::Ring::Pop(Message& out) {
-    if (count == 0) return false;
-    out = messages[first];
-    first = (first + 1) % 16;
-    --count;
-    return true;
-}
-
-LV2_Worker_Status Host::Schedule(LV2_Worker_Schedule_Handle handle, uint32_t size, const void* data) {
-    return static_cast<Host*>(handle)->jobs.Push(size, data) ? LV2_WORKER_SUCCESS : LV2_WORKER_ERR_NO_SPACE;
-}
-
-LV2_Worker_Status Host::Respond(LV2_Worker_Respond_Handle handle, uint32_t size, const void* data) {
-    return static_cast<Host*>(handle)->responses.Push(size, data) ? LV2_WORKER_SUCCESS : LV2_WORKER_ERR_NO_SPACE;
-}
-
 int32_t Host::RunWorker() {
-    const auto* worker =
-        static_cast<const LV2_Worker_Interface*>(lilv_instance_get_extension_data(instance, LV2_WORKER__interface));
-    int32_t ran = 0;
-    for (Message m; jobs.Pop(m); ++ran) worker->work(lilv_instance_get_handle(instance), Respond, this, m.size, m.data);
-    return ran;
+    const auto respond = [](LV2_Worker_Respond_Handle h, uint32_t size, const void* data) {
+        auto& responses = static_cast<Host*>(h)->responses;
+        responses.emplace_back().size = size;
+        std::memcpy(responses.back().data, data, size);
+        return LV2_WORKER_SUCCESS;
+    };
+    const std::vector<Message> taken = std::move(jobs);
+    jobs.clear();
+    jobs.reserve(16);
+    for (const Message& m : taken) worker->work(lilv_instance_get_handle(instance), respond, this, m.size, m.data);
+    return static_cast<int32_t>(taken.size());
 }
 
 std::string Host::SaveState() {
@@ -247,11 +220,9 @@ std::string Host::SaveState() {
     LilvState* state = lilv_state_new_from_instance(
         plugin, instance, &w.map, nullptr, nullptr, nullptr, nullptr,
         [](const char* symbol, void* user, uint32_t* size, uint32_t* type) -> const void* {
-            auto* host = static_cast<Host*>(user);
-            auto it = host->symbols.find(symbol);
             *size = sizeof(float);
             *type = World::Get().map.map(World::Get().map.handle, LV2_ATOM__Float);
-            return &host->controls[it->second];
+            return &static_cast<Host*>(user)->controls[static_cast<Host*>(user)->symbols.at(symbol)];
         },
         this, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, features.data());
     char* text = lilv_state_to_string(w.world, &w.map, &w.unmap, state, "urn:orve:test-session", nullptr);

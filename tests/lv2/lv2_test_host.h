@@ -2,25 +2,41 @@
 // A small LV2 host for the tests, on lilv (the library real hosts use): the
 // built bundle alone on the LV2 path, URID mapping, a worker the test drives,
 // port access by symbol, state saved to and restored from Turtle.
+#include <gtest/gtest.h>
 #include <lilv/lilv.h>
 #include <lv2/urid/urid.h>
 #include <lv2/worker/worker.h>
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/lv2/lv2_bundle.h"
+#include "plugin/effect_factory.h"
+
 namespace orve::lv2test {
 
-// The folder holding orve-studio.lv2 in the build tree.
-std::string BundleParent();
-
 // Runs a shell command with LV2_PATH on the built bundle and the installed
-// specifications; returns its exit status and stdout (stderr joined).
+// LV2 vocabularies; returns its exit status and its output (stderr joined).
 int RunCommand(const std::string& command, std::string* output = nullptr);
 
-// One lilv world over the built bundle and the installed LV2 specifications.
+// The effect behind a plug-in, its knob table and the plug-in's port layout.
+struct Described {
+    std::unique_ptr<EffectProcessor> effect;
+    KnobSpec knobs[kMaxKnobs] = {};
+    int32_t knobCount = 0;
+    lv2::PortLayout layout;
+};
+Described Describe(const lv2::BundlePlugin& plugin);
+
+// Indices of the bundle's plug-ins that `keep` accepts (all when null), and
+// a test name for one.
+std::vector<size_t> PluginsWhere(bool (*keep)(const lv2::BundlePlugin&) = nullptr);
+std::string PluginName(const ::testing::TestParamInfo<size_t>& p);
+
+// One lilv world over the built bundle and the installed LV2 vocabularies.
 class World {
 public:
     static World& Get();
@@ -28,9 +44,8 @@ public:
     LV2_URID_Map map;
     LV2_URID_Unmap unmap;
     const LilvPlugin* Plugin(const std::string& uri) const;
-    // Preset URIs and labels of a plug-in.
+    // A plug-in's presets: URI and label; and a preset's port values by symbol.
     std::vector<std::pair<std::string, std::string>> Presets(const LilvPlugin* plugin) const;
-    // Port symbol -> value of a preset.
     std::map<std::string, float> PresetValues(const std::string& presetUri) const;
 
 private:
@@ -44,17 +59,15 @@ public:
     Host(const std::string& uri, double sampleRate, Worker worker = Worker::None);
     ~Host();
     Host(const Host&) = delete;
-    Host& operator=(const Host&) = delete;
 
     bool Ok() const { return instance != nullptr; }
-    int32_t Channels() const { return channels; }
-    void Set(const std::string& symbol, float value);
-    float Get(const std::string& symbol) const;
-    bool HasPort(const std::string& symbol) const;
-    std::string SymbolAt(uint32_t index) const;
-    void Activate();
-    void Deactivate();
-    // Runs `frames` frames of interleaved input through the plug-in (after
+    void Set(const std::string& symbol, float value) { controls[symbols.at(symbol)] = value; }
+    void SetPort(uint32_t index, float value) { controls.at(index) = value; }
+    float Get(const std::string& symbol) const { return controls[symbols.at(symbol)]; }
+    bool HasPort(const std::string& symbol) const { return symbols.count(symbol) != 0; }
+    void Activate() { lilv_instance_activate(instance); }
+    void Deactivate() { lilv_instance_deactivate(instance); }
+    // Runs `frames` frames of interleaved input from frame `offset` (after
     // delivering any finished work); returns the interleaved output.
     std::vector<float> Run(const std::vector<float>& input, uint32_t frames, size_t offset = 0);
     // Runs a whole signal in periods of the given sizes (cycled).
@@ -63,8 +76,7 @@ public:
     int32_t RunWorker();
     int32_t Latency() const { return static_cast<int32_t>(Get("latency")); }
 
-    // Called just before and after the plug-in's run(), nothing of the
-    // host's own work between them.
+    // Called just around the plug-in's work_response() and run().
     void (*beforeRun)() = nullptr;
     void (*afterRun)() = nullptr;
 
@@ -72,30 +84,22 @@ public:
     void RestoreState(const std::string& turtle);
 
 private:
-    static LV2_Worker_Status Schedule(LV2_Worker_Schedule_Handle handle, uint32_t size, const void* data);
-    static LV2_Worker_Status Respond(LV2_Worker_Respond_Handle handle, uint32_t size, const void* data);
-
     const LilvPlugin* plugin = nullptr;
     LilvInstance* instance = nullptr;
+    const LV2_Worker_Interface* worker = nullptr;
     std::vector<float> controls;
     std::map<std::string, uint32_t> symbols;
     std::vector<uint32_t> audioIn, audioOut;
     int32_t channels = 0;
     std::vector<std::vector<float>> inPlanes, outPlanes;
     LV2_Worker_Schedule schedule;
-    // Messages as a real host keeps them: in fixed rings, so that scheduling
-    // from run() allocates nothing.
+    // Messages kept as a real host keeps them, in reserved room, so that
+    // scheduling from run() allocates nothing.
     struct Message {
         uint32_t size = 0;
         uint8_t data[64];
     };
-    struct Ring {
-        Message messages[16];
-        size_t first = 0, count = 0;
-        bool Push(uint32_t size, const void* data);
-        bool Pop(Message& out);
-    };
-    Ring jobs, responses;
+    std::vector<Message> jobs, responses;
     std::vector<LV2_Feature> featureStore;
     std::vector<const LV2_Feature*> features;
 };

@@ -8,7 +8,7 @@
 // Both programs run under a frozen clock (faketime): the modal reverb draws
 // its tail noise from the clock's seconds.
 #include <gtest/gtest.h>
-#include <sndfile.h>
+#include <sndfile.hh>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,8 +20,6 @@
 
 #include "demo/demo_cases.h"
 #include "lv2/lv2_test_host.h"
-#include "platform/lv2/lv2_bundle.h"
-#include "plugin/effect_factory.h"
 
 namespace orve::lv2test {
 namespace {
@@ -48,25 +46,14 @@ std::vector<double> Programme(int32_t channels) {
 }
 
 void WriteWav(const std::string& path, const std::vector<double>& samples, int32_t channels, int format) {
-    SF_INFO info{};
-    info.samplerate = kRate;
-    info.channels = channels;
-    info.format = SF_FORMAT_WAV | format;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
-    sf_command(file, SFC_SET_CLIPPING, nullptr, SF_FALSE);
-    sf_writef_double(file, samples.data(), static_cast<sf_count_t>(samples.size() / channels));
-    sf_close(file);
+    SndfileHandle(path, SFM_WRITE, SF_FORMAT_WAV | format, channels, kRate).writef(samples.data(), samples.size() / channels);
 }
 
 std::vector<double> ReadWav(const std::string& path, int32_t channels) {
-    SF_INFO info{};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-    if (!file) return {};
-    EXPECT_EQ(info.channels, channels);
-    std::vector<double> samples(static_cast<size_t>(info.frames) * info.channels);
-    sf_readf_double(file, samples.data(), info.frames);
-    sf_close(file);
+    SndfileHandle file(path);
+    EXPECT_EQ(file.channels(), channels) << path;
+    std::vector<double> samples(static_cast<size_t>(file.frames()) * file.channels());
+    file.readf(samples.data(), file.frames());
     return samples;
 }
 
@@ -77,33 +64,25 @@ struct Case {
     std::string preset;   // a preset's label, or empty for the defaults
 };
 
-std::string Trimmed(std::string s) {
-    while (!s.empty() && s.back() == ' ') s.pop_back();
-    return s;
-}
-
-// The first row of the effect's table that sets anything but the defaults.
-std::string ChosenPreset(const BundlePlugin& plugin) {
-    const EffectBuildContext context{kRate, plugin.channels, nullptr, nullptr};
-    std::unique_ptr<EffectProcessor> effect = MakeEffect(plugin.effect, context);
-    KnobSpec knobs[kMaxKnobs] = {};
-    const int32_t knobCount = effect->DescribeKnobs(knobs);
-    const EffectPreset* table = nullptr;
-    const int32_t rows = effect->GetPresets(&table);
-    for (int32_t r = 0; table && r < rows; ++r) {
-        bool differs = table[r].values[0] != 0.0;
-        for (int32_t k = 0; k < knobCount; ++k) differs = differs || table[r].values[k + 1] != knobs[k].defaultValue;
-        if (differs && Trimmed(table[r].name) != "Custom") return Trimmed(table[r].name);
-    }
-    return "";
-}
-
+// Each plug-in at its defaults, and with the first row of its table that
+// sets anything but the defaults.
 std::vector<Case> Cases() {
     std::vector<Case> cases;
     for (size_t p = 0; p < BundlePlugins().size(); ++p) {
         cases.push_back({p, ""});
-        const std::string preset = ChosenPreset(BundlePlugins()[p]);
-        if (!preset.empty()) cases.push_back({p, preset});
+        const Described d = Describe(BundlePlugins()[p]);
+        const EffectPreset* table = nullptr;
+        const int32_t rows = d.effect->GetPresets(&table);
+        for (int32_t r = 0; r < rows; ++r) {
+            bool differs = table[r].values[0] != 0.0;
+            for (int32_t k = 0; k < d.knobCount; ++k) differs = differs || table[r].values[k + 1] != d.knobs[k].defaultValue;
+            std::string name = table[r].name;
+            name.erase(name.find_last_not_of(' ') + 1);
+            if (differs && name != "Custom") {
+                cases.push_back({p, name});
+                break;
+            }
+        }
     }
     return cases;
 }
@@ -140,52 +119,35 @@ TEST_P(Lv2ApplyTest, EqualsOrveProcessAt32BitsShiftedByTheReportedLatency) {
     host.Run({}, 0);
     const int32_t latency = host.Latency();
 
-    const std::string clock = "faketime -f '2024-01-02 03:04:05' ";
+    const std::string clock = "faketime -f '2024-01-02 03:04:05' ", orveRun = " --bits 32 --output-bits 32";
     std::string output;
     ASSERT_EQ(RunCommand(clock + "lv2apply -i " + Quote(dir + "/in.wav") + " -o " + Quote(dir + "/lv2.wav") +
-                             controls + " " + Quote(plugin.uri),
-                         &output),
-              0)
-        << output;
-    ASSERT_EQ(RunCommand(clock + Quote(ORVE_CLI_PATH) + " process " + Quote(dir + "/in16.wav") + " " +
-                             Quote(dir + "/orve.wav") + " -e " + std::to_string(EffectNumber(plugin.effect)) +
-                             " --bits 32 --output-bits 32" + orveOptions,
-                         &output),
-              0)
-        << output;
+                             controls + " " + Quote(plugin.uri), &output), 0) << output;
+    ASSERT_EQ(RunCommand(clock + Quote(ORVE_CLI_PATH) + " process " + Quote(dir + "/in16.wav") + " " + Quote(dir + "/orve.wav") +
+                             " -e " + std::to_string(EffectNumber(plugin.effect)) + orveRun + orveOptions, &output), 0) << output;
 
-    const std::vector<double> lv2 = ReadWav(dir + "/lv2.wav", channels);
-    const std::vector<double> orve = ReadWav(dir + "/orve.wav", channels);
+    const std::vector<double> lv2 = ReadWav(dir + "/lv2.wav", channels), orve = ReadWav(dir + "/orve.wav", channels);
     ASSERT_EQ(lv2.size(), programme.size());
     ASSERT_EQ(orve.size(), programme.size());
-    const size_t frames = programme.size() / channels;
-    ASSERT_LT(static_cast<size_t>(latency), frames / 2);
+    const size_t shift = static_cast<size_t>(latency) * channels;
+    ASSERT_LT(shift, programme.size() / 2);
     double worst = 0.0, level = 0.0;
-    size_t worstAt = 0;
-    for (size_t f = latency; f < frames; ++f) {
-        for (int32_t c = 0; c < channels; ++c) {
-            const double expected = orve[(f - latency) * channels + c];
-            const double d = std::fabs(lv2[f * channels + c] - expected);
-            level = std::max(level, std::fabs(expected));
-            if (d > worst) {
-                worst = d;
-                worstAt = f;
-            }
-        }
+    size_t worstAt = shift;
+    for (size_t i = shift; i < lv2.size(); ++i) {
+        level = std::max(level, std::fabs(orve[i - shift]));
+        if (std::fabs(lv2[i] - orve[i - shift]) > worst) worst = std::fabs(lv2[i] - orve[(worstAt = i) - shift]);
     }
     // Floats carry 24 bits: a few units of their last place on values up to
     // full scale, far below anything a misalignment or another setting gives.
-    EXPECT_LT(worst, 2e-6) << "at frame " << worstAt << ", latency " << latency << ": " << lv2[worstAt * channels]
-                           << " against " << orve[(worstAt - latency) * channels];
+    EXPECT_LT(worst, 2e-6) << "at frame " << worstAt / channels << ", latency " << latency << ": " << lv2[worstAt]
+                           << " against " << orve[worstAt - shift];
     EXPECT_GT(level, 1e-3) << "the programme must sound through the effect";
     std::filesystem::remove_all(dir);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryPlugin, Lv2ApplyTest, ::testing::ValuesIn(Cases()),
                          [](const ::testing::TestParamInfo<Case>& p) {
-                             std::string name = BundlePlugins()[p.param.plugin].fileStem;
-                             std::replace(name.begin(), name.end(), '-', '_');
-                             return name + (p.param.preset.empty() ? "_defaults" : "_preset");
+                             return PluginName({p.param.plugin, p.index}) + (p.param.preset.empty() ? "_defaults" : "_preset");
                          });
 
 }  // namespace
