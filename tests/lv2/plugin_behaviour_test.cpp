@@ -1,11 +1,5 @@
 // What LV2 users ask of every plug-in, checked through lilv on the built
-// bundle: a latency port right from the first run() (run(0) included) and
-// output that does not depend on the host's period sizes; no allocation in
-// run() once the first second has played, knob moves and the worker's
-// rebuilds included; a host bypass that crossfades at the same latency;
-// session state (DeNoise's noise profile) that survives a reload; activate
-// after deactivate playing as a fresh instance; flush-to-zero around run();
-// instantiation from 8 to 192 kHz.
+// bundle (each test says which).
 #include <gtest/gtest.h>
 
 #include <algorithm>
