@@ -154,9 +154,12 @@ FileOutcome ProcessFile(const FileJob& job, const JobOptions& o, const std::func
     layout.channels = info.channels;
     layout.pathBits = settings.bits;
     layout.dither = o.dither;
-    double ratio = 1.0;
-    for (const auto& state : states) ratio *= StageLengthRatio(*state);
-    AudioWriter writer(std::move(target), layout, &reader.FileMetadata(), ratio);
+    PositionMap positions;
+    for (const auto& state : states) {
+        positions.scale *= StageLengthRatio(*state);
+        positions.offset = positions.offset * StageLengthRatio(*state) + static_cast<double>(StageLeadingFrames(*state));
+    }
+    AudioWriter writer(std::move(target), layout, &reader.FileMetadata(), positions);
 
     RunOptions run;
     run.blockFrames = settings.blockFrames;

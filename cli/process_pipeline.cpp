@@ -208,6 +208,7 @@ Placement PlacementOf(const PluginState& state) {
 }
 
 int64_t OutputFramesFor(const Placement& p, int64_t inputFrames) {
+    if (inputFrames <= 0) return 0;   // no input, no margins either
     return std::llround(static_cast<double>(inputFrames) * p.ratio) + 2 * p.margin;
 }
 
@@ -335,6 +336,7 @@ int64_t StageOutputFrames(const PluginState& state, int64_t inputFrames) {
 }
 
 double StageLengthRatio(const PluginState& state) { return PlacementOf(state).ratio; }
+int64_t StageLeadingFrames(const PluginState& state) { return PlacementOf(state).margin; }
 
 RunReport RunChain(const std::vector<ChainStage>& stages, const StreamFormat& format, int64_t inputFrames,
                    PcmSource& source, PcmSink& sink, const RunOptions& options) {

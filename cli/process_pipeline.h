@@ -100,8 +100,10 @@ struct ChainStage {
 // length for every effect (and for PASS), the stretched length for the tempo
 // scaler and the resampler, plus the tempo scaler's margins.
 int64_t StageOutputFrames(const PluginState& state, int64_t inputFrames);
-// Output frames per input frame of that stage (1 under PASS).
+// Output frames per input frame of that stage (1 under PASS), and the frames
+// its output holds ahead of the image of the input's first frame.
 double StageLengthRatio(const PluginState& state);
+int64_t StageLeadingFrames(const PluginState& state);
 
 // Pushes the whole source through the stages in one pass, each stage being
 // handed, block by block of blockFrames, exactly what the one before

@@ -714,10 +714,14 @@ TEST_F(OrveCli, MetadataTravelsWhereTheContainerHoldsIt) {
     EXPECT_EQ(all.cue, 1000u);
     EXPECT_EQ(all.loopStart, 2000u);
 
-    // Twice the length: the markers move with the audio they mark.
+    // Twice the length, after the tempo scaler's leading margin (the file's
+    // length less twice the input's, halved): the markers move with the audio
+    // they mark.
     ASSERT_EQ(Run({"process", "tagged.wav", "slow.wav", "-e", "tempo", "-k", "Tempo=1"}).status, 0);
-    EXPECT_EQ(look("slow.wav").cue, 2000u);
-    EXPECT_EQ(look("slow.wav").loopStart, 4000u);
+    const auto margin =
+        static_cast<uint32_t>(Read(dir / "slow.wav").info.frames - 2 * Read(dir / "tagged.wav").info.frames) / 2;
+    EXPECT_EQ(look("slow.wav").cue, 2000u + margin);
+    EXPECT_EQ(look("slow.wav").loopStart, 4000u + margin);
 
     // FLAC keeps the strings as comments; what it cannot hold is named once.
     const Result flac = Run({"process", "tagged.wav", "out.flac", "-e", "0"});
@@ -830,10 +834,8 @@ TEST_F(OrveCli, DeNoiseLearnsFromTheStartAndAgainAtEverySnap) {
     EXPECT_LT(Residual(in, once, 0, 22050, frames - 2000), 0.05);
     EXPECT_GT(quiet(once, 1.0, 1.2), 3000);
 
-    // Two snaps restart learning twice: the output mutes again after each
-    // (V samples of the stream are dropped at each snap, so the muted stretch
-    // begins slightly before the snap time), and what is learned now is the
-    // tones themselves, which are then taken out.
+    // Two snaps restart learning twice: the output mutes again after each,
+    // and what is learned now is the tones themselves, which are then taken out.
     const Result snapped =
         Run({"process", "in.wav", "snap.wav", "-e", "denoise", "--snap-noise", "1.5", "--snap-noise", "0.8"});
     ASSERT_EQ(snapped.status, 0) << snapped.err;
@@ -845,6 +847,17 @@ TEST_F(OrveCli, DeNoiseLearnsFromTheStartAndAgainAtEverySnap) {
     EXPECT_EQ(quiet(twice, 1.50, 1.60), 0);
     EXPECT_LT(quiet(twice, 1.1, 1.4), quiet(once, 1.1, 1.4) / 4);
     EXPECT_EQ(quiet(twice, 0.5, 0.7), quiet(once, 0.5, 0.7));
+
+    // A snap in a pause learns silence again: the tones after it come out as
+    // they went in, at their own samples (nothing dropped at the snap).
+    std::vector<int16_t> paused = in;
+    std::fill(paused.begin() + 2 * 39690, paused.begin() + 2 * 61740, 0);   // 0.9 .. 1.4 s
+    Write("paused.wav", 2, paused);
+    const Result gap = Run({"process", "paused.wav", "gap.wav", "-e", "denoise", "--snap-noise", "0.92"});
+    ASSERT_EQ(gap.status, 0) << gap.err;
+    const auto after = Read(dir / "gap.wav").At(16);
+    ASSERT_EQ(after.size(), paused.size());
+    for (int channel : {0, 1}) EXPECT_LT(Residual(paused, after, channel, 66150, frames - 2000), 0.05) << channel;
 
     // On another effect the option is reported, not silently dropped.
     const Result other = Run({"process", "in.wav", "other.wav", "-e", "0", "--snap-noise", "0.5"});

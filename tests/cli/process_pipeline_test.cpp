@@ -11,6 +11,7 @@
 #include <string>
 
 #include "cli_error.h"
+#include "plugin/effect_catalogue.h"
 
 namespace orve::cli {
 namespace {
@@ -187,6 +188,10 @@ struct StretchCase {
     double knob;    // the only knob (Tempo, Ratio); NaN: the preset's
     bool pass;
 };
+
+void PrintTo(const StretchCase& c, std::ostream* os) {
+    *os << EffectText(c.effectId) << " " << c.preset << " " << c.knob << (c.pass ? " PASS" : "");
+}
 
 class LengthChanging : public ::testing::TestWithParam<StretchCase> {};
 
