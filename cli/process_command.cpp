@@ -88,7 +88,7 @@ std::vector<StageOptions> StagesInOrder(const ProcessCommandOptions& o) {
 }
 
 CLI::App* AddProcessCommand(CLI::App& app, ProcessCommandOptions& o) {
-    CLI::App* cmd = app.add_subcommand("process", "Run audio files through an effect");
+    CLI::App* cmd = app.add_subcommand("process", "Run audio files through an effect, or a chain of them in one pass");
     cmd->add_option("FILES", o.files, "IN OUT, or IN... with --out-dir (files or folders); - is stdin/stdout")
         ->type_name("FILE")
         ->required();
