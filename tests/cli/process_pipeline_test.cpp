@@ -17,14 +17,21 @@ namespace orve::cli {
 namespace {
 
 // Holds `latency` values back and then releases whole blocks, as spectral
-// effects do: nothing while filling, then exactly the block size; the output
-// stream is the input stream.
+// effects do: nothing while filling, then exactly the block size, and (when
+// `stutter`) nothing once more right after its first release, so that it
+// holds back a block more from then on; the output stream is the input stream.
 class LatentEffect : public EffectProcessor {
 public:
-    explicit LatentEffect(size_t latencyValues) : EffectProcessor(0), latency(latencyValues) {}
+    LatentEffect(size_t latencyValues, bool stutterOnce)
+        : EffectProcessor(0), latency(latencyValues), stutter(stutterOnce) {}
     int32_t ProcessBlock(const double* in, double* out, int32_t inCount, int32_t, int32_t) override {
         fifo.insert(fifo.end(), in, in + inCount);
         if (fifo.size() < latency + static_cast<size_t>(inCount)) return 0;
+        if (released && stutter) {
+            stutter = false;
+            return 0;
+        }
+        released = true;
         for (int32_t i = 0; i < inCount; ++i) {
             out[i] = fifo.front();
             fifo.pop_front();
@@ -34,6 +41,8 @@ public:
 
 private:
     size_t latency;
+    bool stutter;
+    bool released = false;
     std::deque<double> fifo;
 };
 
@@ -166,15 +175,17 @@ struct Pipeline {
 TEST(ProcessPipeline, DelayingEffectGivesTheInputLengthSampleAligned) {
     const auto input = Ramp(10007);
     for (int32_t block : {64, 576, 4096}) {
-        Pipeline p;
-        p.state.currentEffect = std::make_unique<LatentEffect>(2 * 1536);
-        Source source(input, 2);
-        Sink sink;
-        RunOptions options;
-        options.blockFrames = block;
-        const RunReport report = RunAudioPath(p.state, {44100, 2, 16}, 10007, source, sink, options);
-        EXPECT_EQ(report.outputFrames, 10007) << block;
-        EXPECT_EQ(sink.values, input) << "block " << block;
+        for (bool stutter : {false, true}) {
+            Pipeline p;
+            p.state.currentEffect = std::make_unique<LatentEffect>(2 * 1536, stutter);
+            Source source(input, 2);
+            Sink sink;
+            RunOptions options;
+            options.blockFrames = block;
+            const RunReport report = RunAudioPath(p.state, {44100, 2, 16}, 10007, source, sink, options);
+            EXPECT_EQ(report.outputFrames, 10007) << block;
+            EXPECT_EQ(sink.values, input) << "block " << block << (stutter ? ", stuttering" : "");
+        }
     }
 }
 
