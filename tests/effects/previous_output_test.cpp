@@ -16,6 +16,7 @@
 #include "effects/distortion/whisper.h"
 #include "effects/restoration/de_hiss.h"
 #include "effects/restoration/de_noise.h"
+#include "effects/timepitch/pitch_scaler.h"
 #include "support/test_signals.h"
 
 namespace orve {
@@ -50,8 +51,8 @@ void FromPolar(const double* magnitude, const double* phase, int32_t N, double* 
 // Framing and state shared by the three previous effects.
 class Previous : public SpectralEffect {
 public:
-    Previous(double frameSeconds, int32_t channels)
-        : SpectralEffect(kRate, frameSeconds, 0.25, channels, 5000, kWindowed),
+    Previous(double frameSeconds, int32_t channels, double hopFraction = 0.25)
+        : SpectralEffect(kRate, frameSeconds, hopFraction, channels, 5000, kWindowed),
           fft(frameLength, FftKind::Real, InstructionSet::kReference),
           K(frameLength / 2 + 1),
           magnitude(channels * K),
@@ -177,6 +178,65 @@ private:
     RuntimeRandom random{12345};
 };
 
+// Peaks moved as regions with the C library's hypot, atan2, sin and cos,
+// one peak at a time.
+class PreviousPitchScaler : public Previous {
+public:
+    PreviousPitchScaler() : Previous(0.05, 2, 0.125), previous(2 * frameLength, 0.0), turn(2 * K, 0.0) {}
+    void SetParameters(const double* values) override { ratio = std::pow(3.0, values[0]); }
+    void ProcessChannels(int32_t mask) override {
+        const int32_t N = frameLength, M = N / 2;
+        const double omega = 2.0 * M_PI * hop / N, r = ratio;
+        auto wrapped = [](double p) { return p - 2.0 * M_PI * std::nearbyint(p * (0.5 / M_PI)); };
+        for (int32_t c = 0; c < channels; ++c) {
+            if (!ChannelEnabled(mask, c)) continue;
+            double* x = FramePlane(c);
+            fft.ForwardReal(x);
+            double *before = &previous[c * N], *rotation = &turn[c * K];
+            const std::vector<double> input(x, x + N);
+            for (int32_t k = 1; k < M; ++k) magnitude[k] = std::hypot(input[2 * k - 1], input[2 * k]);
+            std::fill(x + 1, x + N - 1, 0.0);
+            auto mag = [&](int32_t k) { return k >= 1 && k < M ? magnitude[k] : 0.0; };
+            std::vector<int32_t> peaks;
+            for (int32_t k = 1; k < M; ++k)
+                if (mag(k) > mag(k - 1) && mag(k) > mag(k - 2) && mag(k) >= mag(k + 1) && mag(k) >= mag(k + 2))
+                    peaks.push_back(k);
+            int32_t low = 1;
+            for (size_t p = 0; p < peaks.size(); ++p) {
+                const int32_t peak = peaks[p];
+                int32_t high = M - 1;
+                if (p + 1 < peaks.size()) {
+                    high = peak;
+                    for (int32_t k = peak + 1; k < peaks[p + 1]; ++k)
+                        if (magnitude[k] < magnitude[high]) high = k;
+                }
+                const double re = input[2 * peak - 1], im = input[2 * peak];
+                const double pre = before[2 * peak - 1], pim = before[2 * peak];
+                double advance = peak * omega;
+                if (pre != 0.0 || pim != 0.0)
+                    advance += wrapped(std::atan2(im * pre - re * pim, re * pre + im * pim) - peak * omega);
+                const int32_t shift = static_cast<int32_t>(std::lround((r - 1.0) * advance / omega));
+                const double theta = wrapped(rotation[peak] + (r - 1.0) * advance);
+                const double phi = theta - M_PI * shift * (N - 1.0) / N;
+                for (int32_t k = low; k <= high; ++k) {
+                    rotation[k] = theta;
+                    const int32_t to = k + shift;
+                    if (to < 1 || to >= M) continue;
+                    x[2 * to - 1] += input[2 * k - 1] * std::cos(phi) - input[2 * k] * std::sin(phi);
+                    x[2 * to] += input[2 * k - 1] * std::sin(phi) + input[2 * k] * std::cos(phi);
+                }
+                low = high + 1;
+            }
+            std::copy(input.begin(), input.end(), before);
+            fft.InverseReal(x);
+        }
+    }
+
+private:
+    double ratio = 1.0;
+    std::vector<double> previous, turn;
+};
+
 // Like the demo's programme, at the 32-bit scale: a hiss bed and 50 Hz hum
 // with harmonics throughout (alone for the first 0.3 s, which DeNoise learns),
 // then a chord, speech-like bursts of filtered noise and clicks.
@@ -233,7 +293,13 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"Whisper", [] { return std::make_unique<Whisper>(kRate, 2); },
              [] { return std::make_unique<PreviousWhisper>(); }, {1.0}},
         Case{"WhisperHalfWet", [] { return std::make_unique<Whisper>(kRate, 2); },
-             [] { return std::make_unique<PreviousWhisper>(); }, {0.4}}),
+             [] { return std::make_unique<PreviousWhisper>(); }, {0.4}},
+        Case{"PitchScaler", [] { return std::make_unique<PitchScaler>(kRate, 2); },
+             [] { return std::make_unique<PreviousPitchScaler>(); }, {0.0}},
+        Case{"PitchScalerChild", [] { return std::make_unique<PitchScaler>(kRate, 2); },
+             [] { return std::make_unique<PreviousPitchScaler>(); }, {0.4}},
+        Case{"PitchScalerBassTone", [] { return std::make_unique<PitchScaler>(kRate, 2); },
+             [] { return std::make_unique<PreviousPitchScaler>(); }, {-0.4}}),
     [](const auto& info) { return info.param.name; });
 
 }  // namespace
