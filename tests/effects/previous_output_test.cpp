@@ -11,10 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "dsp/channel_effect.h"
 #include "dsp/fft_engine.h"
 #include "dsp/spectral_effect.h"
 #include "effects/distortion/whisper.h"
 #include "effects/restoration/de_hiss.h"
+#include "effects/restoration/de_hum.h"
 #include "effects/restoration/de_noise.h"
 #include "effects/timepitch/pitch_scaler.h"
 #include "support/test_signals.h"
@@ -237,6 +239,64 @@ private:
     std::vector<double> previous, turn;
 };
 
+// The hum canceller with one running sum for the prediction, over a ring
+// read in two runs.
+class PreviousDeHum : public ChannelEffect {
+public:
+    PreviousDeHum() : ChannelEffect(2, 2000) {}
+    void SetParameters(const double* values) override {
+        const int32_t M = static_cast<int32_t>(0.05 * kRate / values[0] + 1.0);
+        D = static_cast<int32_t>(kRate / values[0] + 0.5) + M + 1;
+        T = 2 * M + 1;
+        for (auto& s : state) {
+            s.ring.assign(D, 0.0);
+            s.taps.assign(T, 0.0);
+            s.taps[M] = 1.0;
+            s.fill = D - 1;
+            s.at = 0;
+            s.sum = 0.0;
+        }
+    }
+    void ProcessChannels(int32_t) override {
+        for (int32_t c = 0; c < 2; ++c)
+            for (int32_t i = 0; i < InputFrames(); ++i) OutputPlane(c)[i] = Step(state[c], InputPlane(c)[i]);
+    }
+
+private:
+    struct Canceller {
+        std::vector<double> ring, taps;
+        int32_t fill = 0, at = 0;
+        double sum = 0.0;
+    };
+    double Step(Canceller& s, double x) {
+        s.ring[s.at++] = x;
+        if (s.fill > 0) {
+            s.sum += x * x;
+            --s.fill;
+            return 0.0;
+        }
+        const bool wrapped = s.at == D;
+        if (wrapped) s.at = 0;
+        const int32_t first = std::min(T, D - s.at);
+        const double* head = s.ring.data() + s.at;
+        if (wrapped) {
+            s.sum = 0.0;
+            for (int32_t i = 0; i < D; ++i) s.sum += s.ring[i] * s.ring[i];
+        } else {
+            s.sum += x * x;
+        }
+        double prediction = 0.0;
+        for (int32_t j = 0; j < T; ++j) prediction += s.taps[j] * (j < first ? head[j] : s.ring[j - first]);
+        const double e = x - prediction;
+        const double gain = 2.0 / (1e-10 + std::max(s.sum, 0.0)) * e;
+        s.sum -= head[0] * head[0];
+        for (int32_t j = 0; j < T; ++j) s.taps[j] += gain * (j < first ? head[j] : s.ring[j - first]);
+        return e;
+    }
+    int32_t D = 0, T = 0;
+    Canceller state[2];
+};
+
 // Like the demo's programme, at the 32-bit scale: a hiss bed and 50 Hz hum
 // with harmonics throughout (alone for the first 0.3 s, which DeNoise learns),
 // then a chord, speech-like bursts of filtered noise and clicks.
@@ -294,6 +354,10 @@ INSTANTIATE_TEST_SUITE_P(
              [] { return std::make_unique<PreviousWhisper>(); }, {1.0}},
         Case{"WhisperHalfWet", [] { return std::make_unique<Whisper>(kRate, 2); },
              [] { return std::make_unique<PreviousWhisper>(); }, {0.4}},
+        Case{"DeHum", [] { return std::make_unique<DeHum>(kRate, 2); },
+             [] { return std::make_unique<PreviousDeHum>(); }, {50.0}},
+        Case{"DeHumLowest", [] { return std::make_unique<DeHum>(kRate, 2); },
+             [] { return std::make_unique<PreviousDeHum>(); }, {16.7}},
         Case{"PitchScaler", [] { return std::make_unique<PitchScaler>(kRate, 2); },
              [] { return std::make_unique<PreviousPitchScaler>(); }, {0.0}},
         Case{"PitchScalerChild", [] { return std::make_unique<PitchScaler>(kRate, 2); },
