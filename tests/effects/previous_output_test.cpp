@@ -13,6 +13,7 @@
 
 #include "dsp/channel_effect.h"
 #include "dsp/fft_engine.h"
+#include "dsp/stream_convolver.h"
 #include "dsp/spectral_effect.h"
 #include "effects/distortion/whisper.h"
 #include "effects/restoration/de_hiss.h"
@@ -297,6 +298,36 @@ private:
     Canceller state[2];
 };
 
+// The reverbs' stream: each channel convolved with a room-like response of
+// `length` samples (noise decaying by 60 dB over it), its kernel cut into the
+// levels that convolve it for the least work, or into every level of the
+// layout as before.
+class RoomStream : public ChannelEffect {
+public:
+    RoomStream(int32_t length, bool everyLevel) : ChannelEffect(2, 2000) {
+        const int32_t levels = everyLevel ? kConvolutionLevels : LevelsFor(length, kConvolutionLevels);
+        LevelTransforms transforms(levels);
+        for (int32_t c = 0; c < 2; ++c) {
+            auto taps = test::Noise(length, 0.1, 60 + c);
+            for (int32_t i = 0; i < length; ++i) taps[i] *= std::exp(-6.9 * i / length);
+            kernels[c] = std::make_unique<ConvolutionKernel>(length, levels);
+            kernels[c]->Load(taps.data(), transforms);
+            streams[c] = std::make_unique<StreamConvolver>(kConvolutionLevels, 1024);
+            history[c] = StreamConvolver::PlanHistory(streams[c]->Shape(), kernels[c].get());
+            streams[c]->Change(kernels[c].get(), *history[c]);
+        }
+    }
+    void ProcessChannels(int32_t) override {
+        for (int32_t c = 0; c < 2; ++c)
+            producedFrames = streams[c]->Process(InputPlane(c), InputFrames(), OutputPlane(c), nullptr);
+    }
+
+private:
+    std::unique_ptr<ConvolutionKernel> kernels[2];
+    std::unique_ptr<StreamConvolver> streams[2];
+    std::unique_ptr<ConvolutionHistory> history[2];
+};
+
 // Like the demo's programme, at the 32-bit scale: a hiss bed and 50 Hz hum
 // with harmonics throughout (alone for the first 0.3 s, which DeNoise learns),
 // then a chord, speech-like bursts of filtered noise and clicks.
@@ -358,6 +389,11 @@ INSTANTIATE_TEST_SUITE_P(
              [] { return std::make_unique<PreviousDeHum>(); }, {50.0}},
         Case{"DeHumLowest", [] { return std::make_unique<DeHum>(kRate, 2); },
              [] { return std::make_unique<PreviousDeHum>(); }, {16.7}},
+        // The default sample room (three levels) and the longest (four).
+        Case{"RoomOfOneSecond", [] { return std::make_unique<RoomStream>(48510, false); },
+             [] { return std::make_unique<RoomStream>(48510, true); }, {}},
+        Case{"RoomOfFiveSeconds", [] { return std::make_unique<RoomStream>(240698, false); },
+             [] { return std::make_unique<RoomStream>(240698, true); }, {}},
         Case{"PitchScaler", [] { return std::make_unique<PitchScaler>(kRate, 2); },
              [] { return std::make_unique<PreviousPitchScaler>(); }, {0.0}},
         Case{"PitchScalerChild", [] { return std::make_unique<PitchScaler>(kRate, 2); },
