@@ -59,15 +59,20 @@ private:
     void BuildResponses(std::vector<double> (&taps)[kMaxEars]) override {
         const RoomEntry entry = ReadRoomEntry(kernelData, roomType);
         const int32_t half = static_cast<int32_t>(entry.length / 2);
-        // Full scale becomes 0.5, and each response is faded exponentially to
-        // 1/729 (-57 dB) at its end so the stored tail dies away instead of
-        // being cut off.
-        const double fadePerValue = std::log(3.0) * 6.0 / half;
+        // Full scale becomes 0.5. The stored rooms decay inside their length
+        // (each is 60 dB down over its last tenth), so the response is played
+        // as it is; only its last 5 % is tapered with a half cosine, so that
+        // a cut-off step can never be heard. An exponential fade over the
+        // whole length would shorten every room, the long ones most.
+        const int32_t taper = std::max<int32_t>(1, half / 20);
         for (int32_t e = 0; e < ears; ++e) {
             const int16_t* response = kernelData + entry.offset + static_cast<size_t>(e) * half;
             taps[e].resize(half);
-            for (int32_t i = 0; i < half; ++i)
-                taps[e][i] = response[i] * (0.5 / 32768.0) * std::exp(-fadePerValue * i);
+            for (int32_t i = 0; i < half; ++i) {
+                const int32_t left = half - i;
+                const double fade = left >= taper ? 1.0 : 0.5 - 0.5 * std::cos(M_PI * left / taper);
+                taps[e][i] = response[i] * (0.5 / 32768.0) * fade;
+            }
         }
     }
 

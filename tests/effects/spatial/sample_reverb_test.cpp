@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -33,7 +34,11 @@ std::vector<int16_t> TinyRoomSet() {
 }
 
 // The stored impulse after the effect's scaling (0.5 at full scale) and fade.
-double ImpulseGain(int32_t position) { return 0.25 * std::pow(3.0, -6.0 * position / kHalf); }
+// Half of full scale, tapered over the response's last 5 % only.
+double ImpulseGain(int32_t position) {
+    const int32_t taper = std::max(1, kHalf / 20), left = kHalf - position;
+    return 0.25 * (left >= taper ? 1.0 : 0.5 - 0.5 * std::cos(M_PI * left / taper));
+}
 
 void ApplyPreset(SampleReverb& effect, const std::string& name) {
     const EffectPreset* presets = nullptr;
