@@ -108,9 +108,11 @@ void MultiplyAdd(const double* kRe, const double* kIm, const double* xRe, const 
                  double* accIm, int32_t begin, int32_t end);
 void MultiplyAdd(const float* kRe, const float* kIm, const float* xRe, const float* xIm, double* accRe,
                  double* accIm, int32_t begin, int32_t end);
-// The double-precision multiply-add in 256-bit registers, with the same bits;
-// only where MultiplyAddAvx2Usable().
+// Both in 256-bit registers, with the same bits; only where
+// MultiplyAddAvx2Usable().
 void MultiplyAddAvx2(const double* kRe, const double* kIm, const double* xRe, const double* xIm, double* accRe,
+                     double* accIm, int32_t begin, int32_t end);
+void MultiplyAddAvx2(const float* kRe, const float* kIm, const float* xRe, const float* xIm, double* accRe,
                      double* accIm, int32_t begin, int32_t end);
 bool MultiplyAddAvx2Usable();
 void MultiplyAddReference(const double* kRe, const double* kIm, const double* xRe, const double* xIm, double* accRe,

@@ -208,11 +208,12 @@ void StreamConvolver::MultiplyChunk(int32_t k, const ConvolutionKernel* with, do
             if (avx2) MultiplyAddAvx2(h, h + bins, x, x + bins, accRe, accIm, from, to);
             else MultiplyAdd(h, h + bins, x, x + bins, accRe, accIm, from, to);
         }
-    }
-    for (int32_t p = nearCount; p < count; ++p) {
-        const float* h = with->Far(k, p);
-        const float* x = level.rings.far[(level.farHead + p - near) % far].get();
-        MultiplyAdd(h, h + bins, x, x + bins, accRe, accIm, begin, end);
+        for (int32_t p = nearCount; p < count; ++p) {
+            const float* h = with->Far(k, p);
+            const float* x = level.rings.far[(level.farHead + p - near) % far].get();
+            if (avx2) MultiplyAddAvx2(h, h + bins, x, x + bins, accRe, accIm, from, to);
+            else MultiplyAdd(h, h + bins, x, x + bins, accRe, accIm, from, to);
+        }
     }
 }
 

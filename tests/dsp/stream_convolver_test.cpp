@@ -189,6 +189,12 @@ TEST(StreamConvolver, VectorMultiplyAddsEqualThePlainLoop) {
     MultiplyAddReference(f.data(), f.data() + bins, f.data() + 2 * bins, f.data() + 3 * bins, acc4.data(),
                          acc4.data() + bins, 0, bins);
     EXPECT_EQ(acc3, acc4);
+    if (MultiplyAddAvx2Usable()) {
+        std::vector<double> acc(2 * bins, 0.5);
+        MultiplyAddAvx2(f.data(), f.data() + bins, f.data() + 2 * bins, f.data() + 3 * bins, acc.data(),
+                        acc.data() + bins, 0, bins);
+        EXPECT_EQ(acc, acc4);
+    }
     EXPECT_EQ(acc1[0], 0.5);   // outside the range: untouched
 }
 
