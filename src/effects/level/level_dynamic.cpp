@@ -83,7 +83,9 @@ void LevelDynamic::ProcessChannels(int32_t channelMask) {
         double S = 0.0;
         for (int32_t k = 0; k < L - 1; ++k) S += x[k] * x[k];
         // The envelope runs sample by sample; the samples above the
-        // threshold are gathered for their gains.
+        // threshold are gathered, with their envelope, for their gains.
+        int32_t* gathered = loud.data();
+        double* level = base.data();
         int32_t count = 0;
         for (int32_t i = 0; i < hop; ++i) {
             const double ahead = x[i + L - 1];
@@ -96,13 +98,14 @@ void LevelDynamic::ProcessChannels(int32_t channelMask) {
             // removing the attenuated value would let the sum creep upward.
             const double xi = x[i];
             S -= xi * xi;
-            loud[count] = i;
-            base[count] = T / e;
+            gathered[count] = i;
+            level[count] = e;
             count += e > T;
         }
         // Gain (T / e)^(1 - 1 / ratio), taken as q q^(-1 / ratio).
-        math.Pow(base.data(), -inverseRatio, count, power.data());
-        for (int32_t j = 0; j < count; ++j) x[loud[j]] *= base[j] * power[j];
+        for (int32_t j = 0; j < count; ++j) level[j] = T / level[j];
+        math.Pow(level, -inverseRatio, count, power.data());
+        for (int32_t j = 0; j < count; ++j) x[gathered[j]] *= level[j] * power[j];
         envelope[c] = e;
         windowSum[c] = S;
     }
