@@ -7,12 +7,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 
+#include "audio_format.h"
 #include "cli_error.h"
+#include "interruption.h"
 
 namespace orve::cli {
 namespace fs = std::filesystem;
@@ -20,155 +22,370 @@ namespace {
 
 std::string Quoted(const std::string& s) { return "'" + s + "'"; }
 
-// libsndfile's int interface is on the 32-bit scale; the audio path runs at `bits`.
-int32_t ShiftFor(int32_t bits) { return 32 - bits; }
+std::string Shown(const std::string& path) { return path == "-" ? "stdin" : Quoted(path); }
 
-bool IsWavFamily(int32_t major) {
-    return major == SF_FORMAT_WAV || major == SF_FORMAT_WAVEX || major == SF_FORMAT_RF64 || major == SF_FORMAT_W64;
+// An unnamed file in $TMPDIR (or /tmp) for a stream that libsndfile can only
+// write with seeks: it vanishes with the process, whatever ends it.
+int AnonymousFile() {
+    const char* env = std::getenv("TMPDIR");
+    const std::string dir = env && *env ? env : "/tmp";
+    int fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0) return fd;
+    std::string pattern = dir + "/orve-XXXXXX";
+    SignalsHeld held;
+    fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd >= 0) ::unlink(pattern.c_str());
+    return fd;
+}
+
+bool WriteAll(int fd, const char* bytes, size_t count) {
+    while (count > 0) {
+        const ssize_t n = ::write(fd, bytes, count);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes += n;
+        count -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// libsndfile corrects a header's sizes to what the file holds and notes each
+// correction in its log ("data : 176400 (should be 956)"): the one sign of a
+// file cut short that it gives. A size larger than the file is a cut; the
+// placeholders of a header written before its length was known (all ones)
+// are not.
+bool HeaderClaimsMore(const char* log) {
+    for (const char* at = std::strstr(log, " (should be "); at; at = std::strstr(at + 1, " (should be ")) {
+        const char* start = at;
+        while (start > log && start[-1] >= '0' && start[-1] <= '9') --start;
+        if (start == at) continue;
+        const unsigned long long claimed = std::strtoull(start, nullptr, 10);
+        const unsigned long long actual = std::strtoull(at + std::strlen(" (should be "), nullptr, 10);
+        if (claimed > actual && claimed != 0xFFFFFFFFull && claimed != 0xFFFFFFFFFFFFFFFFull) return true;
+    }
+    return false;
+}
+
+// Copies a pipe into an unnamed file and returns that, positioned at its start.
+int Spool(int fd) {
+    const int spool = AnonymousFile();
+    if (spool < 0) {
+        ::close(fd);
+        throw CliError(std::string("cannot keep stdin: ") + std::strerror(errno));
+    }
+    std::vector<char> chunk(1 << 16);
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk.data(), chunk.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n == 0) break;
+        if (n < 0 || !WriteAll(spool, chunk.data(), static_cast<size_t>(n))) {
+            const std::string reason = std::strerror(errno);
+            ::close(fd);
+            ::close(spool);
+            throw CliError((n < 0 ? "cannot read stdin: " : "cannot keep stdin: ") + reason);
+        }
+    }
+    ::close(fd);
+    ::lseek(spool, 0, SEEK_SET);
+    return spool;
+}
+
+// The mode (and, for root, the owner) a new file or the file it replaces has.
+void MatchReplacedFile(int fd, const std::string& path) {
+    struct stat existing {};
+    if (::stat(path.c_str(), &existing) == 0) {
+        ::fchmod(fd, existing.st_mode & 07777);
+        if (::geteuid() == 0 && ::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
+            // Not fatal: the content is what matters; the file is root's then.
+        }
+        return;
+    }
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
 }
 
 }  // namespace
 
-AudioReader::AudioReader(const std::string& pathIn, int32_t bits) : path(pathIn), shift(ShiftFor(bits)) {
-    std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
-    if (!fs::exists(status)) throw CliError("cannot read " + Quoted(path) + ": no such file");
-    if (fs::is_directory(status)) throw CliError("cannot read " + Quoted(path) + ": it is a directory");
-    if (::access(path.c_str(), R_OK) != 0)
-        throw CliError("cannot read " + Quoted(path) + ": " + std::strerror(errno));
-    file = sf_open(path.c_str(), SFM_READ, &info);
-    if (!file)
-        throw CliError("cannot read " + Quoted(path) + ": not an audio format libsndfile reads (" +
-                       sf_strerror(nullptr) + ")");
-    if (info.channels < 1 || info.channels > kMaxChannels) {
-        const int channels = info.channels;
+// ---------------------------------------------------------------------------
+
+AudioReader::AudioReader(const std::string& pathIn) : path(pathIn) {
+    const std::string shown = Shown(path);
+    const bool fromStdin = path == "-" || path == "/dev/stdin" || path == "/dev/fd/0" || path == "/proc/self/fd/0";
+    if (fromStdin) {
+        if (::isatty(STDIN_FILENO) == 1) throw CliError("stdin is a terminal: pipe audio into orve or name a file");
+        // A copy: libsndfile closes what it was given, also when it fails.
+        int fd = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3);
+        if (fd < 0) throw CliError("cannot read stdin: it is closed");
+        // libsndfile reads only some containers from a pipe (not FLAC, not
+        // the chunks a WAV keeps after its audio): a pipe is kept whole
+        // first, in a file that vanishes with the process.
+        if (::lseek(fd, 0, SEEK_CUR) < 0) fd = Spool(fd);
+        QuietLibraries quiet;
+        file = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
+    } else {
+        std::error_code ec;
+        const fs::file_status status = fs::status(path, ec);
+        if (!fs::exists(status)) throw CliError("cannot read " + shown + ": no such file");
+        if (fs::is_directory(status)) throw CliError("cannot read " + shown + ": it is a directory");
+        if (::access(path.c_str(), R_OK) != 0) throw CliError("cannot read " + shown + ": " + std::strerror(errno));
+        QuietLibraries quiet;
+        file = sf_open(path.c_str(), SFM_READ, &info);
+    }
+    if (!file) {
+        // libsndfile's text for an unrecognised file is sometimes a guess
+        // about pipes; only its public reasons say something useful.
+        const int error = sf_error(nullptr);
+        std::string reason = "not an audio format libsndfile reads";
+        if (error == SF_ERR_MALFORMED_FILE || error == SF_ERR_UNSUPPORTED_ENCODING)
+            reason += std::string(" (") + sf_error_number(error) + ")";
+        throw CliError("cannot read " + shown + ": " + reason);
+    }
+    auto refuse = [&](const std::string& message) {
         sf_close(file);
         file = nullptr;
-        throw CliError(Quoted(path) + " has " + std::to_string(channels) + " channels; orve handles 1 to " +
-                       std::to_string(kMaxChannels));
+        throw CliError(message);
+    };
+    if (info.channels < 1 || info.channels > kMaxChannels)
+        refuse(shown + " has " + std::to_string(info.channels) + " channels; orve handles 1 to " +
+               std::to_string(kMaxChannels));
+    if (info.samplerate < 1) refuse(shown + " has no valid sample rate");
+
+    char log[8192] = {};
+    sf_command(file, SFC_GET_LOG_INFO, log, sizeof log);
+    headerDisagrees = HeaderClaimsMore(log);
+    if (headerDisagrees && info.frames == 0)
+        refuse("cannot read " + shown + ": the file ends inside its header (truncated?)");
+    lengthKnown = info.frames >= 0 && info.frames < SF_COUNT_MAX / 2;
+
+    {
+        QuietLibraries quiet;
+        metadata = ReadMetadata(file, info.channels);
     }
-    if (info.samplerate < 1) {
-        sf_close(file);
-        file = nullptr;
-        throw CliError(Quoted(path) + " has no valid sample rate");
-    }
-    // Floating-point files may exceed full scale; clip rather than wrap.
-    sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    const SampleEncoding encoding = EncodingOf(info.format);
+    fileFullScale = encoding.floating ? 0.0 : std::ldexp(1.0, encoding.bits - 1);
 }
 
 AudioReader::~AudioReader() {
-    if (file) sf_close(file);
+    if (file) {
+        QuietLibraries quiet;
+        sf_close(file);
+    }
+}
+
+void AudioReader::SetPathBits(int32_t bits, bool dither) {
+    rounding = std::make_unique<WordLength>(bits, dither);
+    scale = std::ldexp(1.0, bits - 1);
 }
 
 int64_t AudioReader::Read(int32_t* values, int64_t frames) {
-    const sf_count_t got = sf_readf_int(file, values, frames);
-    if (got < 0) return 0;
-    const int64_t count = got * info.channels;
-    if (shift > 0)
-        for (int64_t i = 0; i < count; ++i) values[i] >>= shift;
+    const int64_t count = frames * info.channels;
+    if (static_cast<int64_t>(buffer.size()) < count) {
+        buffer.resize(static_cast<size_t>(count));
+        scaled.resize(static_cast<size_t>(count));
+    }
+    sf_count_t got;
+    {
+        QuietLibraries quiet;
+        got = sf_readf_double(file, buffer.data(), frames);
+    }
+    if (got <= 0) return 0;
+    const int64_t n = got * info.channels;
+    for (int64_t i = 0; i < n; ++i) {
+        const double x = buffer[static_cast<size_t>(i)];
+        // Full scale in the file's own terms: the largest code of an integer
+        // encoding (libsndfile reads it as 1 - 2^(1-width)), +-1 for floats.
+        const double magnitude = std::fabs(x);
+        if (fileFullScale > 0.0 ? magnitude * fileFullScale >= fileFullScale - 1.0 : !(magnitude < 1.0)) ++atFullScale;
+        scaled[static_cast<size_t>(i)] = x * scale;
+    }
+    clippedOnReading += rounding->Round(scaled.data(), n, values);
+    framesRead += got;
     return got;
 }
 
-AudioWriter::AudioWriter(const std::string& pathIn, int32_t format, int32_t sampleRate, int32_t channelsIn,
-                         int32_t bits)
-    : path(pathIn), channels(channelsIn), shift(ShiftFor(bits)) {
-    const fs::path target(path);
-    fs::path dir = target.parent_path();
-    if (dir.empty()) dir = ".";
-    std::string pattern = (dir / ("." + target.filename().string() + ".orve-XXXXXX")).string();
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) throw CliError("cannot write " + Quoted(path) + ": " + std::strerror(errno));
-    tempPath = pattern;
-
-    // mkstemp creates the file private; give it the mode a new file (or the
-    // file it replaces) would have.
-    mode_t mode;
-    struct stat existing;
-    if (::stat(path.c_str(), &existing) == 0) {
-        mode = existing.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    ::fchmod(fd, mode);
-
-    SF_INFO info{};
-    info.samplerate = sampleRate;
-    info.channels = channels;
-    info.format = format;
-    file = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
-    if (!file) {
-        const std::string reason = sf_strerror(nullptr);
-        ::close(fd);
-        ::unlink(tempPath.c_str());
-        throw CliError("cannot write " + Quoted(path) + ": " + reason);
-    }
-    // Integer PCM out of the audio path must reach the file unchanged.
-    sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+std::vector<std::string> AudioReader::Warnings() const {
+    std::vector<std::string> lines;
+    const std::string shown = Shown(path);
+    if (headerDisagrees)
+        lines.push_back(shown + " is shorter than its header says (truncated?); its " + std::to_string(framesRead) +
+                        " frames were processed");
+    else if (lengthKnown && framesRead < info.frames)
+        lines.push_back(shown + " ended after " + std::to_string(framesRead) + " of the " +
+                        std::to_string(info.frames) + " frames its header announces (damaged or truncated?)");
+    if (framesRead == 0 && !headerDisagrees) lines.push_back(shown + " holds no audio");
+    if (clippedOnReading > 0)
+        lines.push_back(shown + " has " + std::to_string(clippedOnReading) +
+                        " samples beyond full scale (or not a number); they were clipped on reading");
+    return lines;
 }
 
-AudioWriter::~AudioWriter() {
-    if (file) sf_close(file);
-    if (!committed && !tempPath.empty()) ::unlink(tempPath.c_str());
+// ---------------------------------------------------------------------------
+
+AudioWriter::AudioWriter(OutputTarget targetIn, const OutputLayout& layoutIn, const Metadata* metadata,
+                         double positionScale)
+    : target(std::move(targetIn)), layout(layoutIn) {
+    try {
+        Open(metadata, positionScale);
+    } catch (...) {
+        Release();
+        throw;
+    }
+}
+
+void AudioWriter::Open(const Metadata* metadata, double positionScale) {
+    SF_INFO info{};
+    info.samplerate = layout.sampleRate;
+    info.channels = layout.channels;
+    info.format = layout.format;
+
+    if (target.IsFile()) {
+        std::string pattern = TemporaryPattern(target.FilePath());
+        int fd;
+        {
+            SignalsHeld held;
+            fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+            if (fd >= 0) RegisterTemporary(pattern);
+        }
+        if (fd < 0) Fail(std::strerror(errno));
+        tempPath = pattern;
+        MatchReplacedFile(fd, target.FilePath());
+        QuietLibraries quiet;
+        file = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);   // closes fd, also when it fails
+        if (!file) Fail(sf_strerror(nullptr));
+    } else {
+        QuietLibraries quiet;
+        // libsndfile closes the descriptor of a failed open whatever it was
+        // told, so it gets a copy of its own.
+        const int copy = ::fcntl(target.Descriptor(), F_DUPFD_CLOEXEC, 3);
+        if (copy < 0) Fail(std::strerror(errno));
+        file = sf_open_fd(copy, SFM_WRITE, &info, SF_TRUE);
+        if (!file && !target.Seekable()) {
+            // WAV, AIFF, CAF and others write their length into the header
+            // at the end: the whole file is made first and sent once known.
+            const std::string direct = sf_strerror(nullptr);
+            bufferFd = AnonymousFile();
+            if (bufferFd < 0) Fail(direct);
+            info.format = layout.format;
+            const int bufferCopy = ::fcntl(bufferFd, F_DUPFD_CLOEXEC, 3);
+            if (bufferCopy < 0) Fail(std::strerror(errno));
+            file = sf_open_fd(bufferCopy, SFM_WRITE, &info, SF_TRUE);
+        }
+        if (!file) Fail(sf_strerror(nullptr));
+    }
+
+    const SampleEncoding encoding = EncodingOf(layout.format);
+    fileBits = encoding.floating ? 0 : encoding.bits;
+    if (fileBits > 0 && fileBits < layout.pathBits) rounding = std::make_unique<WordLength>(fileBits, layout.dither);
+    if (metadata) {
+        QuietLibraries quiet;
+        refused = WriteMetadata(file, *metadata, positionScale);
+    }
+}
+
+AudioWriter::~AudioWriter() { Release(); }
+
+void AudioWriter::Release() {
+    if (file) {
+        QuietLibraries quiet;
+        sf_close(file);
+    }
+    file = nullptr;
+    if (bufferFd >= 0) ::close(bufferFd);
+    bufferFd = -1;
+    if (!committed && !tempPath.empty()) {
+        ::unlink(tempPath.c_str());
+        ForgetTemporary(tempPath);
+    }
+    tempPath.clear();
+}
+
+void AudioWriter::Fail(const std::string& reason) const {
+    throw CliError("cannot write " + (target.Shown() == "-" ? std::string("stdout") : Quoted(target.Shown())) + ": " +
+                   reason);
 }
 
 void AudioWriter::Write(const int32_t* values, int64_t frames) {
-    const int64_t count = frames * channels;
-    scaled.resize(static_cast<size_t>(count));
-    for (int64_t i = 0; i < count; ++i)
-        scaled[i] = static_cast<int32_t>(static_cast<uint32_t>(values[i]) << shift);
-    if (sf_writef_int(file, scaled.data(), frames) != frames)
-        throw CliError("cannot write " + Quoted(path) + ": " + sf_strerror(file));
+    const int64_t count = frames * layout.channels;
+    const double pathScale = std::ldexp(1.0, layout.pathBits - 1);
+    sf_count_t written;
+    if (fileBits == 0) {
+        // Floating point (and lossy codecs): the path's values exactly, on +-1.
+        doubles.resize(static_cast<size_t>(count));
+        for (int64_t i = 0; i < count; ++i) {
+            const double x = values[i] / pathScale;
+            doubles[static_cast<size_t>(i)] = x;
+            const double m = std::fabs(x);
+            peak = std::max(peak, m);
+            if (values[i] == INT32_MIN >> (32 - layout.pathBits) || values[i] == INT32_MAX >> (32 - layout.pathBits))
+                ++atFullScale;
+        }
+        QuietLibraries quiet;
+        written = sf_writef_double(file, doubles.data(), frames);
+    } else {
+        // libsndfile's int interface is on the 32-bit scale and keeps the top
+        // bits the encoding holds, so the values are first made exact at its width.
+        ints.resize(static_cast<size_t>(count));
+        if (rounding) {
+            doubles.resize(static_cast<size_t>(count));
+            const double step = std::ldexp(1.0, layout.pathBits - fileBits);
+            for (int64_t i = 0; i < count; ++i) doubles[static_cast<size_t>(i)] = values[i] / step;
+            rounding->Round(doubles.data(), count, ints.data());
+        } else {
+            const int32_t widen = fileBits - layout.pathBits;
+            for (int64_t i = 0; i < count; ++i)
+                ints[static_cast<size_t>(i)] = static_cast<int32_t>(static_cast<uint32_t>(values[i]) << widen);
+        }
+        const int32_t top = static_cast<int32_t>((1LL << (fileBits - 1)) - 1);
+        const double fullScale = std::ldexp(1.0, fileBits - 1);
+        const int32_t shift = 32 - fileBits;
+        for (int64_t i = 0; i < count; ++i) {
+            int32_t& v = ints[static_cast<size_t>(i)];
+            if (v >= top || v <= -top - 1) ++atFullScale;
+            peak = std::max(peak, std::fabs(v / fullScale));
+            v = static_cast<int32_t>(static_cast<uint32_t>(v) << shift);
+        }
+        QuietLibraries quiet;
+        written = sf_writef_int(file, ints.data(), frames);
+    }
+    samplesWritten += count;
+    if (written != frames) Fail(sf_strerror(file));
 }
 
 void AudioWriter::Commit() {
-    sf_write_sync(file);
-    const int closed = sf_close(file);
+    int closed;
+    {
+        QuietLibraries quiet;
+        if (target.IsFile()) sf_write_sync(file);
+        closed = sf_close(file);
+    }
     file = nullptr;
-    if (closed != 0) throw CliError("cannot write " + Quoted(path) + ": " + sf_error_number(closed));
-    if (std::rename(tempPath.c_str(), path.c_str()) != 0)
-        throw CliError("cannot write " + Quoted(path) + ": " + std::strerror(errno));
+    if (closed != 0) Fail(sf_error_number(closed));
+    if (bufferFd >= 0) {
+        if (::lseek(bufferFd, 0, SEEK_SET) != 0) Fail(std::strerror(errno));
+        std::vector<char> chunk(1 << 16);
+        for (;;) {
+            const ssize_t n = ::read(bufferFd, chunk.data(), chunk.size());
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) Fail(std::strerror(errno));
+            if (n == 0) break;
+            if (!WriteAll(target.Descriptor(), chunk.data(), static_cast<size_t>(n))) Fail(std::strerror(errno));
+        }
+    }
+    if (!tempPath.empty()) {
+        if (std::rename(tempPath.c_str(), target.FilePath().c_str()) != 0) Fail(std::strerror(errno));
+        ForgetTemporary(tempPath);
+    }
     committed = true;
 }
 
-int32_t OutputFormat(const SF_INFO& input, int32_t bits) {
-    const int32_t major = input.format & SF_FORMAT_TYPEMASK;
-    std::vector<int32_t> wanted;
-    switch (bits) {
-        case 8:
-            // WAV's 8-bit PCM is unsigned by definition; most others are signed.
-            if (IsWavFamily(major)) wanted = {SF_FORMAT_PCM_U8, SF_FORMAT_PCM_S8};
-            else wanted = {SF_FORMAT_PCM_S8, SF_FORMAT_PCM_U8};
-            break;
-        case 16: wanted = {SF_FORMAT_PCM_16}; break;
-        default: wanted = {SF_FORMAT_PCM_32}; break;
-    }
-    wanted.push_back(input.format & SF_FORMAT_SUBMASK);
-    for (int32_t subtype : wanted) {
-        SF_INFO probe{};
-        probe.samplerate = input.samplerate;
-        probe.channels = input.channels;
-        probe.format = major | subtype | (input.format & SF_FORMAT_ENDMASK);
-        if (sf_format_check(&probe)) return probe.format;
-    }
-    throw CliError("libsndfile cannot write this container format");
-}
-
-void CheckDistinctOutput(const std::string& input, const std::string& output) {
-    std::error_code ec;
-    if (fs::is_directory(output, ec)) throw CliError("cannot write " + Quoted(output) + ": it is a directory");
-    const fs::path a = fs::weakly_canonical(input, ec);
-    const fs::path b = fs::weakly_canonical(output, ec);
-    bool same = !ec && a == b;
-    struct stat si, so;
-    if (::stat(input.c_str(), &si) == 0 && ::stat(output.c_str(), &so) == 0)
-        same = same || (si.st_dev == so.st_dev && si.st_ino == so.st_ino);
-    if (same) throw CliError("output " + Quoted(output) + " is the input file; choose another output");
-}
-
 void WriteWav16(const std::string& path, const analysis::Signal& signal) {
-    AudioWriter writer(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, signal.sampleRate, signal.channels, 16);
+    OutputLayout layout;
+    layout.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    layout.sampleRate = signal.sampleRate;
+    layout.channels = signal.channels;
+    layout.pathBits = 16;
+    AudioWriter writer(OutputTarget::Resolve(path), layout);
     std::vector<int32_t> values(signal.samples.size());
     for (size_t i = 0; i < values.size(); ++i)
         values[i] = static_cast<int32_t>(std::clamp(std::nearbyint(signal.samples[i]), -32768.0, 32767.0));

@@ -1,68 +1,125 @@
 #pragma once
-// Audio files through libsndfile, as integer PCM of the width the audio path
-// runs at. Output goes to a temporary file beside the target and is renamed
-// into place only when complete, so a failed run never leaves a partial file.
+// Audio files through libsndfile. Samples are read as doubles whatever their
+// encoding and handed to the audio path as integers of its width; the output
+// is written in its own encoding, rounded with dither where it is narrower
+// than the path. A regular output file appears only when complete.
 #include <sndfile.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "analysis/signals.h"
+#include "metadata.h"
+#include "output_target.h"
 #include "process_pipeline.h"
+#include "word_length.h"
 
 namespace orve::cli {
 
 class AudioReader : public PcmSource {
 public:
-    // Throws CliError: missing, unreadable, not audio, or more than kMaxChannels.
-    AudioReader(const std::string& path, int32_t bits);
+    // "-" reads stdin. Throws CliError: missing, unreadable, not audio, cut
+    // short inside its header, or more than kMaxChannels channels.
+    explicit AudioReader(const std::string& path);
     ~AudioReader() override;
     AudioReader(const AudioReader&) = delete;
     AudioReader& operator=(const AudioReader&) = delete;
 
+    // The width Read delivers (8, 16 or 32), rounded with dither when the
+    // file is wider. Call before the first Read.
+    void SetPathBits(int32_t bits, bool dither);
+
     const SF_INFO& Info() const { return info; }
-    // Values on the signed scale of `bits` (8-bit: -128..127).
+    // False for a stream whose header gives no length.
+    bool LengthKnown() const { return lengthKnown; }
+    const Metadata& FileMetadata() const { return metadata; }
+    // Values on the signed scale of the path width (8-bit: -128..127).
     int64_t Read(int32_t* values, int64_t frames) override;
+
+    int64_t FramesRead() const { return framesRead; }
+    // Samples at or beyond full scale in the file's own encoding (a
+    // normalised file has some; they are not clipping by orve).
+    int64_t SamplesAtFullScale() const { return atFullScale; }
+    // Samples beyond full scale (or NaN) that reading had to clip: floating-
+    // point files may hold them, the integer audio path cannot.
+    int64_t ClippedOnReading() const { return clippedOnReading; }
+    // Warnings about the file itself (truncated, empty), one line each.
+    std::vector<std::string> Warnings() const;
 
 private:
     std::string path;
     SNDFILE* file = nullptr;
     SF_INFO info{};
-    int32_t shift;
+    bool lengthKnown = true;
+    bool headerDisagrees = false;
+    Metadata metadata;
+    std::unique_ptr<WordLength> rounding;
+    double scale = 1.0;
+    double fileFullScale = 0.0;   // 2^(width-1) of an integer encoding, 0 for floating point
+    std::vector<double> buffer;
+    std::vector<double> scaled;
+    int64_t framesRead = 0;
+    int64_t atFullScale = 0;
+    int64_t clippedOnReading = 0;
+};
+
+struct OutputLayout {
+    int32_t format = 0;      // libsndfile format of the file written
+    int32_t sampleRate = 0;
+    int32_t channels = 0;
+    int32_t pathBits = 16;   // width of the values handed to Write
+    bool dither = true;
 };
 
 class AudioWriter : public PcmSink {
 public:
-    // Creates the temporary file; throws CliError when the directory is not writable.
-    AudioWriter(const std::string& path, int32_t format, int32_t sampleRate, int32_t channels, int32_t bits);
+    // Opens the output: a temporary beside a regular file, else the stream
+    // itself (or, for containers that must seek back to their header, an
+    // anonymous temporary that is copied to the stream on Commit). Writes
+    // `metadata` as far as the container holds it, positions scaled by
+    // `positionScale`. Throws CliError.
+    AudioWriter(OutputTarget target, const OutputLayout& layout, const Metadata* metadata = nullptr,
+                double positionScale = 1.0);
     // Removes the temporary file unless Commit succeeded.
     ~AudioWriter() override;
     AudioWriter(const AudioWriter&) = delete;
     AudioWriter& operator=(const AudioWriter&) = delete;
 
     void Write(const int32_t* values, int64_t frames) override;
-    // Finishes the file and renames it over the target; throws CliError.
+    // Finishes the file and renames it over the target (or sends a buffered
+    // stream); throws CliError.
     void Commit();
 
+    // Kinds of metadata the container could not hold.
+    const std::vector<std::string>& RefusedMetadata() const { return refused; }
+    // Samples written at the output's full scale.
+    int64_t SamplesAtFullScale() const { return atFullScale; }
+    int64_t SamplesWritten() const { return samplesWritten; }
+    // Largest magnitude written, 1.0 being full scale.
+    double Peak() const { return peak; }
+
 private:
-    std::string path;
-    std::string tempPath;
+    void Open(const Metadata* metadata, double positionScale);
+    void Release();
+    void Fail(const std::string& reason) const;
+
+    OutputTarget target;
+    OutputLayout layout;
+    std::string tempPath;     // a regular file's temporary
+    int bufferFd = -1;        // an unseekable stream's anonymous buffer
     SNDFILE* file = nullptr;
-    int32_t channels;
-    int32_t shift;
     bool committed = false;
-    std::vector<int32_t> scaled;
+    std::unique_ptr<WordLength> rounding;   // when the file is narrower than the path
+    int32_t fileBits = 0;                   // integer width of the file's encoding, 0 for floating
+    std::vector<double> doubles;
+    std::vector<int32_t> ints;
+    std::vector<std::string> refused;
+    int64_t atFullScale = 0;
+    int64_t samplesWritten = 0;
+    double peak = 0.0;
 };
-
-// The container of the input with the PCM subtype for `bits` where the
-// container takes it, else the input's own subtype. Throws CliError.
-int32_t OutputFormat(const SF_INFO& input, int32_t bits);
-
-// Throws CliError when `output` names the same file as `input` (by canonical
-// path or by device and inode, so symlinks, "./" and hard links are caught),
-// or is a directory.
-void CheckDistinctOutput(const std::string& input, const std::string& output);
 
 // A 16-bit WAV file of a signal on the 16-bit scale (rounded and clipped).
 void WriteWav16(const std::string& path, const analysis::Signal& signal);

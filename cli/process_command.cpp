@@ -2,59 +2,20 @@
 
 #include <unistd.h>
 
-#include <csignal>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 
-#include "audio_file.h"
+#include "audio_format.h"
+#include "batch.h"
 #include "cli_error.h"
 #include "effect_lookup.h"
-#include "platform/posix/embedded_kernels.h"
-#include "platform/posix/file_settings_store.h"
-#include "platform/posix/stderr_ui.h"
-#include "plugin/effect_catalogue.h"
-#include "process_pipeline.h"
+#include "file_job.h"
+#include "interruption.h"
+#include "progress_bar.h"
 
 namespace orve::cli {
 namespace {
-
-volatile std::sig_atomic_t interruptRequested = 0;
-void OnInterrupt(int) { interruptRequested = 1; }
-
-// Restores the previous handlers when the run ends, whichever way it ends.
-class InterruptGuard {
-public:
-    InterruptGuard() {
-        interruptRequested = 0;
-        previousInt = std::signal(SIGINT, OnInterrupt);
-        previousTerm = std::signal(SIGTERM, OnInterrupt);
-    }
-    ~InterruptGuard() {
-        std::signal(SIGINT, previousInt);
-        std::signal(SIGTERM, previousTerm);
-    }
-
-private:
-    void (*previousInt)(int);
-    void (*previousTerm)(int);
-};
-
-// The plug-in saves its record whenever it unloads; a batch run saves only
-// once its output is in place, so a failed run leaves the user's record alone.
-class GatedStore : public SettingsStore {
-public:
-    explicit GatedStore(std::string path) : store(std::move(path)) {}
-    bool Read(uint8_t* bytes, size_t capacity, size_t* bytesRead) override {
-        return store.Read(bytes, capacity, bytesRead);
-    }
-    bool Write(const uint8_t* bytes, size_t count) override { return open && store.Write(bytes, count); }
-    void Open() { open = true; }
-
-private:
-    FileSettingsStore store;
-    bool open = false;
-};
 
 double ParseKnobValue(const std::string& text, const std::string& whole) {
     char* end = nullptr;
@@ -73,107 +34,105 @@ int32_t ParseChannels(const std::string& text) {
     throw CliError("--channels must be L, R, LR or PASS, not '" + text + "'");
 }
 
-class ProgressBar {
-public:
-    ProgressBar() : enabled(::isatty(STDERR_FILENO) == 1) {}
-    ~ProgressBar() { Finish(); }
-    // Clears the bar so that later messages start on a clean line.
-    void Finish() {
-        if (enabled && drawn) std::fprintf(stderr, "\r%60s\r", "");
-        drawn = false;
+StageSettings StageFrom(const StageOptions& o) {
+    StageSettings stage;
+    stage.effectId = FindEffect(o.effect);
+    stage.preset = o.preset;
+    for (const std::string& knob : o.knobs) {
+        const size_t eq = knob.find('=');
+        if (eq == std::string::npos || eq == 0) throw CliError("--knob takes LABEL=VALUE, not '" + knob + "'");
+        stage.knobs.emplace_back(knob.substr(0, eq), ParseKnobValue(knob.substr(eq + 1), knob));
     }
-    void Show(double fraction) {
-        if (!enabled) return;
-        const int width = 40;
-        const int filled = static_cast<int>(fraction * width);
-        std::fprintf(stderr, "\r%3d%% [%-*s]", static_cast<int>(fraction * 100.0), width,
-                     std::string(static_cast<size_t>(filled), '#').c_str());
-        std::fflush(stderr);
-        drawn = true;
-    }
+    if (o.gainOption && o.gainOption->count() > 0) stage.gainDb = o.gainDb;
+    if (!o.channels.empty()) stage.channelMask = ParseChannels(o.channels);
+    return stage;
+}
 
-private:
-    bool enabled;
-    bool drawn = false;
-};
+int Cores() {
+    const long n = ::sysconf(_SC_NPROCESSORS_ONLN);
+    return n > 0 ? static_cast<int>(n) : 1;
+}
 
 }  // namespace
 
 CLI::App* AddProcessCommand(CLI::App& app, ProcessCommandOptions& o) {
-    CLI::App* cmd = app.add_subcommand("process", "Run an audio file through an effect");
-    cmd->add_option("IN", o.input, "Input audio file")->required();
-    cmd->add_option("OUT", o.output, "Output file (same container and rate as IN)")->required();
-    cmd->add_option("-e,--effect", o.effect, "Effect id, name or name without its prefix")->required();
-    cmd->add_option("-p,--preset", o.preset, "Preset name (sets the gain and every knob)");
-    cmd->add_option("-k,--knob", o.knobs, "LABEL=VALUE, applied after the preset (repeatable)")
+    CLI::App* cmd = app.add_subcommand("process", "Run audio files through an effect");
+    cmd->add_option("FILES", o.files, "IN OUT, or IN... with --out-dir (files or folders); - is stdin/stdout")
+        ->type_name("FILE")
+        ->required();
+    // One stage: the effect and what the window would set on it.
+    cmd->add_option("-e,--effect", o.stage.effect, "Effect id, name or name without its prefix")
+        ->type_name("EFFECT")
+        ->required();
+    cmd->add_option("-p,--preset", o.stage.preset, "Preset name (sets the gain and every knob)")->type_name("PRESET");
+    cmd->add_option("-k,--knob", o.stage.knobs, "LABEL=VALUE, applied after the preset (repeatable)")
+        ->type_name("LABEL=VALUE")
         ->allow_extra_args(false);
-    o.gainOption = cmd->add_option("-g,--gain-db", o.gainDb, "Output gain in dB (default: the preset's, else 0)");
-    cmd->add_option("-c,--channels", o.channels, "Channels the effect and gain apply to: L, R, LR or PASS");
-    cmd->add_option("--block", o.block, "Frames per block handed to the audio path (default 576)");
-    cmd->add_option("--bits", o.bits, "PCM width the audio path runs at: 8, 16 or 32 (default 16)");
-    cmd->add_option("--tail", o.tail, "Seconds of output beyond the input's end (reverb tails)");
+    o.stage.gainOption = cmd->add_option("-g,--gain-db", o.stage.gainDb,
+                                         "Output gain in dB, -60..60 (default: the preset's, else 0)")
+                             ->type_name("DB");
+    cmd->add_option("-c,--channels", o.stage.channels, "Channels the effect and gain apply to")
+        ->type_name("L|R|LR|PASS");
+    // The run.
+    cmd->add_option("--block", o.block, "Frames per block handed to the audio path (default 576)")
+        ->type_name("FRAMES");
+    cmd->add_option("--bits", o.bits, "PCM width the audio path runs at (default 16, or 32 for wider inputs)")
+        ->type_name("8|16|32");
+    cmd->add_option("--output-bits", o.outputBits, "Sample format of the output (default: the input's)")
+        ->type_name("8|16|24|32|float");
+    cmd->add_flag("--no-dither", o.noDither, "Round without dither when the output is narrower than the path");
+    cmd->add_option("-t,--type", o.type, "Output container, e.g. wav, flac, ogg (default: from OUT's extension)")
+        ->type_name("TYPE");
+    cmd->add_option("--out-dir", o.outDir, "Write each input to DIR under its own name (folders keep their tree)")
+        ->type_name("DIR");
+    cmd->add_option("-j,--jobs", o.jobs, "Files processed at once with --out-dir (default: one per core)")
+        ->type_name("N");
+    cmd->add_option("--tail", o.tail, "Seconds of output beyond the input's end (reverb tails)")->type_name("SECONDS");
     cmd->add_option("--snap-noise", o.snapNoise, "Seconds at which DeNoise starts learning the noise (repeatable)")
+        ->type_name("SECONDS")
         ->allow_extra_args(false);
     cmd->add_flag("--remember", o.remember, "Save effect, preset, gain and knobs like the plug-in does");
+    cmd->add_flag("--json", o.json, "Print a JSON summary of each file on stdout (stderr when OUT is -)");
     return cmd;
 }
 
 int RunProcessCommand(const ProcessCommandOptions& o) {
-    ProcessSettings settings;
-    settings.effectId = FindEffect(o.effect);
-    settings.preset = o.preset;
-    for (const std::string& knob : o.knobs) {
-        const size_t eq = knob.find('=');
-        if (eq == std::string::npos || eq == 0) throw CliError("--knob takes LABEL=VALUE, not '" + knob + "'");
-        settings.knobs.emplace_back(knob.substr(0, eq), ParseKnobValue(knob.substr(eq + 1), knob));
+    JobOptions job;
+    static_cast<StageSettings&>(job.settings) = StageFrom(o.stage);
+    job.settings.blockFrames = o.block;
+    job.settings.bits = o.bits;
+    job.settings.tailSeconds = o.tail;
+    job.settings.snapNoiseSeconds = o.snapNoise;
+    if (o.bits != 0 && o.bits != 8 && o.bits != 16 && o.bits != 32) throw CliError("--bits must be 8, 16 or 32");
+    ProcessSettings check = job.settings;
+    if (check.bits == 0) check.bits = 16;
+    ValidateSettings(check);
+    if (!o.outputBits.empty() && o.outputBits != "8" && o.outputBits != "16" && o.outputBits != "24" &&
+        o.outputBits != "32" && o.outputBits != "float")
+        throw CliError("--output-bits must be 8, 16, 24, 32 or float, not '" + o.outputBits + "'");
+    if (!o.type.empty()) ContainerForWord(o.type, 0, 2);
+    job.outputBits = o.outputBits;
+    job.dither = !o.noDither;
+    job.type = o.type;
+    job.remember = o.remember;
+
+    if (!o.outDir.empty()) {
+        if (o.remember) throw CliError("--remember takes a single input, not a batch");
+        if (o.jobs < 0) throw CliError("--jobs must be 1 or more");
+        const std::vector<FileJob> jobs = PlanBatch(o.files, o.outDir, o.type);
+        InstallInterruptHandlers(InterruptMode::Report);
+        return RunBatch(jobs, job, o.jobs > 0 ? o.jobs : Cores(), o.json);
     }
-    if (o.gainOption && o.gainOption->count() > 0) settings.gainDb = o.gainDb;
-    if (!o.channels.empty()) settings.channelMask = ParseChannels(o.channels);
-    settings.blockFrames = o.block;
-    settings.bits = o.bits;
-    settings.tailSeconds = o.tail;
-    settings.snapNoiseSeconds = o.snapNoise;
-    ValidateSettings(settings);
+    if (o.files.size() == 1) throw CliError("no output named: orve process IN OUT, or IN... --out-dir DIR");
+    if (o.files.size() > 2) throw CliError("several inputs need --out-dir DIR (one output takes one input)");
 
-    AudioReader reader(o.input, settings.bits);
-    CheckDistinctOutput(o.input, o.output);
-    const SF_INFO& info = reader.Info();
-
-    std::unique_ptr<SettingsStore> store;
-    GatedStore* gate = nullptr;
-    if (o.remember) {
-        const std::string path = FileSettingsStore::DefaultPath();
-        if (path.empty()) throw CliError("--remember: no settings location (set HOME or XDG_CONFIG_HOME)");
-        auto gated = std::make_unique<GatedStore>(path);
-        gate = gated.get();
-        store = std::move(gated);
-    }
-    EmbeddedKernels kernels;
-    StderrUi ui;
-    PluginState state(std::move(store), &kernels, &ui);
-    ApplySettings(state, settings, info.samplerate, info.channels);
-
-    AudioWriter writer(o.output, OutputFormat(info, settings.bits), info.samplerate, info.channels, settings.bits);
+    InstallInterruptHandlers(InterruptMode::Report);
     ProgressBar bar;
-    InterruptGuard interrupts;
-    RunOptions run;
-    run.blockFrames = settings.blockFrames;
-    run.tailSeconds = settings.tailSeconds;
-    run.snapNoiseSeconds = settings.snapNoiseSeconds;
-    run.progress = [&bar](double fraction) { bar.Show(fraction); };
-    run.interrupted = &interruptRequested;
-    const RunReport report = RunAudioPath(state, {info.samplerate, info.channels, settings.bits}, info.frames,
-                                          reader, writer, run);
-    bar.Finish();
-    writer.Commit();
-    if (gate) gate->Open();
-
-    if (report.snapsIgnored > 0)
-        std::fprintf(stderr, "orve: warning: --snap-noise does nothing for %s (only %s learns a noise profile)\n",
-                     EffectText(settings.effectId), EffectText(EffectId::DeNoise));
-    if (report.snapsBeyondEnd > 0)
-        std::fprintf(stderr, "orve: warning: %d --snap-noise time(s) lie beyond the end of the input\n",
-                     report.snapsBeyondEnd);
+    const FileOutcome outcome = ProcessFile({o.files[0], o.files[1]}, job, [&bar](double f) { bar.Show(f); });
+    bar.Clear();
+    for (const std::string& note : outcome.notes) std::fprintf(stderr, "orve: %s\n", note.c_str());
+    const bool audioOnStdout = o.files[1] == "-" || o.files[1] == "/dev/stdout";
+    if (o.json) std::fprintf(audioOnStdout ? stderr : stdout, "%s\n", outcome.summary.c_str());
     return 0;
 }
 

@@ -119,7 +119,7 @@ void ApplySettings(PluginState& state, const ProcessSettings& s, int32_t sampleR
     ApplyChoices(state, s, channels);
 }
 
-void ApplyChoices(PluginState& state, const ProcessSettings& s, int32_t channels) {
+void ApplyChoices(PluginState& state, const StageSettings& s, int32_t channels) {
     if (!state.currentEffect) throw CliError(kMemoryAllocationFailed);
     EffectProcessor& effect = *state.currentEffect;
     const int32_t knobCount = state.knobCount;

@@ -15,13 +15,18 @@
 
 namespace orve::cli {
 
-// What the user asked for, before it is checked against the effect.
-struct ProcessSettings {
+// One stage of processing as the user chose it, before it is checked
+// against the effect: the effect and what the window would set on it.
+struct StageSettings {
     EffectId effectId = EffectId::LevelTuning;
     std::string preset;                                   // empty: knob defaults
     std::vector<std::pair<std::string, double>> knobs;    // label = value, after the preset
     std::optional<double> gainDb;                         // empty: the preset's gain, else 0 dB
     std::optional<int32_t> channelMask;                   // empty: all channels (3, or 1 for mono)
+};
+
+// A run: its stage and how the stream is fed through it.
+struct ProcessSettings : StageSettings {
     int32_t blockFrames = 576;
     int32_t bits = 16;
     double tailSeconds = 0.0;
@@ -46,7 +51,7 @@ void ApplySettings(PluginState& state, const ProcessSettings& settings, int32_t 
                    int32_t channels);
 // The part after the build: preset, knobs, gain, SetParameters, switches, for
 // the effect already in state.currentEffect with its knob table.
-void ApplyChoices(PluginState& state, const ProcessSettings& settings, int32_t channels);
+void ApplyChoices(PluginState& state, const StageSettings& settings, int32_t channels);
 
 struct StreamFormat {
     int32_t sampleRate;

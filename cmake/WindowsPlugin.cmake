@@ -85,6 +85,13 @@ foreach(arch i686 x86_64)
 endforeach()
 add_custom_target(orve_studio_dll DEPENDS orve_win32_i686 orve_help_page)
 
+# The shipped plug-in as the player's Plugins folder takes it: the DLL with
+# its help page beside it, under share/ (a Linux install carries it for
+# copying to a Windows machine or a Wine prefix).
+include(GNUInstallDirs)
+install(FILES ${ORVE_DLL_I686} DESTINATION ${CMAKE_INSTALL_DATADIR}/orve-studio/winamp)
+install(FILES ${ORVE_HELP_PAGE} DESTINATION ${CMAKE_INSTALL_DATADIR}/orve-studio/winamp/ORVEStudio)
+
 if(ORVE_BUILD_TESTS)
   find_program(ORVE_OBJDUMP_I686 i686-w64-mingw32-objdump)
   add_test(NAME win32_dll_static_check

@@ -2,19 +2,23 @@
 #include <fcntl.h>
 #include <pty.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
+#include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -53,16 +57,23 @@ protected:
     void TearDown() override { fs::remove_all(dir); }
 
     // Runs orve with its settings location inside the temporary directory, so
-    // no test ever reads or writes the real user's record. With `terminal`,
-    // stderr is a terminal and what orve wrote there comes back as err.
-    Result Run(const std::vector<std::string>& args, bool terminal = false) {
-        const fs::path outPath = dir / "stdout.txt", errPath = dir / "stderr.txt";
-        int master = -1, slave = -1;
-        if (terminal && openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return {-1, "", "no pty"};
+    // no test ever reads or writes the real user's record. Stdin and stdout
+    // are pipes, as in a shell pipeline; `signalAt` (if given) is sent once
+    // a temporary output file has appeared in the directory.
+    Result Run(const std::vector<std::string>& args, const std::string& input = "", int signalAt = 0,
+               size_t stdoutLimit = std::string::npos) {
+        const fs::path errPath = dir / "stderr.txt";
+        int in[2], out[2];
+        if (pipe(in) != 0 || pipe(out) != 0) return {-1, "", "no pipe"};
         const pid_t pid = fork();
         if (pid == 0) {
-            dup2(open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
-            dup2(terminal ? slave : open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
+            const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(in[0], STDIN_FILENO);
+            dup2(out[1], STDOUT_FILENO);
+            dup2(err, STDERR_FILENO);
+            for (int fd : {in[0], in[1], out[0], out[1], err}) close(fd);
+            // As a shell starts it (the feeder below ignores SIGPIPE in this process).
+            signal(SIGPIPE, SIG_DFL);
             setenv("XDG_CONFIG_HOME", config.c_str(), 1);
             if (chdir(dir.c_str()) != 0) _exit(127);
             std::vector<char*> argv{const_cast<char*>(ORVE_CLI_PATH)};
@@ -71,20 +82,73 @@ protected:
             execv(ORVE_CLI_PATH, argv.data());
             _exit(127);
         }
-        std::string err;
-        if (terminal) {
-            close(slave);
-            // Drained while the child runs: a full terminal buffer would stall it.
-            char buffer[4096];
-            for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;) err.append(buffer, static_cast<size_t>(n));
-            close(master);
-        }
+        close(in[0]);
+        close(out[1]);
+        std::thread feeder([&] {
+            signal(SIGPIPE, SIG_IGN);
+            for (size_t done = 0; done < input.size();) {
+                const ssize_t n = write(in[1], input.data() + done, input.size() - done);
+                if (n <= 0) break;
+                done += static_cast<size_t>(n);
+            }
+            close(in[1]);
+        });
+        std::thread signaller;
+        if (signalAt != 0)
+            signaller = std::thread([&] {
+                for (int i = 0; i < 3000 && !HasTemporary(); ++i) usleep(1000);
+                kill(pid, signalAt);
+            });
+        std::string stdoutBytes;
+        char buffer[65536];
+        for (ssize_t n; stdoutBytes.size() < stdoutLimit && (n = read(out[0], buffer, sizeof buffer)) > 0;)
+            stdoutBytes.append(buffer, static_cast<size_t>(n));
+        close(out[0]);
         int status = 0;
         waitpid(pid, &status, 0);
-        Result r{WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), Slurp(outPath),
-                 terminal ? err : Slurp(errPath)};
-        fs::remove(outPath);
+        feeder.join();
+        if (signaller.joinable()) signaller.join();
+        Result r{WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), stdoutBytes, Slurp(errPath)};
         fs::remove(errPath);
+        return r;
+    }
+
+    bool HasTemporary() {
+        for (const auto& e : fs::recursive_directory_iterator(dir))
+            if (e.path().filename().string().find(".orve-") != std::string::npos) return true;
+        return false;
+    }
+
+    // Runs orve with stderr on a terminal and returns what it wrote there.
+    Result RunOnTerminal(const std::vector<std::string>& args) {
+        int master = -1, slave = -1;
+        if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return {-1, "", "no pty"};
+        const fs::path outPath = dir / "stdout.txt";
+        const pid_t pid = fork();
+        if (pid == 0) {
+            close(master);
+            const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(out, STDOUT_FILENO);
+            dup2(slave, STDERR_FILENO);
+            close(slave);
+            setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+            if (chdir(dir.c_str()) != 0) _exit(127);
+            std::vector<char*> argv{const_cast<char*>(ORVE_CLI_PATH)};
+            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(ORVE_CLI_PATH, argv.data());
+            _exit(127);
+        }
+        close(slave);
+        // Drained while the child runs: a full terminal buffer would stall it.
+        std::string err;
+        char buffer[4096];
+        for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;) err.append(buffer, static_cast<size_t>(n));
+        close(master);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        Result r{WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), Slurp(outPath), err};
+        fs::remove(outPath);
         return r;
     }
 
@@ -112,6 +176,43 @@ protected:
         sf_readf_int(f, a.values.data(), a.info.frames);
         sf_close(f);
         return a;
+    }
+
+    // Any format from values on the +-1 scale, and back.
+    fs::path WriteDoubles(const std::string& name, int channels, const std::vector<double>& values, int format,
+                          int rate = 44100) {
+        SF_INFO info{};
+        info.samplerate = rate;
+        info.channels = channels;
+        info.format = format;
+        const fs::path path = dir / name;
+        SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+        EXPECT_NE(f, nullptr) << sf_strerror(nullptr);
+        if (!f) return path;
+        // Integers exactly: libsndfile scales doubles written to PCM by 2^(n-1) - 1.
+        sf_command(f, SFC_SET_NORM_DOUBLE, nullptr, SF_FALSE);
+        const int bits = (format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_24 ? 24 : 16;
+        const bool integer = (format & SF_FORMAT_SUBMASK) != SF_FORMAT_FLOAT && (format & SF_FORMAT_SUBMASK) != SF_FORMAT_DOUBLE;
+        std::vector<double> v(values);
+        if (integer)
+            for (auto& x : v) x = std::nearbyint(x * std::ldexp(1.0, bits - 1));
+        else
+            sf_command(f, SFC_SET_NORM_DOUBLE, nullptr, SF_TRUE);
+        sf_writef_double(f, v.data(), static_cast<sf_count_t>(v.size() / channels));
+        sf_close(f);
+        return path;
+    }
+
+    std::vector<double> ReadDoubles(const fs::path& path, SF_INFO* infoOut = nullptr) {
+        SF_INFO info{};
+        SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+        EXPECT_NE(f, nullptr) << path;
+        if (!f) return {};
+        std::vector<double> v(static_cast<size_t>(info.frames * info.channels));
+        sf_readf_double(f, v.data(), info.frames);
+        sf_close(f);
+        if (infoOut) *infoOut = info;
+        return v;
     }
 
     // Files in the directory other than those a test made: a run must leave
@@ -258,7 +359,8 @@ TEST_F(OrveCli, GainAppliesWhereTheChannelSwitchesSay) {
         Write("in.wav", c.channels, *c.in, (c.channels > 2 ? SF_FORMAT_WAVEX : SF_FORMAT_WAV) | SF_FORMAT_PCM_16);
         const Result r = Run({"process", "in.wav", "out.wav", "-e", "Level Tuning", "-g", "6", "-c", c.switches});
         ASSERT_EQ(r.status, 0) << r.err;
-        EXPECT_TRUE(r.err.empty()) << r.err;
+        // Two of the loud samples were at full scale already; two more are now.
+        EXPECT_EQ(r.err, c.in == &loud ? "orve: clipped 2 samples (33.3 %)\n" : "") << c.switches;
         const Audio out = Read(dir / "out.wav");
         ASSERT_EQ(out.info.channels, c.channels);
         const auto got = out.At(16);
@@ -299,38 +401,132 @@ TEST_F(OrveCli, TailAppendsSilenceAfterTheInput) {
     EXPECT_TRUE(std::all_of(got.begin() + in.size(), got.end(), [](int32_t v) { return v == 0; }));
 }
 
-TEST_F(OrveCli, BitsSetsTheWidthTheAudioPathRunsAt) {
-    const auto in = Stereo(2000);
-    Write("in.wav", 2, in);
+TEST_F(OrveCli, JsonSummaryDescribesTheRun) {
+    Write("in.wav", 2, {20000, -20000, 32767, -32768, 100, -100});
+    const Result r = Run({"process", "in.wav", "out.wav", "-e", "0", "--gain-db", "6", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const json summary = json::parse(r.out);
+    EXPECT_EQ(summary["framesIn"], 3);
+    EXPECT_EQ(summary["framesOut"], 3);
+    EXPECT_EQ(summary["clipped"], 2);
+    EXPECT_EQ(summary["latency"], 0);
+    EXPECT_NEAR(summary["peak"].get<double>(), 1.0, 1e-4);
+    ASSERT_EQ(summary["stages"].size(), 1u);
+    const json& stage = summary["stages"][0];
+    EXPECT_EQ(stage["effect"]["id"], 0);
+    EXPECT_NEAR(stage["gainDb"].get<double>(), 6.0, 1e-9);
+    EXPECT_EQ(stage["channels"], "LR");
+    // A frame-based effect holds its look-ahead back and says how much.
+    const Result ess = Run({"process", "in.wav", "ess.wav", "-e", "deess", "--json"});
+    ASSERT_EQ(ess.status, 0) << ess.err;
+    EXPECT_GT(json::parse(ess.out)["latency"].get<int>(), 0);
 
-    // 8 bits: the 16-bit samples are cut to their top byte, WAV stores it unsigned.
-    ASSERT_EQ(Run({"process", "in.wav", "o8.wav", "-e", "0", "--bits", "8"}).status, 0);
-    const Audio o8 = Read(dir / "o8.wav");
-    EXPECT_EQ(o8.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_U8);
-    const auto got8 = o8.At(24);
-    for (size_t i = 0; i < in.size(); ++i) ASSERT_EQ(got8[i], in[i] >> 8) << i;
-
-    // 32 bits: full resolution, gain applied on the 32-bit scale.
-    ASSERT_EQ(Run({"process", "in.wav", "o32.wav", "-e", "0", "--bits", "32", "-g", "-6"}).status, 0);
-    const Audio o32 = Read(dir / "o32.wav");
-    EXPECT_EQ(o32.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_32);
-    for (size_t i = 0; i < in.size(); ++i) ASSERT_EQ(o32.values[i], Scaled(in[i] * 65536, -6.0)) << i;
-
-    // 8-bit output in a container whose 8-bit PCM is signed.
-    Write("in.aiff", 2, in, SF_FORMAT_AIFF | SF_FORMAT_PCM_16);
-    ASSERT_EQ(Run({"process", "in.aiff", "o8.aiff", "-e", "0", "--bits", "8"}).status, 0);
-    EXPECT_EQ(Read(dir / "o8.aiff").info.format & SF_FORMAT_SUBMASK, SF_FORMAT_PCM_S8);
+    // Every knob with the value it ran at, the preset by its name.
+    const json described = json::parse(Run({"describe", "geq-10", "--json"}).out);
+    const std::string preset = described["presets"][1]["name"];
+    const Result d = Run({"process", "in.wav", "eq.wav", "-e", "geq-10", "-p", preset, "-c", "r", "--json"});
+    ASSERT_EQ(d.status, 0) << d.err;
+    const json dn = json::parse(d.out)["stages"][0];
+    EXPECT_EQ(dn["preset"], preset.substr(0, preset.find_last_not_of(' ') + 1));
+    EXPECT_EQ(dn["channels"], "R");
+    ASSERT_EQ(dn["knobs"].size(), described["knobs"].size());
+    for (size_t k = 0; k < dn["knobs"].size(); ++k)
+        EXPECT_EQ(dn["knobs"][k]["value"], described["presets"][1]["values"][k]) << k;
 }
 
-TEST_F(OrveCli, ContainersWithoutTheWidthKeepTheirOwnEncoding) {
-    const auto in = Stereo(3000);
-    Write("in.flac", 2, in, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
-    // FLAC has no 32-bit PCM: the audio path runs at 32 bits, the file stays 16-bit.
-    const Result r = Run({"process", "in.flac", "out.flac", "-e", "0", "--bits", "32"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    const Audio out = Read(dir / "out.flac");
-    EXPECT_EQ(out.info.format, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
-    EXPECT_EQ(out.At(16), std::vector<int32_t>(in.begin(), in.end()));
+TEST_F(OrveCli, EncodingsKeepTheirLevelAndResolution) {
+    // A -1 dBFS tone with a detail 120 dB down: lost in any 16-bit step.
+    std::vector<double> in(2 * 3000);
+    for (size_t i = 0; i < in.size(); ++i)
+        in[i] = 0.891 * std::sin(0.01 * static_cast<double>(i)) + 1e-6 * std::sin(0.37 * static_cast<double>(i));
+    const double lsb16 = 1.0 / 32768, lsb24 = 1.0 / 8388608, lsb32 = std::ldexp(1.0, -31);
+    // Floating point through the 32-bit path: one step of dither, the
+    // rounding, and the float's own rounding where its spacing is that step.
+    const double viaPath = 2.5 * lsb32;
+    struct Case {
+        std::string name;
+        int inFormat;
+        std::vector<std::string> options;
+        int outFormat;
+        double gainDb;
+        double tolerance;   // largest difference from the input (times the gain) on the +-1 scale
+    };
+    const std::vector<Case> cases = {
+        {"float.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, {}, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 0, viaPath},
+        {"double.wav", SF_FORMAT_WAV | SF_FORMAT_DOUBLE, {}, SF_FORMAT_WAV | SF_FORMAT_DOUBLE, 0, viaPath},
+        {"float.caf", SF_FORMAT_CAF | SF_FORMAT_FLOAT, {}, SF_FORMAT_CAF | SF_FORMAT_FLOAT, 0, viaPath},
+        {"24.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, {}, SF_FORMAT_WAV | SF_FORMAT_PCM_24, 0, lsb24 / 2},
+        {"24.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, {}, SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 0, lsb24 / 2},
+        {"24f.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, {"--output-bits", "float"}, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 0, lsb24 / 2},
+        {"16.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, {"--output-bits", "24"}, SF_FORMAT_WAV | SF_FORMAT_PCM_24, 0, lsb16 / 2},
+        // FLAC has no 32-bit PCM: the path runs at 32 bits, the file stays as it was.
+        {"16.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, {"--bits", "32"}, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 0, lsb16 / 2},
+        {"16g.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, {"--bits", "32", "--output-bits", "32", "-g", "-6"},
+         SF_FORMAT_WAV | SF_FORMAT_PCM_32, -6, lsb16 / 2 + lsb32},
+        // Narrower than the path: dithered (one step of TPDF plus the rounding).
+        {"8.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, {"--bits", "8"}, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0, 1.5 / 128 + lsb16},
+        {"8.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, {"--output-bits", "8", "--no-dither"}, SF_FORMAT_AIFF | SF_FORMAT_PCM_S8, 0, 0.5 / 128 + lsb16},
+        {"u8.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, {"--output-bits", "8"}, SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 0, 1.5 / 128 + lsb16},
+    };
+    for (const Case& c : cases) {
+        WriteDoubles(c.name, 2, in, c.inFormat);
+        const std::vector<double> written = ReadDoubles(dir / c.name);
+        std::vector<std::string> args = {"process", c.name, "out-" + c.name, "-e", "0"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const Result r = Run(args);
+        ASSERT_EQ(r.status, 0) << c.name << ": " << r.err;
+        SF_INFO info{};
+        const std::vector<double> out = ReadDoubles(dir / ("out-" + c.name), &info);
+        EXPECT_EQ(info.format, c.outFormat) << c.name;
+        ASSERT_EQ(out.size(), written.size()) << c.name;
+        const double gain = std::pow(10.0, c.gainDb / 20.0);
+        double worst = 0.0;
+        for (size_t i = 0; i < out.size(); ++i) worst = std::max(worst, std::fabs(out[i] - written[i] * gain));
+        EXPECT_LE(worst, c.tolerance) << c.name;
+    }
+}
+
+TEST_F(OrveCli, DitherLeavesNoHarmonicsWhenShorteningTheWord) {
+    // A -85 dBFS tone in 24 bits is under two steps of 16-bit audio: rounded
+    // plainly it turns into harmonics and an offset, dithered into noise.
+    const int n = 1 << 16, bin = 1001;
+    std::vector<double> in(n);
+    const double amplitude = std::pow(10.0, -85.0 / 20.0);
+    for (int i = 0; i < n; ++i) in[i] = amplitude * std::sin(2 * M_PI * bin * i / n);
+    WriteDoubles("quiet.wav", 1, in, SF_FORMAT_WAV | SF_FORMAT_PCM_24);
+    // Power of one DFT bin of the output, in 16-bit steps squared.
+    auto power = [](const std::vector<double>& v, int k) {
+        double re = 0.0, im = 0.0;
+        for (size_t i = 0; i < v.size(); ++i) {
+            const double a = 2 * M_PI * k * static_cast<double>(i) / static_cast<double>(v.size());
+            re += v[i] * 32768 * std::cos(a);
+            im += v[i] * 32768 * std::sin(a);
+        }
+        return (re * re + im * im) / static_cast<double>(v.size());
+    };
+    auto analyse = [&](const std::vector<std::string>& extra, const std::string& name) {
+        std::vector<std::string> args = {"process", "quiet.wav", name, "-e", "0", "--output-bits", "16"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        const Result r = Run(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        const std::vector<double> out = ReadDoubles(dir / name);
+        double floor = 0.0;
+        for (int k = 3000; k < 3064; ++k) floor += power(out, k) / 64.0;
+        double harmonic = 0.0;
+        for (int h = 2; h <= 7; ++h) harmonic = std::max(harmonic, power(out, h * bin));
+        double mean = 0.0;
+        for (double v : out) mean += v * 32768 / static_cast<double>(out.size());
+        return std::make_tuple(harmonic / floor, mean, power(out, bin) / floor);
+    };
+    const auto [dithered, offset, tone] = analyse({}, "dithered.wav");
+    EXPECT_LT(dithered, 10.0);              // no harmonic 10 dB above the floor
+    EXPECT_LT(std::fabs(offset), 0.02);     // and no offset
+    EXPECT_GT(tone, 1000.0);                // the tone itself is there
+    // Plain rounding, for contrast: harmonics stand out.
+    EXPECT_GT(std::get<0>(analyse({"--no-dither"}, "plain.wav")), 30.0);
+    // The dither has a fixed seed: the same command gives the same bytes.
+    ASSERT_EQ(Run({"process", "quiet.wav", "again.wav", "-e", "0", "--output-bits", "16"}).status, 0);
+    EXPECT_EQ(Slurp(dir / "again.wav"), Slurp(dir / "dithered.wav"));
 }
 
 TEST_F(OrveCli, ReplacesAnExistingOutputCompletely) {
@@ -339,6 +535,205 @@ TEST_F(OrveCli, ReplacesAnExistingOutputCompletely) {
     ASSERT_EQ(Run({"process", "in.wav", "out.wav", "-e", "0"}).status, 0);
     EXPECT_EQ(Read(dir / "out.wav").info.frames, 100);
     EXPECT_EQ(Entries(), (std::vector<std::string>{"in.wav", "out.wav"}));
+}
+
+TEST_F(OrveCli, ShellConventions) {
+    const auto in = Stereo(3000);
+    Write("in.wav", 2, in);
+    Write("in.flac", 2, in, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    const std::vector<int32_t> expected(in.begin(), in.end());
+    auto decoded = [&](const std::string& bytes) {
+        std::ofstream(dir / "piped.bin", std::ios::binary) << bytes;
+        const Audio a = Read(dir / "piped.bin");
+        fs::remove(dir / "piped.bin");
+        return a;
+    };
+
+    // "-" for stdout: WAV is made whole and then sent, AU streamed; FLAC
+    // (which libsndfile cannot read from a pipe) comes in on stdin.
+    for (const auto& [type, major] : std::vector<std::pair<std::string, int>>{{"wav", SF_FORMAT_WAV}, {"au", SF_FORMAT_AU}}) {
+        const Result r = Run({"process", "-", "-", "-e", "0", "-t", type}, Slurp(dir / "in.flac"));
+        ASSERT_EQ(r.status, 0) << type << ": " << r.err;
+        const Audio a = decoded(r.out);
+        EXPECT_EQ(a.info.format & SF_FORMAT_TYPEMASK, major) << type;
+        EXPECT_EQ(a.At(16), expected) << type;
+    }
+    // A WAV that another program streamed has all-ones sizes: no warning.
+    // One cut inside its audio is processed, with one.
+    const std::string wav = Slurp(dir / "in.wav");
+    std::string streamed = wav;
+    streamed.replace(4, 4, "\xFF\xFF\xFF\xFF").replace(40, 4, "\xFF\xFF\xFF\xFF");
+    const Result whole = Run({"process", "-", "whole.wav", "-e", "0"}, streamed);
+    EXPECT_TRUE(whole.err.empty()) << whole.err;
+    EXPECT_EQ(Read(dir / "whole.wav").At(16), expected);
+    const Result cut = Run({"process", "-", "cut.wav", "-e", "0"}, wav.substr(0, 44 + 4000));
+    EXPECT_EQ(cut.err.rfind("orve: warning: ", 0), 0u) << cut.err;
+    EXPECT_EQ(std::count(cut.err.begin(), cut.err.end(), '\n'), 1) << cut.err;
+    EXPECT_EQ(Read(dir / "cut.wav").info.frames, 1000);
+
+    // Without -t a stream keeps the input's container.
+    EXPECT_EQ(decoded(Run({"process", "in.wav", "-", "-e", "0"}).out).info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+
+    // The container follows OUT's extension; -t overrides it.
+    for (const auto& [name, major] : std::vector<std::pair<std::string, int>>{
+             {"o.flac", SF_FORMAT_FLAC}, {"o.aif", SF_FORMAT_AIFF}, {"o.ogg", SF_FORMAT_OGG}, {"o.caf", SF_FORMAT_CAF}}) {
+        ASSERT_EQ(Run({"process", "in.wav", name, "-e", "0"}).status, 0) << name;
+        EXPECT_EQ(Read(dir / name).info.format & SF_FORMAT_TYPEMASK, major) << name;
+    }
+    ASSERT_EQ(Run({"process", "in.wav", "o.wav", "-e", "0", "-t", "au"}).status, 0);
+    EXPECT_EQ(Read(dir / "o.wav").info.format & SF_FORMAT_TYPEMASK, SF_FORMAT_AU);
+
+    // A symlink is written through: the link stays, its target gets the audio.
+    fs::create_directory(dir / "takes");
+    fs::create_symlink("takes/take.flac", dir / "latest");
+    ASSERT_EQ(Run({"process", "in.wav", "latest", "-e", "0", "-g", "6"}).status, 0);
+    EXPECT_TRUE(fs::is_symlink(dir / "latest"));
+    EXPECT_EQ(Read(dir / "takes" / "take.flac").info.format & SF_FORMAT_TYPEMASK, SF_FORMAT_FLAC);
+    EXPECT_EQ(Read(dir / "latest").At(16)[0], Scaled(in[0], 6.0));
+
+    // A FIFO is written to and stays a FIFO.
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0644), 0);
+    std::string fromFifo;
+    std::thread reader([&] { fromFifo = Slurp(dir / "fifo"); });
+    const Result fifo = Run({"process", "in.wav", "fifo", "-e", "0"});
+    reader.join();
+    ASSERT_EQ(fifo.status, 0) << fifo.err;
+    struct stat st {};
+    ASSERT_EQ(lstat((dir / "fifo").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(decoded(fromFifo).At(16), expected);
+
+    // A legal name of 255 bytes: the temporary beside it is shortened to fit.
+    const std::string longName = std::string(251, 'x') + ".wav";
+    const Result longRun = Run({"process", "in.wav", longName, "-e", "0"});
+    ASSERT_EQ(longRun.status, 0) << longRun.err;
+    EXPECT_EQ(Read(dir / longName).At(16), expected);
+}
+
+TEST_F(OrveCli, MetadataTravelsWhereTheContainerHoldsIt) {
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* f = sf_open((dir / "tagged.wav").c_str(), SFM_WRITE, &info);
+    ASSERT_NE(f, nullptr);
+    sf_set_string(f, SF_STR_TITLE, "Take Five");
+    sf_set_string(f, SF_STR_ARTIST, "The Quartet");
+    SF_BROADCAST_INFO bext{};
+    std::snprintf(bext.description, sizeof bext.description, "studio B");
+    bext.time_reference_low = 123456;
+    sf_command(f, SFC_SET_BROADCAST_INFO, &bext, sizeof bext);
+    SF_CUES cues{};
+    cues.cue_count = 1;
+    cues.cue_points[0] = {1, 1000, 0x61746164, 0, 0, 1000, ""};
+    sf_command(f, SFC_SET_CUE, &cues, sizeof cues);
+    SF_INSTRUMENT instrument{};
+    instrument.basenote = 60;
+    instrument.key_hi = instrument.velocity_hi = 127;
+    instrument.loop_count = 1;
+    instrument.loops[0] = {SF_LOOP_FORWARD, 2000, 4000, 0};
+    sf_command(f, SFC_SET_INSTRUMENT, &instrument, sizeof instrument);
+    const auto samples = Stereo(6000);
+    sf_writef_short(f, samples.data(), 6000);
+    sf_close(f);
+
+    struct Seen {
+        std::string title, artist, description;
+        uint32_t cue = 0, loopStart = 0;
+    };
+    auto look = [&](const std::string& name) {
+        SF_INFO i{};
+        SNDFILE* g = sf_open((dir / name).c_str(), SFM_READ, &i);
+        Seen seen;
+        if (!g) return seen;
+        if (const char* t = sf_get_string(g, SF_STR_TITLE)) seen.title = t;
+        if (const char* a = sf_get_string(g, SF_STR_ARTIST)) seen.artist = a;
+        SF_BROADCAST_INFO b{};
+        if (sf_command(g, SFC_GET_BROADCAST_INFO, &b, sizeof b) == SF_TRUE) seen.description = b.description;
+        SF_CUES c{};
+        if (sf_command(g, SFC_GET_CUE, &c, sizeof c) == SF_TRUE && c.cue_count > 0) seen.cue = c.cue_points[0].position;
+        SF_INSTRUMENT in{};
+        if (sf_command(g, SFC_GET_INSTRUMENT, &in, sizeof in) == SF_TRUE && in.loop_count > 0) seen.loopStart = in.loops[0].start;
+        sf_close(g);
+        return seen;
+    };
+
+    const Result wav = Run({"process", "tagged.wav", "out.wav", "-e", "0"});
+    ASSERT_EQ(wav.status, 0) << wav.err;
+    EXPECT_TRUE(wav.err.empty()) << wav.err;
+    const Seen all = look("out.wav");
+    EXPECT_EQ(all.title, "Take Five");
+    EXPECT_EQ(all.artist, "The Quartet");
+    EXPECT_EQ(all.description, "studio B");
+    EXPECT_EQ(all.cue, 1000u);
+    EXPECT_EQ(all.loopStart, 2000u);
+
+    // Twice the length: the markers move with the audio they mark.
+    ASSERT_EQ(Run({"process", "tagged.wav", "slow.wav", "-e", "tempo", "-k", "Tempo=1"}).status, 0);
+    EXPECT_EQ(look("slow.wav").cue, 2000u);
+    EXPECT_EQ(look("slow.wav").loopStart, 4000u);
+
+    // FLAC keeps the strings as comments; what it cannot hold is named once.
+    const Result flac = Run({"process", "tagged.wav", "out.flac", "-e", "0"});
+    ASSERT_EQ(flac.status, 0) << flac.err;
+    EXPECT_EQ(look("out.flac").title, "Take Five");
+    EXPECT_EQ(std::count(flac.err.begin(), flac.err.end(), '\n'), 1) << flac.err;
+    EXPECT_NE(flac.err.find("broadcast info"), std::string::npos) << flac.err;
+}
+
+TEST_F(OrveCli, BatchDoesEachFileAsASingleRunAndGoesOnPastBadOnes) {
+    fs::create_directories(dir / "archive" / "disc 2");
+    fs::create_directories(dir / "archive" / ".trash");
+    Write("archive/a.wav", 2, Stereo(3000));
+    Write("archive/disc 2/b.aiff", 2, Tones(5000), SF_FORMAT_AIFF | SF_FORMAT_PCM_16);
+    Write("archive/.trash/c.wav", 2, Stereo(100));
+    std::ofstream(dir / "archive" / "disc 2" / "broken.wav") << "not audio";
+    std::ofstream(dir / "archive" / "notes.txt") << "not audio either, and not taken";
+    Write("loose.wav", 1, {1, 2, 3});
+
+    const Result batch = Run({"process", "archive", "loose.wav", "--out-dir", "out", "-e", "denoise", "-j", "2", "--json"});
+    EXPECT_EQ(batch.status, 1);
+    // One line for the failure, one summing up.
+    EXPECT_EQ(std::count(batch.err.begin(), batch.err.end(), '\n'), 2) << batch.err;
+    EXPECT_EQ(batch.err.rfind("orve: archive/disc 2/broken.wav: ", 0), 0u) << batch.err;
+    EXPECT_NE(batch.err.find("orve: processed 3 of 4 files; 1 failed\n"), std::string::npos) << batch.err;
+    EXPECT_EQ(std::count(batch.out.begin(), batch.out.end(), '\n'), 3) << batch.out;
+    EXPECT_FALSE(fs::exists(dir / "out" / ".trash"));
+
+    // Each output is the very file a single run makes.
+    for (const auto& [input, output] : std::vector<std::pair<std::string, std::string>>{
+             {"archive/a.wav", "out/a.wav"}, {"archive/disc 2/b.aiff", "out/disc 2/b.aiff"}, {"loose.wav", "out/loose.wav"}}) {
+        ASSERT_EQ(Run({"process", input, "single", "-t", output.substr(output.rfind('.') + 1), "-e", "denoise"}).status, 0);
+        EXPECT_EQ(Slurp(dir / output), Slurp(dir / "single")) << output;
+    }
+
+    // -t renames; two inputs for one output stop the batch before it starts.
+    ASSERT_EQ(Run({"process", "loose.wav", "--out-dir", "flac", "-t", "flac", "-e", "0"}).status, 0);
+    EXPECT_TRUE(fs::exists(dir / "flac" / "loose.flac"));
+    const Result clash = Run({"process", "loose.wav", "./loose.wav", "--out-dir", "clash", "-e", "0"});
+    EXPECT_EQ(clash.status, 1);
+    EXPECT_FALSE(fs::exists(dir / "clash"));
+}
+
+TEST_F(OrveCli, StopSignalsEndTheRunWithOneLineAndNothingLeft) {
+    Write("in.wav", 2, Tones(10 * 44100));
+    const auto before = Entries();
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        const Result r = Run({"process", "in.wav", "out.wav", "-e", "samplereverb", "--block", "16"}, "", sig);
+        EXPECT_EQ(r.status, 128 + sig) << sig << ": " << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_EQ(r.err.rfind("orve: ", 0), 0u) << r.err;
+        EXPECT_EQ(Entries(), before) << sig;
+    }
+    // A batch passes the signal to its workers and reports once.
+    const Result batch = Run({"process", "in.wav", "--out-dir", "out", "-e", "samplereverb", "--block", "16"}, "", SIGTERM);
+    EXPECT_EQ(batch.status, 128 + SIGTERM) << batch.err;
+    EXPECT_EQ(batch.err, "orve: interrupted (SIGTERM)\n");
+    EXPECT_TRUE(fs::is_empty(dir / "out"));
+    // The reader of the output pipe goes away: the same, for SIGPIPE.
+    const Result pipe = Run({"process", "in.wav", "-", "-t", "au", "-e", "samplereverb"}, "", 0, 1000);
+    EXPECT_EQ(pipe.status, 128 + SIGPIPE) << pipe.err;
+    EXPECT_EQ(std::count(pipe.err.begin(), pipe.err.end(), '\n'), 1) << pipe.err;
 }
 
 TEST_F(OrveCli, SpectralEffectsAtIdentityGiveTheInputSampleAligned) {
@@ -413,7 +808,7 @@ TEST_F(OrveCli, DeNoiseLearnsFromTheStartAndAgainAtEverySnap) {
 
 TEST_F(OrveCli, ProgressBarOnlyOnATerminal) {
     Write("in.wav", 2, Stereo(44100));
-    const Result shown = Run({"process", "in.wav", "out.wav", "-e", "0", "--block", "100"}, true);
+    const Result shown = RunOnTerminal({"process", "in.wav", "out.wav", "-e", "0", "--block", "100"});
     ASSERT_EQ(shown.status, 0) << shown.err;
     EXPECT_NE(shown.err.find("100%"), std::string::npos) << shown.err;
     EXPECT_TRUE(shown.out.empty());
@@ -433,6 +828,14 @@ TEST_F(OrveCli, EveryErrorIsOneLineAndLeavesNoOutput) {
     std::ofstream(dir / "text.wav") << "not audio at all, just text";
     fs::create_directory(dir / "adir");
     fs::create_symlink(dir / "in.wav", dir / "link.wav");
+    // A header cut inside its data size, and bytes that set libsndfile's MPEG
+    // decoder talking on stderr.
+    std::ofstream(dir / "cut.wav", std::ios::binary) << Slurp(dir / "in.wav").substr(0, 43);
+    std::mt19937 random(4);
+    std::string junk(5000, '\0');
+    for (char& c : junk) c = static_cast<char>(random());
+    for (size_t k = 0; k + 1 < junk.size(); k += 417) junk.replace(k, 2, "\xFF\xFB");
+    std::ofstream(dir / "junk.wav", std::ios::binary) << junk;
     // A file without read permission (root reads it regardless, so only
     // other users can see this case fail).
     Write("locked.wav", 2, Stereo(100));
@@ -469,6 +872,15 @@ TEST_F(OrveCli, EveryErrorIsOneLineAndLeavesNoOutput) {
         {"process", "in.wav", "out.wav", "-e", "0", "--channels", "LEFT"},
         {"process", "in.wav", "out.wav", "-e", "0", "--gain-db", "61"},
         {"process", "in.wav", "out.wav", "-e", "0", "--tail", "-1"},
+        {"process", "cut.wav", "out.wav", "-e", "0"},
+        {"process", "junk.wav", "out.wav", "-e", "0"},
+        {"process", "in.wav", "out.xyz", "-e", "0"},
+        {"process", "in.wav", "out", "-e", "0"},
+        {"process", "in.wav", "out.wav", "-e", "0", "-t", "nosuch"},
+        {"process", "in.wav", "out.flac", "-e", "0", "--output-bits", "32"},
+        {"process", "in.wav", "out.wav", "-e", "0", "--output-bits", "12"},
+        {"process", "in.wav", "in.wav", "out.wav", "-e", "0"},
+        {"process", "in.wav", "-e", "0"},
         {"process", "in.wav", "out.wav"},
         {"process", "in.wav"},
         {"describe", "nosuch"},

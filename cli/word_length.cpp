@@ -1,0 +1,47 @@
+#include "word_length.h"
+
+#include <cmath>
+
+namespace orve::cli {
+
+WordLength::WordLength(int32_t bitsIn, bool ditherIn)
+    : bits(bitsIn),
+      dither(ditherIn),
+      top(std::ldexp(1.0, bitsIn - 1) - 1.0),
+      bottom(-std::ldexp(1.0, bitsIn - 1)),
+      random(0x6f7276652d747064ULL) {}
+
+// The sum of two independent uniform values of one step each: its first two
+// moments make the rounding error's mean and power independent of the signal,
+// which is what removes distortion and noise modulation.
+double WordLength::Triangular() {
+    constexpr double kUnit = 1.0 / 9007199254740992.0;   // 2^-53
+    const double a = static_cast<double>(random() >> 11) * kUnit;
+    const double b = static_cast<double>(random() >> 11) * kUnit;
+    return a - b;
+}
+
+int64_t WordLength::Round(const double* values, int64_t count, int32_t* out) {
+    bool whole = true;
+    for (int64_t i = 0; i < count && whole; ++i) whole = values[i] == std::nearbyint(values[i]) || std::isnan(values[i]);
+    const bool addDither = dither && !whole;
+    int64_t clipped = 0;
+    for (int64_t i = 0; i < count; ++i) {
+        double v = std::nearbyint(addDither ? values[i] + Triangular() : values[i]);
+        if (std::isnan(v)) {
+            // A float file can hold NaN; silence is the only safe sample.
+            v = 0.0;
+            ++clipped;
+        } else if (v > top) {
+            v = top;
+            ++clipped;
+        } else if (v < bottom) {
+            v = bottom;
+            ++clipped;
+        }
+        out[i] = static_cast<int32_t>(v);
+    }
+    return clipped;
+}
+
+}  // namespace orve::cli
