@@ -353,14 +353,18 @@ void AudioWriter::Write(const int32_t* values, int64_t frames) {
             for (int64_t i = 0; i < count; ++i) out[i] = static_cast<int32_t>(static_cast<uint32_t>(values[i]) << widen);
         }
         const int32_t top = static_cast<int32_t>((1LL << (fileBits - 1)) - 1);
-        const double fullScale = std::ldexp(1.0, fileBits - 1);
         const int32_t shift = 32 - fileBits;
+        // The peak in whole steps, scaled once: the same value as scaling each
+        // sample, the division being by a power of two.
+        int64_t largest = 0, atTop = 0;
         for (int64_t i = 0; i < count; ++i) {
             int32_t& v = out[i];
-            if (v >= top || v <= -top - 1) ++atFullScale;
-            peak = std::max(peak, std::fabs(v / fullScale));
+            atTop += (v >= top) | (v <= -top - 1);
+            largest = std::max<int64_t>(largest, v < 0 ? -static_cast<int64_t>(v) : v);
             v = static_cast<int32_t>(static_cast<uint32_t>(v) << shift);
         }
+        atFullScale += atTop;
+        peak = std::max(peak, static_cast<double>(largest) / std::ldexp(1.0, fileBits - 1));
     }
     samplesWritten += count;
     pendingFrames += frames;
