@@ -203,14 +203,22 @@ int64_t AudioReader::Read(int32_t* values, int64_t frames) {
             scaled.resize(static_cast<size_t>((produced + take) * channels));
         const double* in = chunk.data() + chunkStart * channels;
         double* to = scaled.data() + produced * channels;
-        for (int64_t i = 0; i < n; ++i) {
-            const double x = in[i];
-            // Full scale in the file's own terms: the largest code of an integer
-            // encoding (libsndfile reads it as 1 - 2^(1-width)), +-1 for floats.
-            const double magnitude = std::fabs(x);
-            if (fileFullScale > 0.0 ? magnitude * fileFullScale >= fileFullScale - 1.0 : !(magnitude < 1.0)) ++atFullScale;
-            to[i] = x * scale;
+        // Full scale in the file's own terms: the largest code of an integer
+        // encoding (libsndfile reads it as 1 - 2^(1-width)), +-1 for floats.
+        int64_t atTop = 0;
+        if (fileFullScale > 0.0) {
+            const double largest = fileFullScale - 1.0;
+            for (int64_t i = 0; i < n; ++i) {
+                atTop += std::fabs(in[i]) * fileFullScale >= largest;
+                to[i] = in[i] * scale;
+            }
+        } else {
+            for (int64_t i = 0; i < n; ++i) {
+                atTop += !(std::fabs(in[i]) < 1.0);
+                to[i] = in[i] * scale;
+            }
         }
+        atFullScale += atTop;
         chunkStart += take;
         produced += take;
     }

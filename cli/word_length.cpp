@@ -2,6 +2,10 @@
 
 #include <cmath>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace orve::cli {
 namespace {
 
@@ -14,6 +18,32 @@ inline double NearestWhole(double v) {
     const double magnitude = std::fabs(v);
     if (!(magnitude < kNoFraction)) return v;           // whole already, infinite or NaN
     return std::copysign((magnitude + kNoFraction) - kNoFraction, v);
+}
+
+// True when every value is whole and within [bottom, top] (NaN is neither).
+bool PlainBlock(const double* values, int64_t count, double bottom, double top) {
+    constexpr double kNoFraction = 4503599627370496.0;
+    int64_t i = 0;
+    bool plain = true;
+#if defined(__SSE2__)
+    // Two at a time: the compiler leaves the scalar loop unvectorised at -O2.
+    const __m128d noFraction = _mm_set1_pd(kNoFraction), low = _mm_set1_pd(bottom), high = _mm_set1_pd(top);
+    const __m128d sign = _mm_set1_pd(-0.0);
+    __m128d all = _mm_castsi128_pd(_mm_set1_epi32(-1));
+    for (; i + 2 <= count; i += 2) {
+        const __m128d x = _mm_loadu_pd(values + i);
+        const __m128d magnitude = _mm_andnot_pd(sign, x);
+        const __m128d whole = _mm_cmpeq_pd(_mm_sub_pd(_mm_add_pd(magnitude, noFraction), noFraction), magnitude);
+        all = _mm_and_pd(all, _mm_and_pd(whole, _mm_and_pd(_mm_cmpge_pd(x, low), _mm_cmple_pd(x, high))));
+    }
+    plain = _mm_movemask_pd(all) == 3;
+#endif
+    for (; i < count; ++i) {
+        const double x = values[i];
+        const double magnitude = std::fabs(x);
+        plain &= ((magnitude + kNoFraction) - kNoFraction == magnitude) & (x >= bottom) & (x <= top);
+    }
+    return plain;
 }
 
 }  // namespace
@@ -38,14 +68,7 @@ double WordLength::Triangular() {
 int64_t WordLength::Round(const double* values, int64_t count, int32_t* out) {
     // Most blocks (an integer file on a path as wide) are whole and in range
     // already: one branch-free pass finds out, one conversion does the rest.
-    constexpr double kNoFraction = 4503599627370496.0;
-    bool plain = true;
-    for (int64_t i = 0; i < count; ++i) {
-        const double x = values[i];
-        const double magnitude = std::fabs(x);
-        plain &= ((magnitude + kNoFraction) - kNoFraction == magnitude) & (x >= bottom) & (x <= top);
-    }
-    if (plain) {
+    if (PlainBlock(values, count, bottom, top)) {
         for (int64_t i = 0; i < count; ++i) out[i] = static_cast<int32_t>(values[i]);
         return 0;
     }
