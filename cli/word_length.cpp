@@ -9,12 +9,13 @@
 namespace orve::cli {
 namespace {
 
+constexpr double kNoFraction = 4503599627370496.0;   // 2^52: every double from here on is whole
+
 // std::nearbyint in the default rounding mode (to nearest, ties to even), as
 // the library call it replaces: the sum with 2^52 leaves no bits below the
 // units. The library call, not inlined without SSE4.1, was a quarter of a
 // whole run's cost for the cheaper effects.
 inline double NearestWhole(double v) {
-    constexpr double kNoFraction = 4503599627370496.0;   // 2^52: every double from here on is whole
     const double magnitude = std::fabs(v);
     if (!(magnitude < kNoFraction)) return v;           // whole already, infinite or NaN
     return std::copysign((magnitude + kNoFraction) - kNoFraction, v);
@@ -22,7 +23,6 @@ inline double NearestWhole(double v) {
 
 // True when every value is whole and within [bottom, top] (NaN is neither).
 bool PlainBlock(const double* values, int64_t count, double bottom, double top) {
-    constexpr double kNoFraction = 4503599627370496.0;
     int64_t i = 0;
     bool plain = true;
 #if defined(__SSE2__)
