@@ -21,13 +21,8 @@ const EffectPreset kDynamicsTable[] = {{"Loud", kLoud}, {"Soft", kSoft}, {"Speec
 class RecordingEffect : public EffectProcessor {
 public:
     RecordingEffect() : EffectProcessor(16) { ServeTables(kKnobs, kDynamicsTable); }
-    void SetParameters(const double* values) override {
-        ++calls;
-        last[0] = values[0];
-        last[1] = values[1];
-    }
+    void SetParameters(const double*) override { ++calls; }
     int calls = 0;
-    double last[2] = {};
 };
 
 struct Fixture {
@@ -42,21 +37,6 @@ struct Fixture {
         state.parameterValues[1] = 2.0;
     }
 };
-
-TEST(PresetLogicTest, OrdinaryRowMovesGainAndKnobs) {
-    Fixture f;
-    const PresetTable table{kDynamicsTable, 3};
-    SliderPositions sliders;
-    ASSERT_TRUE(SelectPreset(f.state, table, 0, sliders));
-    EXPECT_EQ(f.state.presetIndex, 0);
-    EXPECT_DOUBLE_EQ(f.state.outputGain, std::pow(10.0, 6.0 / 20.0));
-    EXPECT_EQ(sliders.gain, 4500);
-    EXPECT_EQ(sliders.knobs[0], 5000);   // -30 on 0..-60
-    EXPECT_EQ(sliders.knobs[1], 3000);   // 4 on 1..11
-    EXPECT_DOUBLE_EQ(f.effect->last[0], -30.0);
-    EXPECT_DOUBLE_EQ(f.effect->last[1], 4.0);
-    EXPECT_EQ(f.effect->calls, 1);
-}
 
 // The user's own row restores the stored slider positions, the gain the
 // slider shows there (so that it saves back to the same position), and hands
@@ -149,13 +129,6 @@ TEST(PresetLogicTest, OrdinaryOpeningRestoresStoredPositions) {
     EXPECT_EQ(sliders.knobs[0], 5000);
     EXPECT_EQ(sliders.knobs[1], 0);
 
-    // A stored first row: the stored positions become the last row's, values untouched.
-    Fixture g;
-    g.state.windowOpenMode = WindowOpenMode::StoredSetting;
-    g.state.presetIndex = 0;
-    PrepareOpeningState(g.state, PresetTable{kDynamicsTable, 3});
-    EXPECT_EQ(g.state.settingsBlob.slots[1], 2000);
-    EXPECT_EQ(g.effect->calls, 0);
     // Reopened with F12: nothing moves.
     Fixture h;
     h.state.windowOpenMode = WindowOpenMode::AsItWas;
@@ -163,16 +136,6 @@ TEST(PresetLogicTest, OrdinaryOpeningRestoresStoredPositions) {
     PrepareOpeningState(h.state, PresetTable{kDynamicsTable, 3});
     EXPECT_EQ(h.state.settingsBlob.slots[1], 7777);
     EXPECT_EQ(h.effect->calls, 0);
-}
-
-TEST(PresetLogicTest, ManualChangeSwitchesToTheLastRow) {
-    EXPECT_EQ(PresetAfterManualChange(3, 0), 2);
-    EXPECT_EQ(PresetAfterManualChange(3, -1), 2);
-    EXPECT_EQ(PresetAfterManualChange(3, 2), -1);
-    EXPECT_EQ(PresetAfterManualChange(0, -1), -1);
-    EXPECT_EQ(ShownPresetRow(1, 3), 1);
-    EXPECT_EQ(ShownPresetRow(7, 3), 2);
-    EXPECT_EQ(ShownPresetRow(0, 0), -1);
 }
 
 }  // namespace
