@@ -53,28 +53,6 @@ TEST(SpectralEffect, UnwindowedFirstFrameReleasesTwoHopsMinusFrame) {
     for (int32_t i = 0; i < H; ++i) ASSERT_EQ(out[i], input[firstRelease + i]) << i;
 }
 
-// Records, for every frame, how much output was ready when the frame arrived.
-class FrameProbe : public SpectralEffect {
-public:
-    using SpectralEffect::SpectralEffect;
-    void ProcessChannels(int32_t) override { readyAtFrame.push_back(ready); }
-    std::vector<int32_t> readyAtFrame;
-};
-
-TEST(SpectralEffect, FourthFrameReleasesTheFirstOutput) {
-    // N = 2048, H = 512, V = 1536 = 3 H: frames 0..2 lie wholly in the
-    // zero-filled history and release nothing; frame 3 releases a full hop.
-    FrameProbe effect(44100, 0.05, 0.25, 1, 5000, kWindowed);
-    ASSERT_EQ(effect.FrameLength(), 2048);
-    ASSERT_EQ(effect.Latency(), 1536);
-    std::vector<double> input(6 * 512 + 1, 1.0);
-    const int32_t got = effect.ProcessBlock(input.data(), input.data(), static_cast<int32_t>(input.size()),
-                                            static_cast<int32_t>(input.size()), 1);
-    EXPECT_EQ(got, 0);
-    ASSERT_EQ(effect.readyAtFrame.size(), 6u);
-    EXPECT_EQ(effect.readyAtFrame, (std::vector<int32_t>{0, 0, 0, 0, 512, 1024}));
-}
-
 TEST(SpectralEffect, TinyTargetsGiveTheShortestFrame) {
     EXPECT_EQ(ChooseFrameLength(1, 2), 2);
     EXPECT_EQ(ChooseFrameLength(2, 2), 2);
