@@ -65,22 +65,28 @@ TEST(SampleReverbTiming, OutputIsAlignedAndHeldBackByTheLatency) {
     }
 }
 
-TEST(SampleReverbRooms, KnobAndPresetsSelectTheRoom) {
+// The room a knob value plays, told from where an impulse comes back.
+int32_t HeardRoom(double value) {
     const std::vector<int16_t> set = TinyRoomSet();
     SampleReverb effect(44100, 2, set.data(), 1);
-    EXPECT_EQ(effect.PresetCount(), 14);
+    effect.SetParameters(&value);
+    const int32_t at = 576 * 4;
+    std::vector<double> input(2 * 576 * 6, 0.0);
+    input[2 * at] = 1000.0;
+    const auto out = test::RunBlocks(effect, input, 2, 576);
+    for (int32_t f = at; f < at + 10 * kRoomCount + 1; ++f)
+        if (std::fabs(out[2 * f]) > 1.0) return (f - at) / 10;
+    return -1;
+}
+
+TEST(SampleReverbRooms, TheKnobSelectsTheRoomByItsWholePart) {
+    const std::vector<int16_t> set = TinyRoomSet();
+    SampleReverb effect(44100, 2, set.data(), 1);
     KnobSpec knobs[kMaxKnobs];
     ASSERT_EQ(effect.DescribeKnobs(knobs), 1);
-    const double atStart = KnobValueAt(knobs[0], 0), atEnd = KnobValueAt(knobs[0], kKnobPositionMax);
-    effect.SetParameters(&atStart);
-    EXPECT_EQ(effect.RoomType(), 14);
-    effect.SetParameters(&atEnd);
-    EXPECT_EQ(effect.RoomType(), 1);
-    ApplyPreset(effect, "Cave        ");
-    EXPECT_EQ(effect.RoomType(), 3);
-    const double within = 3.9;
-    effect.SetParameters(&within);
-    EXPECT_EQ(effect.RoomType(), 3);
+    EXPECT_EQ(HeardRoom(KnobValueAt(knobs[0], 0)), 14);
+    EXPECT_EQ(HeardRoom(KnobValueAt(knobs[0], kKnobPositionMax)), 1);
+    EXPECT_EQ(HeardRoom(3.9), 3);
 }
 
 TEST(SampleReverbRooms, ARoomChangeIsCrossfadedWithoutAGap) {
@@ -103,16 +109,6 @@ TEST(SampleReverbRooms, ARoomChangeIsCrossfadedWithoutAGap) {
     }
     EXPECT_NEAR(out[2 * (576 * 17 + 30)], 1000.0 * ImpulseGain(30), 1e-9);
     EXPECT_NEAR(out[2 * (576 * 17 + 10)], 0.0, 1e-9);
-}
-
-// Each room has two responses: a third channel passes unchanged.
-TEST(SampleReverbChannels, ChannelsBeyondTheSecondPassUnchanged) {
-    const std::vector<int16_t> set = TinyRoomSet();
-    SampleReverb surround(44100, 3, set.data(), 1);
-    const std::vector<double> input = test::Noise(3 * 576 * 6, 1000.0, 6);
-    const std::vector<double> out = test::RunBlocks(surround, input, 3, 576);
-    EXPECT_EQ(test::MaxDifference(out, input, 3, 2), 0.0);
-    EXPECT_GT(test::Rms(out, 3 * 576 * 5, 3), 100.0);
 }
 
 }  // namespace
