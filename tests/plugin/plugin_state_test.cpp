@@ -38,17 +38,6 @@ std::vector<uint8_t> Record(std::initializer_list<std::pair<int, int32_t>> slots
     return bytes;
 }
 
-TEST(Settings, FirstRunSavesTheWholeRecordAtTheDefaults) {
-    std::vector<uint8_t> bytes;
-    { PluginState state(std::make_unique<MemoryStore>(&bytes, false)); }
-    // Level Tuning at 0 dB, gain position 5000.
-    ASSERT_EQ(bytes.size(), 160u);
-    SettingsBlob saved;
-    saved.FromBytes(bytes.data(), bytes.size());
-    EXPECT_EQ(saved.slots[0], 5000);
-    EXPECT_EQ(saved.slots[39], 0);
-}
-
 TEST(Settings, AnIdTheWindowCannotOfferLoadsAsLevelTuning) {
     for (int32_t stored : {22, 23, -1, 1000}) {
         auto bytes = Record({{39, stored}, {38, 3}});
