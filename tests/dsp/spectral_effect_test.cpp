@@ -28,31 +28,6 @@ TEST(SpectralEffect, WindowedIdentityReproducesInputAfterLatency) {
     EXPECT_LT(test::MaxDifference(output, input), 1e-6);
 }
 
-TEST(SpectralEffect, UnwindowedFirstFrameReleasesTwoHopsMinusFrame) {
-    // Level Dynamic's framing: hop fraction 0.9, no window, 0.1 s.
-    SpectralEffect effect(SpectralEffect::DeferFraming{}, 44100, 0.9, 1, 5000, kNoWindow);
-    effect.SetFrameSeconds(0.1);
-    const int32_t N = effect.FrameLength(), H = effect.Hop();
-    ASSERT_EQ(N, 4096);
-    ASSERT_EQ(H, 3686);
-    std::vector<double> input(2 * H + 1);
-    for (size_t i = 0; i < input.size(); ++i) input[i] = static_cast<double>(i + 1);
-    const int32_t firstRelease = 2 * H - N;
-    std::vector<double> out(H + 1);
-
-    // H + 1 values run exactly one frame (one value must stay pending). It
-    // releases 2H - N samples: one more is not there, and asking for exactly
-    // that many then returns them, from the stream's first sample on.
-    EXPECT_EQ(effect.ProcessBlock(input.data(), out.data(), H + 1, firstRelease + 1, 1), 0);
-    ASSERT_EQ(effect.ProcessBlock(nullptr, out.data(), 0, firstRelease, 1), firstRelease);
-    for (int32_t i = 0; i < firstRelease; ++i) ASSERT_EQ(out[i], input[i]) << i;
-
-    // The next frame releases a whole hop, continuing where the first stopped.
-    EXPECT_EQ(effect.ProcessBlock(input.data() + H + 1, out.data(), H, H + 1, 1), 0);
-    ASSERT_EQ(effect.ProcessBlock(nullptr, out.data(), 0, H, 1), H);
-    for (int32_t i = 0; i < H; ++i) ASSERT_EQ(out[i], input[firstRelease + i]) << i;
-}
-
 TEST(SpectralEffect, TinyTargetsGiveTheShortestFrame) {
     EXPECT_EQ(ChooseFrameLength(1, 2), 2);
     EXPECT_EQ(ChooseFrameLength(2, 2), 2);

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "support/test_signals.h"
@@ -38,14 +37,6 @@ std::vector<int16_t> TinyRoomSet() {
 double ImpulseGain(int32_t position) {
     const int32_t taper = std::max(1, kHalf / 20), left = kHalf - position;
     return 0.25 * (left >= taper ? 1.0 : 0.5 - 0.5 * std::cos(M_PI * left / taper));
-}
-
-void ApplyPreset(SampleReverb& effect, const std::string& name) {
-    const EffectPreset* presets = nullptr;
-    const int32_t count = effect.GetPresets(&presets);
-    for (int32_t i = 0; i < count; ++i)
-        if (name == presets[i].name) return effect.SetParameters(presets[i].values + 1);
-    ADD_FAILURE() << "no preset " << name;
 }
 
 TEST(SampleReverbTiming, OutputIsAlignedAndHeldBackByTheLatency) {
@@ -87,28 +78,6 @@ TEST(SampleReverbRooms, TheKnobSelectsTheRoomByItsWholePart) {
     EXPECT_EQ(HeardRoom(KnobValueAt(knobs[0], 0)), 14);
     EXPECT_EQ(HeardRoom(KnobValueAt(knobs[0], kKnobPositionMax)), 1);
     EXPECT_EQ(HeardRoom(3.9), 3);
-}
-
-TEST(SampleReverbRooms, ARoomChangeIsCrossfadedWithoutAGap) {
-    const std::vector<int16_t> set = TinyRoomSet();
-    // A tone, and an impulse long after the change at call 7 to show the
-    // room then playing (Cave: its impulse at 30 instead of 10).
-    std::vector<double> input = test::Sine(300.0, 44100.0, 576 * 20, 2, 1000.0);
-    for (int f = 576 * 16; f < 576 * 20; ++f) input[2 * f] = input[2 * f + 1] = 0.0;
-    input[2 * 576 * 17] = 1000.0;
-    SampleReverb effect(44100, 2, set.data(), 1);
-    std::vector<double> out, block(2 * 576);
-    for (int call = 0; call < 20; ++call) {
-        if (call == 7) ApplyPreset(effect, "Cave        ");
-        std::copy(input.begin() + call * 2 * 576, input.begin() + (call + 1) * 2 * 576, block.begin());
-        RunWorkNow(effect);
-        const int32_t got = effect.ProcessBlock(block.data(), block.data(), 2 * 576, 2 * 576, 3);
-        EXPECT_EQ(got, call == 0 ? 2 * (576 - 255) : 2 * 576);
-        if (call > 0 && call < 16) EXPECT_GT(test::Rms(block, 0, 1, got), 10.0) << "call " << call;
-        out.insert(out.end(), block.begin(), block.begin() + got);
-    }
-    EXPECT_NEAR(out[2 * (576 * 17 + 30)], 1000.0 * ImpulseGain(30), 1e-9);
-    EXPECT_NEAR(out[2 * (576 * 17 + 10)], 0.0, 1e-9);
 }
 
 }  // namespace

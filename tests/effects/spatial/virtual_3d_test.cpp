@@ -85,24 +85,6 @@ TEST(Virtual3DStream, OutputIsAlignedAndHeldBackByTheLatency) {
     for (int f = 0; f < 300; ++f) ASSERT_NEAR(out[2 * f], 0.0, 1e-9) << f;
 }
 
-TEST(Virtual3DStream, DirectionChangesWithoutAGap) {
-    Virtual3D effect(44100, Responses(), 0.0, 0.0);
-    const std::vector<double> tone = test::Sine(500.0, 44100.0, 576 * 12, 2, 8000.0);
-    std::vector<double> out;
-    std::vector<double> block(2 * 576);
-    for (int call = 0; call < 12; ++call) {
-        if (call == 6) {
-            const double values[3] = {-80.0, 0.0, 0.0};
-            effect.SetParameters(values);
-        }
-        std::copy(tone.begin() + call * 2 * 576, tone.begin() + (call + 1) * 2 * 576, block.begin());
-        effect.ProcessBlock(block.data(), block.data(), 2 * 576, 2 * 576, 3);
-        if (call >= 1) {
-            EXPECT_GT(test::Rms(block, 0, 2), 1000.0) << "call " << call;
-        }
-    }
-}
-
 TEST(Virtual3DChannels, MonoHearsBothEars) {
     const int16_t* rows = Responses();
     // An impulse comes out as the mean of the two ears' responses.
