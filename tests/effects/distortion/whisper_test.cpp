@@ -38,16 +38,6 @@ TEST(Whisper, WetKeepsEachFramesMagnitudesAndRandomisesPhases) {
     EXPECT_GT(phaseMoved, 1000.0);
 }
 
-TEST(Whisper, TwoEffectsGiveTheSameOutput) {
-    const auto input = test::Sine(300.0, 44100, 10000, 2, 8000.0);
-    Whisper first(44100, 2);
-    const auto a = test::RunBlocks(first, input, 2, 576);
-    Whisper second(44100, 2);
-    const auto b = test::RunBlocks(second, input, 2, 576);
-    ASSERT_FALSE(a.empty());
-    EXPECT_EQ(a, b);
-}
-
 TEST(Whisper, SilentFrameStaysSilentButDrawsItsNumbers) {
     const int32_t N = 384;
     const auto tone = test::Sine(1000.0, 44100, N, 1, 10000.0);

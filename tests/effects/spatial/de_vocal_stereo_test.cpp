@@ -63,18 +63,6 @@ TEST(DeVocalStereo, WhatIsNotCentreIsKept) {
     EXPECT_LT(worst, 1e-6);
 }
 
-TEST(DeVocalStereo, VocalBoostPresetReinforcesTheCentre) {
-    DeVocalStereo effect(kRate, 2);
-    const EffectPreset* presets = nullptr;
-    ASSERT_EQ(effect.GetPresets(&presets), 4);
-    ASSERT_STREQ(presets[2].name, "Vocal Boost");
-    effect.SetParameters(presets[2].values + 1);
-    const auto input = Mix(Voice(2 * 44100, 4000.0), 1500.0);
-    const auto output = test::RunBlocks(effect, input, 2, 576);
-    const double before = Harmonic(input, 0, 220.0), after = Harmonic(output, 0, 220.0);
-    EXPECT_NEAR(after / before, 2.5, 0.25);
-}
-
 TEST(DeVocalStereo, ConstructionLowEdgeIsBelowTheKnobDefault) {
     // A centred 125 Hz line: inside the fresh effect's band (from 100 Hz),
     // outside the band of the knob default (from 150 Hz).
