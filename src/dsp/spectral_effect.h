@@ -91,8 +91,10 @@ protected:
     int32_t largestBlock = 0;
     int32_t largestCapacity = 0;
 
-private:
+    // The frame length SetFrameSeconds chooses.
     static int32_t FrameLengthFor(double seconds, double sampleRate);
+
+private:
     static size_t StorageValues(int32_t frameLength, int32_t channels, int32_t windowMode);
     // Points the frame arrays into `storage`, sets the hop (hopLength, or the
     // hop fraction when negative) and, when windowed, computes the window.

@@ -1,5 +1,6 @@
 #include "plugin/effect_actions.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "dsp/effect_processor.h"
@@ -15,6 +16,38 @@ bool SnapNoise(EffectProcessor& effect) {
     denoise->SnapNoise();
     return true;
 }
+
+int32_t SessionStateCapacity(const EffectProcessor& effect) {
+    const auto* denoise = dynamic_cast<const DeNoise*>(&effect);
+    if (!denoise) return 0;
+    const int32_t longest = std::max(denoise->LongestFrameLength(), denoise->FrameLength());
+    return 1 + denoise->Channels() * (longest / 2 + 1);
+}
+
+uint64_t SessionStateVersion(const EffectProcessor& effect) {
+    const auto* denoise = dynamic_cast<const DeNoise*>(&effect);
+    return denoise ? denoise->ProfileVersion() : 0;
+}
+
+int32_t CopySessionState(const EffectProcessor& effect, double* values) {
+    const auto* denoise = dynamic_cast<const DeNoise*>(&effect);
+    if (!denoise) return 0;
+    denoise->CopyProfile(values);
+    return denoise->ProfileValues();
+}
+
+bool RestoreSessionState(EffectProcessor& effect, const double* values, int32_t count) {
+    auto* denoise = dynamic_cast<DeNoise*>(&effect);
+    if (!denoise) return count == 0;
+    return denoise->AdoptProfile(values, count);
+}
+
+int32_t LargestFrameLength(const EffectProcessor& effect) {
+    const auto* denoise = dynamic_cast<const DeNoise*>(&effect);
+    return denoise ? denoise->LongestFrameLength() : 0;
+}
+
+bool KeepsStreamLength(EffectId id) { return id != EffectId::TempoScaler && id != EffectId::Resampler; }
 
 // ---------------------------------------------------------------------------
 

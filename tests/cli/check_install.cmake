@@ -1,10 +1,13 @@
 # `cmake --install` into a scratch prefix, then what a user finds there:
 # orve runs and knows its version, the manual page and the bash completion
-# cover every option `orve process` takes, and the plug-in (when built) sits
-# with its help page under share/.
-#   cmake -DBUILD=<build dir> -DPREFIX=<scratch> -DVERSION=<x.y> -DDLL=<0|1> -P check_install.cmake
+# cover every option `orve process` takes, the plug-in (when built) sits
+# with its help page under share/, and the LV2 bundle (when built) in the LV2
+# path: <prefix>/lib/lv2, DESTDIR in front, or ~/.lv2 for a prefix at home.
+#   cmake -DBUILD=<build dir> -DPREFIX=<scratch> -DVERSION=<x.y> -DDLL=<0|1> -DLV2=<0|1> -P check_install.cmake
 file(REMOVE_RECURSE ${PREFIX})
-execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD} --prefix ${PREFIX} RESULT_VARIABLE failed OUTPUT_QUIET)
+# A home of its own, so that no install lands in the user's.
+set(install ${CMAKE_COMMAND} -E env HOME=${PREFIX}/home ${CMAKE_COMMAND} --install ${BUILD})
+execute_process(COMMAND ${install} --prefix ${PREFIX} RESULT_VARIABLE failed OUTPUT_QUIET)
 if(failed)
   message(FATAL_ERROR "cmake --install failed")
 endif()
@@ -13,6 +16,18 @@ set(completion ${PREFIX}/share/bash-completion/completions/orve)
 set(expected bin/orve share/man/man1/orve.1 share/bash-completion/completions/orve)
 if(DLL)
   list(APPEND expected share/orve-studio/winamp/orve_studio.dll share/orve-studio/winamp/ORVEStudio/help.html)
+endif()
+if(LV2)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env DESTDIR=${PREFIX}/stage ${install} --component lv2 --prefix /usr
+                  OUTPUT_QUIET)
+  execute_process(COMMAND ${install} --component lv2 --prefix ${PREFIX}/home/.local OUTPUT_QUIET)
+  foreach(dir lib/lv2 stage/usr/lib/lv2 home/.lv2)
+    list(APPEND expected ${dir}/orve-studio.lv2/manifest.ttl ${dir}/orve-studio.lv2/orve_studio_lv2.so)
+  endforeach()
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env LV2_PATH=${PREFIX}/home/.lv2 lv2ls OUTPUT_VARIABLE listed)
+  if(NOT listed MATCHES "https://orve-studio.org/lv2/restoration-denoise\n")
+    message(FATAL_ERROR "lv2ls does not find the bundle installed at home: ${listed}")
+  endif()
 endif()
 foreach(f IN LISTS expected)
   if(NOT EXISTS ${PREFIX}/${f})

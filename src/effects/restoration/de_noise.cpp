@@ -44,7 +44,18 @@ void DeNoise::SwapSpectra(Spectra& s) {
                                                     &prevPostSnr, &postSnr,   &priorSnr};
     for (int i = 0; i < Spectra::kArrays; ++i) fields[i]->swap(s.arrays[i]);
     learnedFrames = 0;
+    if (profileReady) ++profileVersion;
     profileReady = false;
+    learnOrigin = 0;
+    // A profile taken for this frame length replaces the learning; swapped,
+    // so nothing is allocated or released here.
+    if (savedFrameLength == frameLength) {
+        noisePower.swap(savedProfile);
+        profileReady = true;
+        learnedFrames = 1;
+        ++profileVersion;
+    }
+    savedFrameLength = 0;
 }
 
 // A re-framing, made off the audio thread; afterwards it carries the old
@@ -138,6 +149,36 @@ int32_t DeNoise::ProcessBlock(const double* in, double* out, int32_t inCount, in
 
 void DeNoise::SnapNoise() { snapRequested = true; }
 
+void DeNoise::CopyProfile(double* values) const {
+    if (!profileReady) return;
+    values[0] = frameLength;
+    std::copy(noisePower.begin(), noisePower.end(), values + 1);
+}
+
+bool DeNoise::AdoptProfile(const double* values, int32_t count) {
+    if (count < 1 || !(values[0] >= 2.0 && values[0] <= 1 << 24) || values[0] != std::floor(values[0])) return false;
+    const int32_t length = static_cast<int32_t>(values[0]);
+    if (static_cast<int64_t>(count) - 1 != static_cast<int64_t>(channels) * (length / 2 + 1)) return false;
+    for (int32_t i = 1; i < count; ++i)
+        if (!(values[i] >= 0.0 && std::isfinite(values[i]))) return false;
+    savedProfile.assign(values + 1, values + count);
+    savedFrameLength = length;
+    // With a re-framing on its way the profile waits for it: it is the
+    // frame length the knobs now ask for that the profile must fit.
+    if (length == frameLength && requestedFrameSeconds == frameSeconds) {
+        noisePower.swap(savedProfile);
+        profileReady = true;
+        learnedFrames = 1;
+        ++profileVersion;
+        savedFrameLength = 0;
+    }
+    return true;
+}
+
+int32_t DeNoise::LongestFrameLength() const {
+    return FrameLengthFor(0.001 * std::max(kKnobs[0].startValue, kKnobs[0].endValue), sampleRate);
+}
+
 int32_t DeNoise::FirstLearnFrame() const { return overlap / hop + 1; }
 
 int32_t DeNoise::LearnEndFrame() const {
@@ -145,17 +186,23 @@ int32_t DeNoise::LearnEndFrame() const {
 }
 
 void DeNoise::ProcessChannels(int32_t channelMask) {
-    // Snap Noise acts at the next frame. Restarting the frame counter makes
-    // the engine treat the next frames as start-up frames: the stream loses V
-    // samples at this point, as it does when it starts.
+    // Snap Noise acts at the next frame: learning counts its frames from
+    // there as it does from the start of the stream. The frame engine goes
+    // on undisturbed; restarting its counter instead would drop the V
+    // samples it drops at the start, and every later sample would come out
+    // that much early: a host that states a latency would play the rest of
+    // the track out of time.
+    if (frameCounter < learnOrigin) learnOrigin = 0;   // Reset restarted the stream
     if (snapRequested) {
         snapRequested = false;
+        if (profileReady) ++profileVersion;
         profileReady = false;
         learnedFrames = 0;
-        frameCounter = 0;
+        learnOrigin = frameCounter;
+        savedFrameLength = 0;
     }
 
-    const int32_t f = frameCounter;
+    const int32_t f = frameCounter - learnOrigin;
     const int32_t K = binCount, N = frameLength;
     const int32_t firstLearn = FirstLearnFrame();
     const int32_t learnEnd = LearnEndFrame();
@@ -220,6 +267,7 @@ void DeNoise::ProcessChannels(int32_t channelMask) {
             if (f > learnEnd && c == lastEnabled) {
                 if (learnedFrames > 0) {
                     profileReady = true;
+                    ++profileVersion;
                 } else {
                     snapRequested = true;
                 }

@@ -28,6 +28,22 @@ public:
     // Starts a new learning stretch at the next frame.
     void SnapNoise();
 
+    // The learned noise profile, which a host keeps with its session: the
+    // frame length it was learned at, then the mean power of every bin of
+    // every channel (channel c's at 1 + c * (N / 2 + 1)). None while learning.
+    int32_t ProfileValues() const { return profileReady ? 1 + channels * binCount : 0; }
+    void CopyProfile(double* values) const;
+    // Changes whenever the profile does: learned, dropped or taken.
+    uint64_t ProfileVersion() const { return profileVersion; }
+    // Takes a saved profile in place of learning: at once when the effect is
+    // framed as the profile was learned, else at the next re-framing if that
+    // gives the same frame length (a host restores the Window knob beside
+    // it). False when the values cannot be a profile for this effect.
+    // Allocates: not for the audio thread.
+    bool AdoptProfile(const double* values, int32_t count);
+    // The frame length of the longest Window at this sample rate.
+    int32_t LongestFrameLength() const;
+
 protected:
     // First and last frame (by frame counter) averaged into the profile.
     int32_t FirstLearnFrame() const;
@@ -63,6 +79,13 @@ private:
     double builtSeconds;
     bool reframeReady = false;
     bool leftOvers = false;
+    // Learning counts frames from here: the start of the stream, or the
+    // frame of the last Snap Noise.
+    int32_t learnOrigin = 0;
+    uint64_t profileVersion = 0;
+    // A taken profile that waits for its frame length (0: none).
+    std::vector<double> savedProfile;
+    int32_t savedFrameLength = 0;
 };
 
 }  // namespace orve

@@ -38,16 +38,22 @@ TEST(DeNoiseLearning, SilentWhileLearningThenRemovesTheNoise) {
     EXPECT_LT(LaterLevelDb(out, input, 2, 1), -20.0);
 }
 
-TEST(DeNoiseLearning, SnapNoiseRestartsLearning) {
-    DeNoise effect(kRate, 2);
+TEST(DeNoiseLearning, SnapNoiseRestartsLearningAndKeepsTheStreamInTime) {
+    DeNoise effect(kRate, 2), unsnapped(kRate, 2);
     const auto noise = test::Noise(2 * kRate, 1000.0, 11);
     test::RunBlocks(effect, noise, 2, 576);
+    test::RunBlocks(unsnapped, noise, 2, 576);
     EffectProcessor& asEffect = effect;
     EXPECT_TRUE(SnapNoise(asEffect));
     const auto out = test::RunBlocks(effect, noise, 2, 576);
-    // The frames after the snap learn again and are silent (the release
-    // restarts, so the silence begins after what was already ready).
-    for (size_t i = 2 * 2048; i < 2 * 8192; ++i) ASSERT_EQ(out[i], 0.0) << i;
+    const auto kept = test::RunBlocks(unsnapped, noise, 2, 576);
+    // Not a sample is lost: a host that states a latency stays in time.
+    EXPECT_EQ(out.size(), kept.size());
+    // What was ready plays as it would have; the frames after the snap
+    // learn again and are silent once the overlap of the last heard frames
+    // has faded (N - hop = 1536 samples).
+    for (size_t i = 0; i < 2 * 576; ++i) ASSERT_EQ(out[i], kept[i]) << i;
+    for (size_t i = 2 * (2048 + 512); i < 2 * 8192; ++i) ASSERT_EQ(out[i], 0.0) << i;
     EXPECT_LT(LaterLevelDb(out, noise, 2, 0), -20.0);
     EffectProcessor passThrough(6000);
     EXPECT_FALSE(SnapNoise(passThrough));
@@ -69,6 +75,35 @@ TEST(DeNoiseLearning, WindowChangeOverOneMillisecondRelearns) {
     const auto relearned = test::RunBlocks(effect, noise, 1, 576, 1);
     EXPECT_GE(LeadingSilence(relearned), 8192u);
     EXPECT_LT(LeadingSilence(relearned), relearned.size());
+}
+
+// A host keeps the learned profile with its session. A fresh effect that
+// takes it removes the noise at once instead of muting a stretch to learn;
+// one framed otherwise learns, and takes the profile when the Window comes
+// back to the frame length it was learned at.
+TEST(DeNoiseLearning, ATakenProfileReplacesLearningAtItsFrameLength) {
+    DeNoise learner(kRate, 2);
+    const auto noise = test::Noise(kRate, 1000.0, 3);
+    test::RunBlocks(learner, noise, 2, 576);
+    std::vector<double> profile(learner.ProfileValues());
+    ASSERT_FALSE(profile.empty());
+    learner.CopyProfile(profile.data());
+    const int32_t count = static_cast<int32_t>(profile.size());
+
+    DeNoise same(kRate, 2);
+    ASSERT_TRUE(same.AdoptProfile(profile.data(), count));
+    EXPECT_EQ(LeadingSilence(test::RunBlocks(same, noise, 2, 576)), 0u);
+
+    DeNoise other(kRate, 2);
+    EXPECT_FALSE(other.AdoptProfile(profile.data(), count - 1));
+    SetKnobs(other, 100.0, 4.0, 0.5);
+    RunWorkNow(other);
+    test::RunBlocks(other, std::vector<double>(2 * 576, 0.0), 2, 576);
+    ASSERT_TRUE(other.AdoptProfile(profile.data(), count));
+    EXPECT_GE(LeadingSilence(test::RunBlocks(other, noise, 2, 576)), 8192u);
+    SetKnobs(other, 50.0, 4.0, 0.5);
+    RunWorkNow(other);
+    EXPECT_EQ(LeadingSilence(test::RunBlocks(other, noise, 2, 576)), 0u);
 }
 
 TEST(DeNoiseRemoval, NegativeDcAndNyquistKeepTheirSign) {
