@@ -179,29 +179,54 @@ void AudioReader::SetPathBits(int32_t bits, bool dither) {
 }
 
 int64_t AudioReader::Read(int32_t* values, int64_t frames) {
-    const int64_t count = frames * info.channels;
-    if (static_cast<int64_t>(buffer.size()) < count) {
-        buffer.resize(static_cast<size_t>(count));
-        scaled.resize(static_cast<size_t>(count));
-    }
-    sf_count_t got;
-    {
-        QuietLibraries quiet;
-        got = sf_readf_double(file, buffer.data(), frames);
-    }
-    if (got <= 0) return 0;
-    const int64_t n = got * info.channels;
-    for (int64_t i = 0; i < n; ++i) {
-        const double x = buffer[static_cast<size_t>(i)];
+    const int32_t channels = info.channels;
+    int64_t produced = 0;
+    while (produced < frames) {
+        if (chunkStart == chunkEnd) {
+            // libsndfile reads straight from the descriptor and the calls are
+            // wrapped to silence its chatter: a player-sized block at a time
+            // cost more in system calls than most effects do.
+            const int64_t want = std::max<int64_t>(kFileChunkFrames, frames - produced);
+            if (static_cast<int64_t>(chunk.size()) < want * channels) chunk.resize(static_cast<size_t>(want * channels));
+            sf_count_t got;
+            {
+                QuietLibraries quiet;
+                got = sf_readf_double(file, chunk.data(), want);
+            }
+            if (got <= 0) break;
+            chunkStart = 0;
+            chunkEnd = got;
+        }
+        const int64_t take = std::min(frames - produced, chunkEnd - chunkStart);
+        const int64_t n = take * channels;
+        if (static_cast<int64_t>(scaled.size()) < (produced + take) * channels)
+            scaled.resize(static_cast<size_t>((produced + take) * channels));
+        const double* in = chunk.data() + chunkStart * channels;
+        double* to = scaled.data() + produced * channels;
         // Full scale in the file's own terms: the largest code of an integer
         // encoding (libsndfile reads it as 1 - 2^(1-width)), +-1 for floats.
-        const double magnitude = std::fabs(x);
-        if (fileFullScale > 0.0 ? magnitude * fileFullScale >= fileFullScale - 1.0 : !(magnitude < 1.0)) ++atFullScale;
-        scaled[static_cast<size_t>(i)] = x * scale;
+        int64_t atTop = 0;
+        if (fileFullScale > 0.0) {
+            const double largest = fileFullScale - 1.0;
+            for (int64_t i = 0; i < n; ++i) {
+                atTop += std::fabs(in[i]) * fileFullScale >= largest;
+                to[i] = in[i] * scale;
+            }
+        } else {
+            for (int64_t i = 0; i < n; ++i) {
+                atTop += !(std::fabs(in[i]) < 1.0);
+                to[i] = in[i] * scale;
+            }
+        }
+        atFullScale += atTop;
+        chunkStart += take;
+        produced += take;
     }
-    clippedOnReading += rounding->Round(scaled.data(), n, values);
-    framesRead += got;
-    return got;
+    // One rounding for the whole request, whatever chunks it came from: whether
+    // a block needs dither is decided per block.
+    clippedOnReading += rounding->Round(scaled.data(), produced * channels, values);
+    framesRead += produced;
+    return produced;
 }
 
 std::vector<std::string> AudioReader::Warnings() const {
@@ -308,51 +333,69 @@ void AudioWriter::Fail(const std::string& reason) const {
 void AudioWriter::Write(const int32_t* values, int64_t frames) {
     const int64_t count = frames * layout.channels;
     const double pathScale = std::ldexp(1.0, layout.pathBits - 1);
-    sf_count_t written;
+    const size_t at = static_cast<size_t>(pendingFrames * layout.channels);
     if (fileBits == 0) {
         // Floating point (and lossy codecs): the path's values exactly, on +-1.
-        doubles.resize(static_cast<size_t>(count));
+        doubles.resize(at + static_cast<size_t>(count));
+        double* out = doubles.data() + at;
         for (int64_t i = 0; i < count; ++i) {
             const double x = values[i] / pathScale;
-            doubles[static_cast<size_t>(i)] = x;
+            out[i] = x;
             const double m = std::fabs(x);
             peak = std::max(peak, m);
             if (values[i] == INT32_MIN >> (32 - layout.pathBits) || values[i] == INT32_MAX >> (32 - layout.pathBits))
                 ++atFullScale;
         }
-        QuietLibraries quiet;
-        written = sf_writef_double(file, doubles.data(), frames);
     } else {
         // libsndfile's int interface is on the 32-bit scale and keeps the top
         // bits the encoding holds, so the values are first made exact at its width.
-        ints.resize(static_cast<size_t>(count));
+        ints.resize(at + static_cast<size_t>(count));
+        int32_t* out = ints.data() + at;
         if (rounding) {
-            doubles.resize(static_cast<size_t>(count));
+            narrowing.resize(static_cast<size_t>(count));
             const double step = std::ldexp(1.0, layout.pathBits - fileBits);
-            for (int64_t i = 0; i < count; ++i) doubles[static_cast<size_t>(i)] = values[i] / step;
-            rounding->Round(doubles.data(), count, ints.data());
+            for (int64_t i = 0; i < count; ++i) narrowing[static_cast<size_t>(i)] = values[i] / step;
+            rounding->Round(narrowing.data(), count, out);
         } else {
             const int32_t widen = fileBits - layout.pathBits;
-            for (int64_t i = 0; i < count; ++i)
-                ints[static_cast<size_t>(i)] = static_cast<int32_t>(static_cast<uint32_t>(values[i]) << widen);
+            for (int64_t i = 0; i < count; ++i) out[i] = static_cast<int32_t>(static_cast<uint32_t>(values[i]) << widen);
         }
         const int32_t top = static_cast<int32_t>((1LL << (fileBits - 1)) - 1);
-        const double fullScale = std::ldexp(1.0, fileBits - 1);
         const int32_t shift = 32 - fileBits;
+        // The peak in whole steps, scaled once: the same value as scaling each
+        // sample, the division being by a power of two.
+        int64_t largest = 0, atTop = 0;
         for (int64_t i = 0; i < count; ++i) {
-            int32_t& v = ints[static_cast<size_t>(i)];
-            if (v >= top || v <= -top - 1) ++atFullScale;
-            peak = std::max(peak, std::fabs(v / fullScale));
+            int32_t& v = out[i];
+            atTop += (v >= top) | (v <= -top - 1);
+            largest = std::max<int64_t>(largest, v < 0 ? -static_cast<int64_t>(v) : v);
             v = static_cast<int32_t>(static_cast<uint32_t>(v) << shift);
         }
-        QuietLibraries quiet;
-        written = sf_writef_int(file, ints.data(), frames);
+        atFullScale += atTop;
+        peak = std::max(peak, static_cast<double>(largest) / std::ldexp(1.0, fileBits - 1));
     }
     samplesWritten += count;
-    if (written != frames) Fail(sf_strerror(file));
+    pendingFrames += frames;
+    if (pendingFrames >= kFileChunkFrames) Flush();
+}
+
+void AudioWriter::Flush() {
+    if (pendingFrames == 0) return;
+    // Gathered into chunks for the same reason the reader reads them.
+    sf_count_t written;
+    {
+        QuietLibraries quiet;
+        written = fileBits == 0 ? sf_writef_double(file, doubles.data(), pendingFrames)
+                                : sf_writef_int(file, ints.data(), pendingFrames);
+    }
+    if (written != pendingFrames) Fail(sf_strerror(file));
+    pendingFrames = 0;
+    doubles.clear();
+    ints.clear();
 }
 
 void AudioWriter::Commit() {
+    Flush();
     int closed;
     {
         QuietLibraries quiet;

@@ -18,6 +18,10 @@
 
 namespace orve::cli {
 
+// Frames read from or written to a file per libsndfile call, whatever block
+// the audio path runs.
+constexpr int64_t kFileChunkFrames = 8192;
+
 class AudioReader : public PcmSource {
 public:
     // "-" reads stdin. Throws CliError: missing, unreadable, not audio, cut
@@ -58,7 +62,9 @@ private:
     std::unique_ptr<WordLength> rounding;
     double scale = 1.0;
     double fileFullScale = 0.0;   // 2^(width-1) of an integer encoding, 0 for floating point
-    std::vector<double> buffer;
+    std::vector<double> chunk;    // read from the file, not yet handed out
+    int64_t chunkStart = 0;       // frames of `chunk` handed out
+    int64_t chunkEnd = 0;         // frames in `chunk`
     std::vector<double> scaled;
     int64_t framesRead = 0;
     int64_t atFullScale = 0;
@@ -104,6 +110,7 @@ private:
     void Open(const Metadata* metadata, const PositionMap& positions);
     void Release();
     void Fail(const std::string& reason) const;
+    void Flush();   // writes what Write gathered
 
     OutputTarget target;
     OutputLayout layout;
@@ -113,8 +120,10 @@ private:
     bool committed = false;
     std::unique_ptr<WordLength> rounding;   // when the file is narrower than the path
     int32_t fileBits = 0;                   // integer width of the file's encoding, 0 for floating
-    std::vector<double> doubles;
-    std::vector<int32_t> ints;
+    std::vector<double> doubles;   // gathered frames of a floating-point file
+    std::vector<int32_t> ints;     // gathered frames of an integer file
+    int64_t pendingFrames = 0;
+    std::vector<double> narrowing;
     std::vector<std::string> refused;
     int64_t atFullScale = 0;
     int64_t samplesWritten = 0;

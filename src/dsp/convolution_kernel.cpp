@@ -19,6 +19,30 @@ int32_t LevelPartitions(int32_t level, int32_t levels, int32_t length) {
     return (end - start + B - 1) / B;
 }
 
+int32_t LevelsFor(int32_t length, int32_t most) {
+    // A level's block costs a transform pair however few partitions it holds,
+    // while every partition costs a multiply-add of its spectrum, which
+    // streams through the caches: a level that takes over the rest of a
+    // kernel pays only where its partitions save more than its transforms.
+    // Costs per stream sample, in partition multiply-adds, measured on x86_64
+    // (the transforms of the longest blocks no longer fit the caches).
+    constexpr int32_t kTransformCost[kConvolutionLevels] = {10, 12, 17, 19, 34};
+    int32_t best = 1;
+    int64_t bestCost = -1;
+    int64_t transforms = 0;
+    for (int32_t levels = 1; levels <= std::clamp(most, 1, kConvolutionLevels); ++levels) {
+        transforms += kTransformCost[levels - 1];
+        int64_t cost = transforms;
+        for (int32_t k = 0; k < levels; ++k) cost += LevelPartitions(k, levels, length);
+        if (bestCost < 0 || cost < bestCost) {
+            best = levels;
+            bestCost = cost;
+        }
+        if (length <= kLevelOffset[levels - 1]) break;   // later levels would hold nothing
+    }
+    return best;
+}
+
 int32_t LevelNearCapacity(int32_t level) {
     const int32_t B = kLevelBlock[level];
     const int32_t room = kSinglePrecisionOffset - kLevelOffset[level];

@@ -45,6 +45,9 @@ inline int32_t LevelBins(int32_t level) { return kLevelBlock[level] + 4; }
 // Partitions level `level` holds of a kernel of `length` samples when the
 // convolver uses `levels` levels (the last one takes the rest).
 int32_t LevelPartitions(int32_t level, int32_t levels, int32_t length);
+// The number of levels, at most `most`, that convolves a kernel of `length`
+// samples for the least work.
+int32_t LevelsFor(int32_t length, int32_t most);
 // Partitions of level `level` that are held in double precision at most.
 int32_t LevelNearCapacity(int32_t level);
 
@@ -99,12 +102,19 @@ void PackSpectrum(const double* re, const double* im, int32_t block, double* pac
 
 // acc += k * x over bins [begin, end) of split planes (begin and end multiples
 // of four): acc.re += k.re x.re - k.im x.im, acc.im += k.re x.im + k.im x.re,
-// in that order for every bin. The SSE2 path computes exactly what the plain
-// reference computes; the reference is the path on other processors.
+// in that order for every bin. The SSE2 and AVX2 paths compute exactly what
+// the plain reference computes; the reference is the path on other processors.
 void MultiplyAdd(const double* kRe, const double* kIm, const double* xRe, const double* xIm, double* accRe,
                  double* accIm, int32_t begin, int32_t end);
 void MultiplyAdd(const float* kRe, const float* kIm, const float* xRe, const float* xIm, double* accRe,
                  double* accIm, int32_t begin, int32_t end);
+// Both in 256-bit registers, with the same bits; only where
+// MultiplyAddAvx2Usable().
+void MultiplyAddAvx2(const double* kRe, const double* kIm, const double* xRe, const double* xIm, double* accRe,
+                     double* accIm, int32_t begin, int32_t end);
+void MultiplyAddAvx2(const float* kRe, const float* kIm, const float* xRe, const float* xIm, double* accRe,
+                     double* accIm, int32_t begin, int32_t end);
+bool MultiplyAddAvx2Usable();
 void MultiplyAddReference(const double* kRe, const double* kIm, const double* xRe, const double* xIm, double* accRe,
                           double* accIm, int32_t begin, int32_t end);
 void MultiplyAddReference(const float* kRe, const float* kIm, const float* xRe, const float* xIm, double* accRe,

@@ -16,11 +16,19 @@ void KernelBuild::Run() {
     }
     if (!build) return;
     BuildResponses(taps);
+    // Each kernel takes the levels that convolve it for the least work (the
+    // streams run as many as the longest kernel needs).
+    int32_t used[kMaxEars] = {};
+    int32_t most = 1;
+    for (int32_t e = 0; e < ears; ++e) {
+        used[e] = LevelsFor(static_cast<int32_t>(taps[e].size()), levels);
+        most = std::max(most, used[e]);
+    }
     // Made for each build and released after it: the largest transform's
     // tables are megabytes the effect need not hold between builds.
-    const auto transforms = std::make_unique<LevelTransforms>(levels);
+    const auto transforms = std::make_unique<LevelTransforms>(most);
     for (int32_t e = 0; e < ears; ++e) {
-        kernels[e] = std::make_unique<ConvolutionKernel>(static_cast<int32_t>(taps[e].size()), levels);
+        kernels[e] = std::make_unique<ConvolutionKernel>(static_cast<int32_t>(taps[e].size()), used[e]);
         kernels[e]->Load(taps[e].data(), *transforms);
         histories[e] = StreamConvolver::PlanHistory(shapes[e], kernels[e].get());
         // The response itself is not kept: its spectra are what plays.

@@ -63,20 +63,9 @@ public:
     void TakeResponse(std::vector<double>& into) { into.swap(response); }
 
     double ReverbSeconds() const { return reverbSeconds; }
-    double CutoffHz() const { return cutoffHz; }
-    double Smoothing() const { return smoothing; }
-    int32_t TailLength() const { return tailLength; }
     int32_t DirectIndex() const { return directIndex; }
-    int32_t GroupCount() const { return groupCount; }
-    double GroupTime(int32_t k) const { return arrivals[k].t; }
-    int32_t ArrivalSpacing() const { return arrivalSpacing; }
-    int32_t PeakIndex() const { return peakIndex; }
-    int32_t TailOffset() const { return tailOffset; }
-    int32_t OnsetLength() const { return onsetLength; }
-    int32_t EarlyLength() const { return earlyLength; }
     int32_t ResponseLength() const { return responseLength; }
     const double* Response() const { return response.data(); }
-    const double* Tail() const { return tail.data(); }
 
 private:
     struct Arrival {

@@ -11,6 +11,24 @@ constexpr int32_t kHead = kLevelBlock[0];
 // Bins per multiply-add unit: small enough to spread a long level's block over
 // many calls, large enough that the loop overhead does not show.
 constexpr int32_t kChunkBins = 2048;
+// Bins whose sums (4 kB) a multiply-add run keeps in the first-level cache.
+constexpr int32_t kCachedBins = 256;
+
+// Copies `count` values of a power-of-two ring from stream position `from`
+// (the ring's index mask given), in at most two straight runs.
+void CopyFromRing(const std::vector<double>& ring, int64_t mask, int64_t from, int32_t count, double* to) {
+    const int64_t start = from & mask;
+    const int32_t first = static_cast<int32_t>(std::min<int64_t>(count, mask + 1 - start));
+    std::memcpy(to, ring.data() + start, sizeof(double) * first);
+    std::memcpy(to + first, ring.data(), sizeof(double) * (count - first));
+}
+
+void CopyToRing(const double* from, int32_t count, std::vector<double>& ring, int64_t mask, int64_t at) {
+    const int64_t start = at & mask;
+    const int32_t first = static_cast<int32_t>(std::min<int64_t>(count, mask + 1 - start));
+    std::memcpy(ring.data() + start, from, sizeof(double) * first);
+    std::memcpy(ring.data(), from + first, sizeof(double) * (count - first));
+}
 
 int32_t PowerOfTwoAtLeast(int64_t n) {
     int32_t size = 1;
@@ -25,7 +43,8 @@ int32_t Chunks(int32_t level) { return (LevelBins(level) + kChunkBins - 1) / kCh
 StreamConvolver::StreamConvolver(int32_t levelsIn, int32_t fadeFramesIn, double spreadIn)
     : levelCount(std::clamp(levelsIn, 1, kConvolutionLevels)),
       fadeFrames(std::max(fadeFramesIn, 1)),
-      spread(std::clamp(spreadIn, 0.25, 0.75)) {
+      spread(std::clamp(spreadIn, 0.25, 0.75)),
+      avx2(MultiplyAddAvx2Usable()) {
     for (int32_t k = 0; k < levelCount; ++k) {
         Level& level = levels[k];
         const int32_t B = kLevelBlock[k];
@@ -178,16 +197,23 @@ void StreamConvolver::MultiplyChunk(int32_t k, const ConvolutionKernel* with, do
     const int32_t nearCount = with->NearPartitions(k);
     double* accRe = acc;
     double* accIm = acc + bins;
-    // Partition p pairs with the input spectrum p blocks back.
-    for (int32_t p = 0; p < nearCount; ++p) {
-        const double* h = with->Near(k, p);
-        const double* x = level.rings.near[(level.nearHead + p) % near].get();
-        MultiplyAdd(h, h + bins, x, x + bins, accRe, accIm, begin, end);
-    }
-    for (int32_t p = nearCount; p < count; ++p) {
-        const float* h = with->Far(k, p);
-        const float* x = level.rings.far[(level.farHead + p - near) % far].get();
-        MultiplyAdd(h, h + bins, x, x + bins, accRe, accIm, begin, end);
+    // Partition p pairs with the input spectrum p blocks back. The bins go
+    // in runs whose sums stay in the first-level cache while every partition
+    // adds to them.
+    for (int32_t from = begin; from < end; from += kCachedBins) {
+        const int32_t to = std::min(end, from + kCachedBins);
+        for (int32_t p = 0; p < nearCount; ++p) {
+            const double* h = with->Near(k, p);
+            const double* x = level.rings.near[(level.nearHead + p) % near].get();
+            if (avx2) MultiplyAddAvx2(h, h + bins, x, x + bins, accRe, accIm, from, to);
+            else MultiplyAdd(h, h + bins, x, x + bins, accRe, accIm, from, to);
+        }
+        for (int32_t p = nearCount; p < count; ++p) {
+            const float* h = with->Far(k, p);
+            const float* x = level.rings.far[(level.farHead + p - near) % far].get();
+            if (avx2) MultiplyAddAvx2(h, h + bins, x, x + bins, accRe, accIm, from, to);
+            else MultiplyAdd(h, h + bins, x, x + bins, accRe, accIm, from, to);
+        }
     }
 }
 
@@ -237,7 +263,7 @@ void StreamConvolver::RunUnit(int32_t k, int32_t unit) {
         // kernel, so its input block lies that far behind its output block.
         const int64_t first = level.block * B - kLevelOffset[k] - B;
         const int64_t mask = static_cast<int64_t>(input.size()) - 1;
-        for (int32_t i = 0; i < 2 * B; ++i) level.work[i] = input[(first + i) & mask];
+        CopyFromRing(input, mask, first, 2 * B, level.work.data());
         level.fft->ForwardReal(level.work.data());
         PushSpectrum(k, level.work.data());
         return;
@@ -333,7 +359,7 @@ int32_t StreamConvolver::Process(const double* in, int32_t count, double* wet, d
     while (count > 0) {
         // Up to the end of the head block being filled.
         const int32_t step = std::min<int32_t>(count, kHead - static_cast<int32_t>(fed % kHead));
-        for (int32_t i = 0; i < step; ++i) input[(fed + i) & inMask] = in[i];
+        CopyToRing(in, step, input, inMask, fed);
         in += step;
         count -= step;
         fed += step;

@@ -131,6 +131,7 @@ private:
     int32_t levelCount;
     int32_t fadeFrames;
     double spread;
+    bool avx2;   // the multiply-add in 256-bit registers
     const ConvolutionKernel* kernel = nullptr;
     Level levels[kConvolutionLevels];
     std::vector<double> input;    // ring of past input, by stream position

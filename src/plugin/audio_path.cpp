@@ -1,8 +1,11 @@
 #include "plugin/audio_path.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <new>
+#include <type_traits>
 
 #include "plugin/effect_factory.h"
 #include "plugin/effect_worker.h"
@@ -20,42 +23,58 @@ bool SupportedWidth(int32_t bps) { return bps == 8 || bps == 16 || bps == 32; }
 double EffectScale(int32_t bps) { return bps == 8 ? 256.0 : (bps == 32 ? 1.0 / 65536.0 : 1.0); }
 
 // 8-bit PCM is unsigned with its zero at 128; it is read and written as the
-// signed offset from 128 so that all widths share one signed scale.
-double ReadSample(const void* samples, int32_t bps, int64_t i) {
+// signed offset from 128 so that all widths share one signed scale. One loop
+// per width, so the conversions run without a switch per sample.
+template <typename Fn>
+void ForWidth(int32_t bps, Fn fn) {
     switch (bps) {
-        case 8: return static_cast<double>(static_cast<const uint8_t*>(samples)[i]) - 128.0;
-        case 16: return static_cast<const int16_t*>(samples)[i];
-        default: return static_cast<const int32_t*>(samples)[i];
+        case 8: fn(static_cast<uint8_t*>(nullptr)); break;
+        case 16: fn(static_cast<int16_t*>(nullptr)); break;
+        default: fn(static_cast<int32_t*>(nullptr)); break;
     }
 }
 
-// x is on the stream's own scale.
-void WriteSample(void* samples, int32_t bps, int64_t i, double x, double fullScale) {
+inline int32_t Signed(uint8_t v) { return static_cast<int32_t>(v) - 128; }
+inline int32_t Signed(int16_t v) { return v; }
+inline int32_t Signed(int32_t v) { return v; }
+template <typename T>
+inline T Stored(int32_t v) {
+    return std::is_same<T, uint8_t>::value ? static_cast<T>(v + 128) : static_cast<T>(v);
+}
+
+// x (on the stream's own scale) as the integer sample the host gets.
+inline int32_t ToSample(double x, double fullScale) {
     // A NaN from an effect passes both clip tests, and converting it to an
     // integer is undefined: the host would get whatever the CPU makes of it
     // (full negative scale on x86, a loud click). Silence is the safe sample.
-    if (std::isnan(x)) x = 0.0;
-    // To the nearest step: truncation would put every value a hair below an
-    // integer (an overlap-add's 1234.9999999) one step low, so that even an
-    // effect set to change nothing would not give its input back.
-    x = std::nearbyint(x);
-    if (x >= fullScale) x = fullScale - 1.0;
-    else if (x < -fullScale) x = -fullScale;
-    switch (bps) {
-        case 8: static_cast<uint8_t*>(samples)[i] = static_cast<uint8_t>(static_cast<int32_t>(x) + 128); break;
-        case 16: static_cast<int16_t*>(samples)[i] = static_cast<int16_t>(static_cast<int32_t>(x)); break;
-        default: static_cast<int32_t*>(samples)[i] = static_cast<int32_t>(x); break;
-    }
+    if (x != x) return 0;
+    // Clipped to the integer ends first, which commutes with rounding to them.
+    x = x >= fullScale - 1.0 ? fullScale - 1.0 : (x < -fullScale ? -fullScale : x);
+    // To the nearest step (ties to even, as std::nearbyint): truncation would
+    // put every value a hair below an integer (an overlap-add's 1234.9999999)
+    // one step low, so that even an effect set to change nothing would not
+    // give its input back. Adding 1.5 * 2^52 leaves no bits below the units.
+    constexpr double kMagic = 6755399441055744.0;
+    return static_cast<int32_t>((x + kMagic) - kMagic);
 }
 
 void Peaks(const void* samples, int32_t bps, int64_t count, double& left, double& right) {
     left = right = 0.0;
     if (!SupportedWidth(bps)) return;
-    for (int64_t i = 0; i < count; ++i) {
-        const double a = std::fabs(ReadSample(samples, bps, i));
-        double& peak = (i & 1) ? right : left;
-        if (a > peak) peak = a;
-    }
+    ForWidth(bps, [&](auto* type) {
+        using T = std::remove_pointer_t<decltype(type)>;
+        const T* v = static_cast<const T*>(samples);
+        // Magnitudes in 64 bits: the most negative 32-bit sample has none in 32.
+        int64_t even = 0, odd = 0;
+        int64_t i = 0;
+        for (; i + 1 < count; i += 2) {
+            even = std::max(even, std::abs(static_cast<int64_t>(Signed(v[i]))));
+            odd = std::max(odd, std::abs(static_cast<int64_t>(Signed(v[i + 1]))));
+        }
+        if (i < count) even = std::max(even, std::abs(static_cast<int64_t>(Signed(v[i]))));
+        left = static_cast<double>(even);
+        right = static_cast<double>(odd);
+    });
 }
 
 void UpdateMeters(PluginState& state, int32_t readingLeft, int32_t readingRight) {
@@ -136,7 +155,11 @@ int32_t ModifySamples(PluginState& state, void* samples, int32_t numsamples, int
 
     double* buffer = state.blockBuffer;
     const double toEffect = EffectScale(bps), fromEffect = 1.0 / toEffect;
-    for (int32_t i = 0; i < T; ++i) buffer[i] = ReadSample(samples, bps, i) * toEffect;
+    ForWidth(bps, [&](auto* type) {
+        using S = std::remove_pointer_t<decltype(type)>;
+        const S* v = static_cast<const S*>(samples);
+        for (int32_t i = 0; i < T; ++i) buffer[i] = Signed(v[i]) * toEffect;
+    });
 
     // The capacity and the block come from one effect in one hold of the
     // lock: the window may replace the effect at any moment, and a capacity
@@ -167,11 +190,23 @@ int32_t ModifySamples(PluginState& state, void* samples, int32_t numsamples, int
     if (produced > capacity) produced = capacity;
 
     const double gain = state.outputGain * fromEffect;
-    for (int32_t c = 0; c < nch; ++c) {
-        const bool enabled = ChannelEnabled(mask, c);
-        for (int32_t i = c; i < produced; i += nch)
-            WriteSample(samples, bps, i, buffer[i] * (enabled ? gain : fromEffect), fullScale);
-    }
+    ForWidth(bps, [&](auto* type) {
+        using S = std::remove_pointer_t<decltype(type)>;
+        S* v = static_cast<S*>(samples);
+        if (nch == 2) {
+            const double left = ChannelEnabled(mask, 0) ? gain : fromEffect;
+            const double right = ChannelEnabled(mask, 1) ? gain : fromEffect;
+            for (int32_t i = 0; i + 1 < produced; i += 2) {
+                v[i] = Stored<S>(ToSample(buffer[i] * left, fullScale));
+                v[i + 1] = Stored<S>(ToSample(buffer[i + 1] * right, fullScale));
+            }
+            return;
+        }
+        for (int32_t c = 0; c < nch; ++c) {
+            const double g = ChannelEnabled(mask, c) ? gain : fromEffect;
+            for (int32_t i = c; i < produced; i += nch) v[i] = Stored<S>(ToSample(buffer[i] * g, fullScale));
+        }
+    });
 
     if (produced > 0) {
         double left, right;

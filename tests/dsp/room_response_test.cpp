@@ -25,13 +25,12 @@ RoomResponse& Build(RoomResponse& r, const RoomGeometry& g, double direct = 0.2,
     return r;
 }
 
-TEST(RoomResponseGeometry, EarsSitEitherSideOfTheListener) {
-    RoomGeometry g[2];
-    ModalReverb::ChannelGeometries(ModalReverb::BaseRoom(), 2.0, 0.85, 0.0, 0.13, g);
-    const double lx = 2 * 2.2, ly = 2 * 5.5;   // the listener of the base room at Size 2
-    EXPECT_NEAR(std::hypot(g[1][3] - g[0][3], g[1][4] - g[0][4]), 2 * std::sqrt(0.13), 1e-9);
-    EXPECT_NEAR(0.5 * (g[0][3] + g[1][3]), lx, 1e-9);
-    EXPECT_NEAR(0.5 * (g[0][4] + g[1][4]), ly, 1e-9);
+// Energy of the response from tenth `from` of its length to tenth `to`.
+double Energy(const RoomResponse& r, int from, int to) {
+    const int n = r.ResponseLength();
+    double e = 0;
+    for (int i = from * n / 10; i < to * n / 10; ++i) e += r.Response()[i] * r.Response()[i];
+    return e;
 }
 
 TEST(RoomResponseBuild, EqualWallsFollowEyring) {
@@ -53,7 +52,6 @@ TEST(RoomResponseBuild, DoublingTheRoomDoublesItsTimes) {
     Build(b, g2);
     EXPECT_NEAR(b.ReverbSeconds(), 2 * a.ReverbSeconds(), 1e-12);
     EXPECT_NEAR(b.DirectIndex(), 2 * a.DirectIndex(), 1);
-    EXPECT_NEAR(a.CutoffHz() / b.CutoffHz(), std::pow(2.0, 0.596), 1e-9);
 }
 
 TEST(RoomResponseBuild, ResponseMixesDirectEarlyAndTail) {
@@ -70,31 +68,20 @@ TEST(RoomResponseBuild, ResponseMixesDirectEarlyAndTail) {
     double late = 0.0;
     for (int i = 20000; i < dry.ResponseLength(); ++i) late = std::max(late, std::abs(dry.Response()[i]));
     EXPECT_GT(late, 0.0);
-    // The tail decays: the last tenth is some 50 dB below the first tenth.
-    auto energy = [&](int from, int to) {
-        double e = 0;
-        for (int i = from; i < to; ++i) e += dry.Tail()[i] * dry.Tail()[i];
-        return e;
-    };
-    const int n = dry.TailLength();
-    EXPECT_LT(10 * std::log10(energy(9 * n / 10, n) / energy(n / 20, 3 * n / 20)), -45.0);
+    // The tail decays: the last tenth holds some 50 dB less than the whole.
+    EXPECT_LT(10 * std::log10(Energy(dry, 9, 10) / Energy(dry, 0, 10)), -45.0);
 }
 
-TEST(RoomResponseBuild, KnobExtremesKeepTheOnsetWellDefined) {
-    // Over the whole Size and RefC range at the lowest and highest rates the
-    // arrival spacing and the onset length stay where the tail formulas hold.
+TEST(RoomResponseBuild, KnobExtremesGiveAFiniteDecayingResponse) {
+    // Over the whole Size and RefC range at the lowest and highest rates.
     for (double fs : {8000.0, 48000.0})
         for (double size : {1.0, 12.0})
-            for (double refC : {0.1, 0.99})
-                for (int ear = 0; ear < 2; ++ear) {
-                    RoomResponse r(fs);
-                    r.SetGeometry(DefaultRoom(ear, size, refC));
-                    r.BuildEarly();
-                    const int M = r.PeakIndex() / r.ArrivalSpacing();
-                    EXPECT_GE(r.ArrivalSpacing(), 3) << fs << " " << size << " " << refC;
-                    EXPECT_GE(M, 13) << fs << " " << size << " " << refC;
-                    EXPECT_LE(M, 72) << fs << " " << size << " " << refC;
-                }
+            for (double refC : {0.1, 0.99}) {
+                RoomResponse r(fs);
+                Build(r, DefaultRoom(0, size, refC));
+                for (int i = 0; i < r.ResponseLength(); ++i) ASSERT_TRUE(std::isfinite(r.Response()[i]));
+                EXPECT_LT(Energy(r, 9, 10), 0.01 * Energy(r, 0, 10)) << fs << " " << size << " " << refC;
+            }
 }
 
 TEST(RoomResponseBuild, DegenerateRoomStaysFinite) {
@@ -103,8 +90,6 @@ TEST(RoomResponseBuild, DegenerateRoomStaysFinite) {
     RoomGeometry g = DefaultRoom(0, 0.01, 0.5);
     RoomResponse r(8000);
     Build(r, g);
-    EXPECT_EQ(r.ArrivalSpacing(), 0);
-    EXPECT_LT(r.OnsetLength(), 2 + r.PeakIndex());
     ASSERT_GT(r.ResponseLength(), 0);
     for (int i = 0; i < r.ResponseLength(); ++i) ASSERT_TRUE(std::isfinite(r.Response()[i]));
     // Walls that reflect everything would never stop ringing; the time is capped.

@@ -28,53 +28,6 @@ TEST(SpectralEffect, WindowedIdentityReproducesInputAfterLatency) {
     EXPECT_LT(test::MaxDifference(output, input), 1e-6);
 }
 
-TEST(SpectralEffect, UnwindowedFirstFrameReleasesTwoHopsMinusFrame) {
-    // Level Dynamic's framing: hop fraction 0.9, no window, 0.1 s.
-    SpectralEffect effect(SpectralEffect::DeferFraming{}, 44100, 0.9, 1, 5000, kNoWindow);
-    effect.SetFrameSeconds(0.1);
-    const int32_t N = effect.FrameLength(), H = effect.Hop();
-    ASSERT_EQ(N, 4096);
-    ASSERT_EQ(H, 3686);
-    std::vector<double> input(2 * H + 1);
-    for (size_t i = 0; i < input.size(); ++i) input[i] = static_cast<double>(i + 1);
-    const int32_t firstRelease = 2 * H - N;
-    std::vector<double> out(H + 1);
-
-    // H + 1 values run exactly one frame (one value must stay pending). It
-    // releases 2H - N samples: one more is not there, and asking for exactly
-    // that many then returns them, from the stream's first sample on.
-    EXPECT_EQ(effect.ProcessBlock(input.data(), out.data(), H + 1, firstRelease + 1, 1), 0);
-    ASSERT_EQ(effect.ProcessBlock(nullptr, out.data(), 0, firstRelease, 1), firstRelease);
-    for (int32_t i = 0; i < firstRelease; ++i) ASSERT_EQ(out[i], input[i]) << i;
-
-    // The next frame releases a whole hop, continuing where the first stopped.
-    EXPECT_EQ(effect.ProcessBlock(input.data() + H + 1, out.data(), H, H + 1, 1), 0);
-    ASSERT_EQ(effect.ProcessBlock(nullptr, out.data(), 0, H, 1), H);
-    for (int32_t i = 0; i < H; ++i) ASSERT_EQ(out[i], input[firstRelease + i]) << i;
-}
-
-// Records, for every frame, how much output was ready when the frame arrived.
-class FrameProbe : public SpectralEffect {
-public:
-    using SpectralEffect::SpectralEffect;
-    void ProcessChannels(int32_t) override { readyAtFrame.push_back(ready); }
-    std::vector<int32_t> readyAtFrame;
-};
-
-TEST(SpectralEffect, FourthFrameReleasesTheFirstOutput) {
-    // N = 2048, H = 512, V = 1536 = 3 H: frames 0..2 lie wholly in the
-    // zero-filled history and release nothing; frame 3 releases a full hop.
-    FrameProbe effect(44100, 0.05, 0.25, 1, 5000, kWindowed);
-    ASSERT_EQ(effect.FrameLength(), 2048);
-    ASSERT_EQ(effect.Latency(), 1536);
-    std::vector<double> input(6 * 512 + 1, 1.0);
-    const int32_t got = effect.ProcessBlock(input.data(), input.data(), static_cast<int32_t>(input.size()),
-                                            static_cast<int32_t>(input.size()), 1);
-    EXPECT_EQ(got, 0);
-    ASSERT_EQ(effect.readyAtFrame.size(), 6u);
-    EXPECT_EQ(effect.readyAtFrame, (std::vector<int32_t>{0, 0, 0, 0, 512, 1024}));
-}
-
 TEST(SpectralEffect, TinyTargetsGiveTheShortestFrame) {
     EXPECT_EQ(ChooseFrameLength(1, 2), 2);
     EXPECT_EQ(ChooseFrameLength(2, 2), 2);

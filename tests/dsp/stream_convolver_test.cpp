@@ -169,7 +169,7 @@ TEST(StreamConvolver, ResetStartsAFreshStream) {
     EXPECT_EQ(Stream(stream, x, {333}), first);
 }
 
-TEST(StreamConvolver, FourWideMultiplyAddEqualsThePlainLoop) {
+TEST(StreamConvolver, VectorMultiplyAddsEqualThePlainLoop) {
     const int32_t bins = 516;
     const auto v = test::Noise(4 * bins, 3.0, 10);
     std::vector<float> f(v.begin(), v.end());
@@ -179,11 +179,22 @@ TEST(StreamConvolver, FourWideMultiplyAddEqualsThePlainLoop) {
     MultiplyAdd(k, k + bins, x, x + bins, acc1.data(), acc1.data() + bins, 4, bins);
     MultiplyAddReference(k, k + bins, x, x + bins, acc2.data(), acc2.data() + bins, 4, bins);
     EXPECT_EQ(acc1, acc2);
+    if (MultiplyAddAvx2Usable()) {
+        std::vector<double> acc(2 * bins, 0.5);
+        MultiplyAddAvx2(k, k + bins, x, x + bins, acc.data(), acc.data() + bins, 4, bins);
+        EXPECT_EQ(acc, acc2);
+    }
     MultiplyAdd(f.data(), f.data() + bins, f.data() + 2 * bins, f.data() + 3 * bins, acc3.data(), acc3.data() + bins,
                 0, bins);
     MultiplyAddReference(f.data(), f.data() + bins, f.data() + 2 * bins, f.data() + 3 * bins, acc4.data(),
                          acc4.data() + bins, 0, bins);
     EXPECT_EQ(acc3, acc4);
+    if (MultiplyAddAvx2Usable()) {
+        std::vector<double> acc(2 * bins, 0.5);
+        MultiplyAddAvx2(f.data(), f.data() + bins, f.data() + 2 * bins, f.data() + 3 * bins, acc.data(),
+                        acc.data() + bins, 0, bins);
+        EXPECT_EQ(acc, acc4);
+    }
     EXPECT_EQ(acc1[0], 0.5);   // outside the range: untouched
 }
 

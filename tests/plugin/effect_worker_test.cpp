@@ -29,14 +29,15 @@ int32_t PlayBlock(PluginState& state) {
     return ModifySamples(state, host.data(), 576, 16, 2, 44100);
 }
 
-// The rooms played, block by block, while the deferred worker runs its work
-// between blocks as the worker thread would.
+// The rooms played, from the one playing now, block by block, while the
+// deferred worker runs its work between blocks as the worker thread would
+// (a finished room may come in with the very first block).
 std::vector<double> Settle(PluginState& state, const ModalReverb& reverb, int blocks) {
-    std::vector<double> rooms;
+    std::vector<double> rooms{reverb.Room(0).reverbSeconds};
     for (int i = 0; i < blocks; ++i) {
         state.worker->RunPending();
         PlayBlock(state);
-        if (rooms.empty() || rooms.back() != reverb.Room(0).reverbSeconds) rooms.push_back(reverb.Room(0).reverbSeconds);
+        if (rooms.back() != reverb.Room(0).reverbSeconds) rooms.push_back(reverb.Room(0).reverbSeconds);
     }
     return rooms;
 }

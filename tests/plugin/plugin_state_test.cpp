@@ -38,34 +38,6 @@ std::vector<uint8_t> Record(std::initializer_list<std::pair<int, int32_t>> slots
     return bytes;
 }
 
-TEST(Settings, FirstRunKeepsTheDefaults) {
-    std::vector<uint8_t> bytes;
-    {
-        PluginState state(std::make_unique<MemoryStore>(&bytes, false));
-        EXPECT_EQ(state.effectId, EffectId::LevelTuning);
-        EXPECT_EQ(state.presetIndex, 0);
-        EXPECT_EQ(state.settingsBlob.slots[0], 5000);
-        EXPECT_EQ(state.lastSampleRate, 44100);
-        EXPECT_EQ(state.lastChannels, 2);
-        EXPECT_EQ(state.channelMask, 3);
-        EXPECT_EQ(static_cast<double>(state.outputGain), 1.0);
-    }
-    // Teardown writes the whole record: gain 0 dB is position 5000.
-    ASSERT_EQ(bytes.size(), 160u);
-    SettingsBlob saved;
-    saved.FromBytes(bytes.data(), bytes.size());
-    EXPECT_EQ(saved.slots[0], 5000);
-    EXPECT_EQ(saved.slots[39], 0);
-}
-
-TEST(Settings, StoredEffectAndPresetAreRestored) {
-    auto bytes = Record({{39, 4}, {38, 2}, {1, 1234}});
-    PluginState state(std::make_unique<MemoryStore>(&bytes));
-    EXPECT_EQ(state.effectId, EffectId::DeNoise);
-    EXPECT_EQ(state.presetIndex, 2);
-    EXPECT_EQ(state.settingsBlob.slots[1], 1234);
-}
-
 TEST(Settings, AnIdTheWindowCannotOfferLoadsAsLevelTuning) {
     for (int32_t stored : {22, 23, -1, 1000}) {
         auto bytes = Record({{39, stored}, {38, 3}});
@@ -108,27 +80,12 @@ TEST(Settings, SaveWritesPositionsOfTheCurrentKnobsAndLeavesTheRest) {
     EXPECT_EQ(saved.slots[5], 4242);
 }
 
-TEST(GainSlider, ConvertsBetweenPositionAndFactor) {
-    EXPECT_DOUBLE_EQ(GainPositionToDecibels(0), 60.0);
-    EXPECT_DOUBLE_EQ(GainPositionToDecibels(10000), -60.0);
-    EXPECT_NEAR(GainPositionToFactor(5000), 1.0, 1e-12);
-    EXPECT_NEAR(GainPositionToFactor(3333), 10.0, 0.01);
-    EXPECT_EQ(GainFactorToPosition(1.0), 5000);
-    EXPECT_EQ(GainFactorToPosition(10.0), 3333);
-    EXPECT_EQ(GainFactorToPosition(0.001), 10000);
-    // Beyond the slider's ends it stands at the nearer end.
-    EXPECT_EQ(GainFactorToPosition(1e-9), 10000);
+// Values off the slider or the knob stand at the nearer end.
+TEST(KnobMapping, ValuesBeyondTheEndsStandAtTheNearerEnd) {
     EXPECT_EQ(GainFactorToPosition(0.0), 10000);
     EXPECT_EQ(GainFactorToPosition(1e6), 0);
-}
-
-TEST(KnobMapping, PositionsAreTheNearestAndStayOnTheKnob) {
     const KnobSpec falling{"Thresh", 0.0, -60.0, -20.0};
-    EXPECT_DOUBLE_EQ(KnobValueAt(falling, 0), 0.0);
-    EXPECT_DOUBLE_EQ(KnobValueAt(falling, 10000), -60.0);
-    EXPECT_EQ(KnobPositionOf(falling, -15.0), 2500);
-    EXPECT_EQ(KnobPositionOf(falling, -20.0), 3333);   // 3333.33
-    EXPECT_EQ(KnobPositionOf(falling, -40.0), 6667);   // 6666.67
+    EXPECT_EQ(KnobPositionOf(falling, -20.0), 3333);   // 3333.33, the nearest
     EXPECT_EQ(KnobPositionOf(falling, 5.0), 0);
     EXPECT_EQ(KnobPositionOf(falling, -61.0), 10000);
     EXPECT_EQ(KnobPositionOf(falling, std::nan("")), 0);
@@ -159,9 +116,10 @@ TEST(Settings, EveryGainAndKnobPositionSurvivesSaveAndLoad) {
     EXPECT_GT(checked, 10001 * 100);   // the gain of each effect and every knob were visited
 }
 
-TEST(Settings, StoredPositionsOffTheSliderAreClamped) {
-    auto bytes = Record({{0, -20000}, {1, 30000}, {37, -1}, {38, 2}, {39, 8}});
+TEST(Settings, StoredSettingIsRestoredWithPositionsOffTheSliderClamped) {
+    auto bytes = Record({{0, -20000}, {1, 30000}, {2, 1234}, {37, -1}, {38, 2}, {39, 8}});
     PluginState state(std::make_unique<MemoryStore>(&bytes));
+    EXPECT_EQ(state.settingsBlob.slots[2], 1234);
     EXPECT_EQ(state.settingsBlob.slots[0], 0);       // +60 dB, the slider's top, not +300 dB
     EXPECT_EQ(state.settingsBlob.slots[1], 10000);
     EXPECT_EQ(state.settingsBlob.slots[37], 0);
@@ -169,30 +127,25 @@ TEST(Settings, StoredPositionsOffTheSliderAreClamped) {
     EXPECT_EQ(state.effectId, EffectId::Geq10Bands);
 }
 
-TEST(Factory, EveryEntryBuildsForAnyChannelCount) {
+// A new selection starts at 0 dB with every knob at its default; a format
+// change keeps the values and the gain.
+TEST(Factory, SelectionResetsAndAFormatChangeKeepsTheSettings) {
     PluginState state(nullptr);
-    for (int32_t id = 0; id < kEffectCount; ++id) {
-        for (int32_t channels : {1, 2, 6}) {
-            state.effectId = static_cast<EffectId>(id);
-            state.outputGain = 3.0;
-            BuildEffect(state, 44100, channels, false);
-            ASSERT_TRUE(state.currentEffect) << id;
-            // A new selection: 0 dB and every knob at its default.
-            EXPECT_EQ(static_cast<double>(state.outputGain), 1.0);
-            EXPECT_GE(state.knobCount, 0);
-            EXPECT_LE(state.knobCount, 31) << id;
-            for (int32_t k = 0; k < state.knobCount; ++k)
-                EXPECT_EQ(state.parameterValues[k], state.knobTable[k].defaultValue) << id;
-            // A format change keeps the values and the gain (the audio path's
-            // case shows the new object receives them).
-            state.parameterValues[0] = state.knobCount ? state.knobTable[0].startValue : 0.0;
-            const double kept = state.parameterValues[0];
-            state.outputGain = 2.0;
-            RebuildForFormat(state, 48000, channels);
-            ASSERT_TRUE(state.currentEffect) << id;
-            EXPECT_EQ(state.parameterValues[0], kept);
-            EXPECT_EQ(static_cast<double>(state.outputGain), 2.0);
-        }
+    for (const EffectEntry& effect : OfferedEffects()) {
+        state.effectId = effect.id;
+        state.outputGain = 3.0;
+        BuildEffect(state, 44100, 2, false);
+        ASSERT_TRUE(state.currentEffect) << effect.Text();
+        EXPECT_EQ(static_cast<double>(state.outputGain), 1.0);
+        for (int32_t k = 0; k < state.knobCount; ++k)
+            EXPECT_EQ(state.parameterValues[k], state.knobTable[k].defaultValue) << effect.Text();
+        state.parameterValues[0] = state.knobCount ? state.knobTable[0].startValue : 0.0;
+        const double kept = state.parameterValues[0];
+        state.outputGain = 2.0;
+        RebuildForFormat(state, 48000, 1);
+        ASSERT_TRUE(state.currentEffect) << effect.Text();
+        EXPECT_EQ(state.parameterValues[0], kept);
+        EXPECT_EQ(static_cast<double>(state.outputGain), 2.0);
     }
 }
 

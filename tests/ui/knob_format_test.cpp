@@ -5,31 +5,22 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 #include "dsp/effect_processor.h"
 #include "plugin/effect_catalogue.h"
 #include "plugin/effect_factory.h"
 #include "plugin/plugin_state.h"
-#include "ui/face_drawing.h"
 #include "ui/product_links.h"
 
 namespace orve::ui {
 namespace {
 
 TEST(KnobFormatTest, PrecisionFollowsMagnitude) {
-    EXPECT_EQ(FormatKnobValue(9.0), "9.0");
-    EXPECT_EQ(FormatKnobValue(-9.0), "-9.0");
-    EXPECT_EQ(FormatKnobValue(9.05), "9.1");
-    EXPECT_EQ(FormatKnobValue(0.25), "0.2");
-    EXPECT_EQ(FormatKnobValue(99.9), "99.9");
-    EXPECT_EQ(FormatKnobValue(99.95), "99");
-    EXPECT_EQ(FormatKnobValue(-250.7), "-250");
-    EXPECT_EQ(FormatKnobValue(999.0), "999");
-    EXPECT_EQ(FormatKnobValue(1000.0), "1k");
-    EXPECT_EQ(FormatKnobValue(16000.0), "16k");
-    EXPECT_EQ(FormatKnobValue(1000000.0), "1000k");
-    EXPECT_EQ(FormatKnobValue(1000001.0), "1M");
-    EXPECT_EQ(FormatKnobValue(25000000.0), "25M");
+    const std::pair<double, const char*> cases[] = {{-9.0, "-9.0"}, {9.05, "9.1"},   {99.95, "99"},
+                                                    {-250.7, "-250"}, {1000.0, "1k"}, {1000000.0, "1000k"},
+                                                    {1000001.0, "1M"}};
+    for (const auto& [value, text] : cases) EXPECT_EQ(FormatKnobValue(value), text) << value;
 }
 
 // Every knob of every effect, at every position, as its thumb shows it, and
@@ -52,21 +43,6 @@ TEST(KnobFormatTest, EveryKnobReadsWholeInFiveGlyphs) {
     }
     for (int32_t p = 0; p <= kKnobPositionMax; ++p) ASSERT_LE(FormatKnobValue(GainPositionToDecibels(p)).size(), 5u);
     EXPECT_EQ(widest, 5u);
-}
-
-TEST(KnobFormatTest, GainSliderReadsDecibels) {
-    EXPECT_EQ(PresetGainPosition(0.0), 5000);
-    EXPECT_EQ(PresetGainPosition(6.0), 4500);
-    EXPECT_EQ(PresetGainPosition(-3.5), 5292);    // 5291.67, the nearest position
-    EXPECT_EQ(PresetGainPosition(-80.0), 10000);  // a row beyond the slider stands at its end
-    EXPECT_EQ(PresetGainPosition(75.0), 0);
-}
-
-TEST(FaceDrawingTest, PassSwitchBypassesOrRestoresEveryChannel) {
-    EXPECT_EQ(PassSwitchMask(true, 1), 0);
-    EXPECT_EQ(PassSwitchMask(true, 2), 0);
-    EXPECT_EQ(PassSwitchMask(false, 1), 1);
-    EXPECT_EQ(PassSwitchMask(false, 2), 3);
 }
 
 TEST(ProductLinksTest, HelpPageSitsBesideTheModule) {

@@ -21,13 +21,8 @@ const EffectPreset kDynamicsTable[] = {{"Loud", kLoud}, {"Soft", kSoft}, {"Speec
 class RecordingEffect : public EffectProcessor {
 public:
     RecordingEffect() : EffectProcessor(16) { ServeTables(kKnobs, kDynamicsTable); }
-    void SetParameters(const double* values) override {
-        ++calls;
-        last[0] = values[0];
-        last[1] = values[1];
-    }
+    void SetParameters(const double*) override { ++calls; }
     int calls = 0;
-    double last[2] = {};
 };
 
 struct Fixture {
@@ -43,46 +38,10 @@ struct Fixture {
     }
 };
 
-TEST(PresetLogicTest, OrdinaryRowMovesGainAndKnobs) {
-    Fixture f;
-    const PresetTable table{kDynamicsTable, 3};
-    SliderPositions sliders;
-    ASSERT_TRUE(SelectPreset(f.state, table, 0, sliders));
-    EXPECT_EQ(f.state.presetIndex, 0);
-    EXPECT_DOUBLE_EQ(f.state.outputGain, std::pow(10.0, 6.0 / 20.0));
-    EXPECT_EQ(sliders.gain, 4500);
-    EXPECT_EQ(sliders.knobs[0], 5000);   // -30 on 0..-60
-    EXPECT_EQ(sliders.knobs[1], 3000);   // 4 on 1..11
-    EXPECT_DOUBLE_EQ(f.effect->last[0], -30.0);
-    EXPECT_DOUBLE_EQ(f.effect->last[1], 4.0);
-    EXPECT_EQ(f.effect->calls, 1);
-}
-
-// The user's own row restores the stored slider positions, the gain the
-// slider shows there (so that it saves back to the same position), and hands
-// the values to the effect once.
-TEST(PresetLogicTest, LastRowRestoresTheStoredPositions) {
-    Fixture f;
-    const PresetTable table{kDynamicsTable, 3};
-    f.state.settingsBlob.slots[0] = 4999;
-    f.state.settingsBlob.slots[1] = 2500;
-    f.state.settingsBlob.slots[2] = 9000;
-    SliderPositions sliders;
-    ASSERT_TRUE(SelectPreset(f.state, table, table.LastRow(), sliders));
-    EXPECT_EQ(f.state.presetIndex, table.LastRow());
-    EXPECT_EQ(sliders.gain, 4999);
-    EXPECT_EQ(sliders.knobs[0], 2500);
-    EXPECT_EQ(sliders.knobs[1], 9000);
-    EXPECT_NEAR(20.0 * std::log10(f.state.outputGain), 0.012, 1e-12);
-    EXPECT_EQ(GainFactorToPosition(f.state.outputGain), 4999);
-    EXPECT_DOUBLE_EQ(f.state.parameterValues[0], -15.0);
-    EXPECT_DOUBLE_EQ(f.state.parameterValues[1], 10.0);
-    EXPECT_EQ(f.effect->calls, 1);
-}
-
 // The catalogue's own tables: Level Dynamic ends in "Speech", the sample
-// reverb in "Studio      "; choosing that row restores the stored positions,
-// choosing the first moves every knob to the row's values.
+// reverb in "Studio      "; choosing that row restores the stored positions
+// and the gain the slider shows there (so that it saves back to the same
+// position), choosing the first moves every knob to the row's values.
 TEST(PresetLogicTest, LevelDynamicAndSampleReverbKeepTheUsersSettingInTheirLastRow) {
     const struct { EffectId id; const char* lastName; } effects[] = {{EffectId::LevelDynamic, "Speech"},
                                                                      {EffectId::SampleReverb, "Studio      "}};
@@ -93,13 +52,14 @@ TEST(PresetLogicTest, LevelDynamicAndSampleReverbKeepTheUsersSettingInTheirLastR
         const PresetTable table = PresetsOf(state.currentEffect.get());
         ASSERT_FALSE(table.Empty()) << EffectText(e.id);
         EXPECT_STREQ(table.rows[table.LastRow()].name, e.lastName);
-        for (int32_t i = 0; i <= state.knobCount; ++i) state.settingsBlob.slots[i] = 1000 + 100 * i;
+        for (int32_t i = 0; i <= state.knobCount; ++i) state.settingsBlob.slots[i] = 999 + 100 * i;
         SliderPositions sliders;
         ASSERT_TRUE(SelectPreset(state, table, table.LastRow(), sliders));
-        EXPECT_EQ(sliders.gain, 1000) << EffectText(e.id);
+        EXPECT_EQ(sliders.gain, 999) << EffectText(e.id);
+        EXPECT_EQ(GainFactorToPosition(state.outputGain), 999);
         for (int32_t i = 0; i < state.knobCount; ++i) {
-            EXPECT_EQ(sliders.knobs[i], 1100 + 100 * i) << EffectText(e.id) << " knob " << i;
-            EXPECT_DOUBLE_EQ(state.parameterValues[i], KnobValueAt(state.knobTable[i], 1100 + 100 * i));
+            EXPECT_EQ(sliders.knobs[i], 1099 + 100 * i) << EffectText(e.id) << " knob " << i;
+            EXPECT_DOUBLE_EQ(state.parameterValues[i], KnobValueAt(state.knobTable[i], 1099 + 100 * i));
         }
         ASSERT_TRUE(SelectPreset(state, table, 0, sliders));
         EXPECT_EQ(state.presetIndex, 0);
@@ -149,13 +109,6 @@ TEST(PresetLogicTest, OrdinaryOpeningRestoresStoredPositions) {
     EXPECT_EQ(sliders.knobs[0], 5000);
     EXPECT_EQ(sliders.knobs[1], 0);
 
-    // A stored first row: the stored positions become the last row's, values untouched.
-    Fixture g;
-    g.state.windowOpenMode = WindowOpenMode::StoredSetting;
-    g.state.presetIndex = 0;
-    PrepareOpeningState(g.state, PresetTable{kDynamicsTable, 3});
-    EXPECT_EQ(g.state.settingsBlob.slots[1], 2000);
-    EXPECT_EQ(g.effect->calls, 0);
     // Reopened with F12: nothing moves.
     Fixture h;
     h.state.windowOpenMode = WindowOpenMode::AsItWas;
@@ -163,16 +116,6 @@ TEST(PresetLogicTest, OrdinaryOpeningRestoresStoredPositions) {
     PrepareOpeningState(h.state, PresetTable{kDynamicsTable, 3});
     EXPECT_EQ(h.state.settingsBlob.slots[1], 7777);
     EXPECT_EQ(h.effect->calls, 0);
-}
-
-TEST(PresetLogicTest, ManualChangeSwitchesToTheLastRow) {
-    EXPECT_EQ(PresetAfterManualChange(3, 0), 2);
-    EXPECT_EQ(PresetAfterManualChange(3, -1), 2);
-    EXPECT_EQ(PresetAfterManualChange(3, 2), -1);
-    EXPECT_EQ(PresetAfterManualChange(0, -1), -1);
-    EXPECT_EQ(ShownPresetRow(1, 3), 1);
-    EXPECT_EQ(ShownPresetRow(7, 3), 2);
-    EXPECT_EQ(ShownPresetRow(0, 0), -1);
 }
 
 }  // namespace

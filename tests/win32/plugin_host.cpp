@@ -164,92 +164,79 @@ std::wstring Widen(const char* text) {
     return out;
 }
 
+// The window's controls against the layout the portable code computes.
 void CheckLayout(HWND window, int32_t effectId, int32_t hostVersion, EffectProcessor& model) {
+    const EffectId id = Effect(effectId);
+    const char* name = EffectText(id);
     RECT outer, client;
     GetWindowRect(window, &outer);
     GetClientRect(window, &client);
     const int W = client.right, H = client.bottom;
-    const char* name = EffectText(Effect(effectId));
-    checks.Expect(outer.right - outer.left == ui::WindowWidth(Effect(effectId), hostVersion) &&
-                      outer.bottom - outer.top == ui::kWindowHeight,
+    checks.Expect(outer.right - outer.left == ui::WindowWidth(id, hostVersion) && outer.bottom - outer.top == ui::kWindowHeight,
                   Format("%s: window %ldx%ld", name, outer.right - outer.left, outer.bottom - outer.top));
+    auto at = [&](int item, const ui::Rect& e, bool checkHeight = true) {
+        const RECT r = ChildRect(GetDlgItem(window, item));
+        return r.left == e.x && r.top == e.y && r.right - r.left == e.width && (!checkHeight || r.bottom - r.top == e.height);
+    };
+    auto isTrackbar = [&](int item) {
+        char className[64] = {};
+        if (HWND control = GetDlgItem(window, item)) GetClassNameA(control, className, sizeof className);
+        return std::strcmp(className, TRACKBAR_CLASSA) == 0;
+    };
 
     KnobSpec knobs[kMaxKnobs] = {};
     const int32_t knobCount = model.DescribeKnobs(knobs);
     const ui::KnobRow row = ui::KnobRowFor(W, knobCount);
-    auto same = [](const RECT& r, const ui::Rect& e) {
-        return r.left == e.x && r.top == e.y && r.right - r.left == e.width && r.bottom - r.top == e.height;
-    };
-    checks.Expect(same(ChildRect(GetDlgItem(window, IDC_GAIN_SLIDER)), ui::GainSliderRect(row, H)),
-                  Format("%s: gain slider placed for %d knobs", name, knobCount));
-    int placed = 0;
+    int wrongKnobs = 0;
     for (int i = 0; i < knobCount; ++i) {
-        HWND knob = GetDlgItem(window, i);
-        char className[64] = {};
-        if (knob) GetClassNameA(knob, className, sizeof className);
-        if (knob && IsShown(knob) && std::strcmp(className, TRACKBAR_CLASSA) == 0 &&
-            same(ChildRect(knob), ui::KnobTrackbarRect(row, i, H)))
-            ++placed;
+        char label[32] = {};
+        GetWindowTextA(GetDlgItem(window, 600 + i), label, sizeof label);
+        const bool enabled = IsWindowEnabled(GetDlgItem(window, i)) != FALSE;
+        wrongKnobs += !IsShown(GetDlgItem(window, i)) || !isTrackbar(i) || !at(i, ui::KnobTrackbarRect(row, i, H)) ||
+                      std::strcmp(label, knobs[i].label) != 0 || ChildRect(GetDlgItem(window, 600 + i)).top != 5 ||
+                      enabled == ui::KnobLooksDisabled(id, i, knobCount);
     }
-    checks.Expect(placed == knobCount, Format("%s: %d of %d knob trackbars in place", name, placed, knobCount));
-    int labelled = 0, enabled = 0;
-    for (int i = 0; i < knobCount; ++i) {
-        char text[32] = {};
-        GetWindowTextA(GetDlgItem(window, 600 + i), text, sizeof text);
-        if (std::strcmp(text, knobs[i].label) == 0 && ChildRect(GetDlgItem(window, 600 + i)).top == 5) ++labelled;
-        if ((IsWindowEnabled(GetDlgItem(window, i)) != FALSE) != ui::KnobLooksDisabled(Effect(effectId), i, knobCount))
-            ++enabled;
-    }
-    checks.Expect(labelled == knobCount, Format("%s: %d of %d knob labels above their knobs", name, labelled, knobCount));
-    checks.Expect(enabled == knobCount, Format("%s: knobs enabled except the room chooser", name));
-    HWND extra = GetDlgItem(window, knobCount);
-    char extraClass[64] = {};
-    if (extra) GetClassNameA(extra, extraClass, sizeof extraClass);
-    checks.Expect(!extra || std::strcmp(extraClass, TRACKBAR_CLASSA) != 0, Format("%s: no extra knob", name));
+    checks.Expect(wrongKnobs == 0 && !isTrackbar(knobCount),
+                  Format("%s: %d knobs placed under their labels, enabled but the room chooser, no more (%d wrong)",
+                         name, knobCount, wrongKnobs));
 
     const ui::PresetTable presets = ui::PresetsOf(&model);
     HWND presetList = GetDlgItem(window, IDC_PRESET_LIST);
-    checks.Expect(IsShown(presetList) == !presets.Empty(), Format("%s: preset list shown iff presets", name));
+    bool listRight = IsShown(presetList) == !presets.Empty();
     if (!presets.Empty()) {
-        bool sameRows = SendMessageW(presetList, CB_GETCOUNT, 0, 0) == presets.count;
-        for (int p = 0; sameRows && p < presets.count; ++p) {
-            const std::wstring shown = ListText(window, IDC_PRESET_LIST, p), expected = Widen(presets.rows[p].name);
-            sameRows = shown == expected;
-        }
-        checks.Expect(sameRows, Format("%s: preset list holds the table's rows", name));
-        checks.Expect(same(ChildRect(presetList), ui::Rect{260, H - 25, 127, ChildRect(presetList).bottom -
-                                                                               ChildRect(presetList).top}),
-                      Format("%s: preset list placed", name));
+        listRight = listRight && SendMessageW(presetList, CB_GETCOUNT, 0, 0) == presets.count &&
+                    at(IDC_PRESET_LIST, ui::Rect{260, H - 25, 127, 0}, false);
+        for (int p = 0; listRight && p < presets.count; ++p)
+            listRight = ListText(window, IDC_PRESET_LIST, p) == Widen(presets.rows[p].name);
     }
+    checks.Expect(listRight, Format("%s: preset list shown iff presets, placed, holding the table's rows", name));
 
-    const ui::ChannelSwitches switches = ui::ChannelSwitchesFor(Effect(effectId), 2, H);
-    checks.Expect(IsShown(GetDlgItem(window, IDC_SWITCH_PASS)) == switches.passOnly &&
-                      IsShown(GetDlgItem(window, IDC_SWITCH_LEFT)) == !switches.passOnly &&
-                      IsShown(GetDlgItem(window, IDC_SWITCH_RIGHT)) == !switches.passOnly,
-                  Format("%s: %s switches", name, switches.passOnly ? "PASS" : "L/R"));
-    checks.Expect(IsShown(GetDlgItem(window, IDC_SNAP_NOISE)) == (Effect(effectId) == EffectId::DeNoise),
-                  Format("%s: Snap Noise %s", name, Effect(effectId) == EffectId::DeNoise ? "shown" : "hidden"));
-    checks.Expect(IsShown(GetDlgItem(window, IDC_OUT_BUTTON)) == ui::ShowsOutButton(hostVersion),
-                  Format("%s: OUT button for host 0x%x", name, hostVersion));
-    checks.Expect(Selected(window, IDC_EFFECT_LIST) == effectId, Format("%s: selected in the effect list", name));
-
-    auto placedAt = [&](int item, const ui::Rect& e, bool checkHeight) {
-        const RECT r = ChildRect(GetDlgItem(window, item));
-        return r.left == e.x && r.top == e.y && r.right - r.left == e.width &&
-               (!checkHeight || r.bottom - r.top == e.height);
+    const ui::ChannelSwitches switches = ui::ChannelSwitchesFor(id, 2, H);
+    const struct {
+        int item;
+        bool shown;
+        ui::Rect rect;
+        bool checkHeight;
+    } controls[] = {
+        {IDC_GAIN_SLIDER, true, ui::GainSliderRect(row, H), true},
+        {IDC_METER_LEFT, true, ui::MeterRect(false, H), true},
+        {IDC_METER_RIGHT, true, ui::MeterRect(true, H), true},
+        {IDC_KNOB_FRAME, true, ui::KnobFrameRect(W, H), true},
+        {IDC_EFFECT_LIST, true, ui::EffectListRect(H), false},
+        {IDC_OUT_BUTTON, ui::ShowsOutButton(hostVersion), ui::OutButtonRect(W, H), true},
+        {IDC_SNAP_NOISE, ui::ShowsSnapNoise(id), ui::SnapNoiseRect(H), true},
+        {IDC_SWITCH_PASS, switches.passOnly, switches.pass, true},
+        {IDC_SWITCH_LEFT, !switches.passOnly, switches.left, true},
+        {IDC_SWITCH_RIGHT, !switches.passOnly, switches.right, true},
     };
-    checks.Expect(placedAt(IDC_METER_LEFT, ui::MeterRect(false, H), true) &&
-                      placedAt(IDC_METER_RIGHT, ui::MeterRect(true, H), true) &&
-                      placedAt(IDC_KNOB_FRAME, ui::KnobFrameRect(W, H), true) &&
-                      placedAt(IDC_EFFECT_LIST, ui::EffectListRect(H), false),
-                  Format("%s: meters, knob frame and effect list in place", name));
-    if (ui::ShowsOutButton(hostVersion))
-        checks.Expect(placedAt(IDC_OUT_BUTTON, ui::OutButtonRect(W, H), true), Format("%s: OUT in place", name));
-    if (ui::ShowsSnapNoise(Effect(effectId)))
-        checks.Expect(placedAt(IDC_SNAP_NOISE, ui::SnapNoiseRect(H), true), Format("%s: Snap Noise in place", name));
-    const ui::Rect switchRect = switches.passOnly ? switches.pass : switches.left;
-    checks.Expect(placedAt(switches.passOnly ? IDC_SWITCH_PASS : IDC_SWITCH_LEFT, switchRect, true),
-                  Format("%s: channel switches in place", name));
+    std::string wrong;
+    for (const auto& c : controls)
+        if (IsShown(GetDlgItem(window, c.item)) != c.shown || (c.shown && !at(c.item, c.rect, c.checkHeight)))
+            wrong += Format(" %d", c.item);
+    checks.Expect(wrong.empty(), Format("%s: gain, meters, frame, effect list, OUT for host 0x%x, Snap Noise and %s "
+                                        "switches shown and placed (wrong:%s)",
+                                        name, hostVersion, switches.passOnly ? "PASS" : "L/R", wrong.c_str()));
+    checks.Expect(Selected(window, IDC_EFFECT_LIST) == effectId, Format("%s: selected in the effect list", name));
 }
 
 void CheckMenu(HMODULE library) {
@@ -523,39 +510,21 @@ void CheckOutAndF12(const HostWindow& host, HWND window) {
 }
 
 struct StoredSetting {
-    int32_t effectId = 0;
-    int32_t presetIndex = 0;
-    int32_t gainPosition = 5000;
-    int32_t knobPosition = -1;   // knob 0, when the effect has one
+    int32_t effectId, presetIndex, gainPosition, knobPosition;   // knob 0's
 };
 
-// Leaves the plug-in on the effect with the most knobs, with the gain and the
-// first knob moved, and returns what the registry should then hold.
+// Leaves the plug-in on the effect with the most knobs (the 31-band
+// equaliser), its last preset row, the gain and the first knob moved, and
+// returns what the registry should then hold: the teardown saves the
+// positions the values convert back to, the very positions the sliders stand at.
 StoredSetting PrepareSetting(Plugin& plugin, HWND& window) {
-    StoredSetting s;
-    int32_t mostKnobs = -1;
-    for (int32_t id = 1; id < kSelectableEffects; ++id) {
-        const EffectBuildContext context{44100, 2, nullptr, nullptr};
-        KnobSpec knobs[kMaxKnobs];
-        const int32_t n = MakeEffect(Effect(id), context)->DescribeKnobs(knobs);
-        if (n > mostKnobs) {
-            mostKnobs = n;
-            s.effectId = id;
-        }
-    }
+    const StoredSetting s{EffectNumber(EffectId::Geq31Bands),
+                          MakeReference(plugin.library, EffectNumber(EffectId::Geq31Bands)).state->currentEffect->PresetCount() - 1,
+                          4000, 1234};
     ChooseInList(window, IDC_EFFECT_LIST, s.effectId);
     window = PluginWindow();
-    Reference ref = MakeReference(plugin.library, s.effectId);
-    // The teardown saves the positions the values convert back to: the very
-    // positions the sliders stand at.
-    MoveSlider(window, GetDlgItem(window, IDC_GAIN_SLIDER), 4000);
-    s.gainPosition = 4000;
-    if (ref.state->knobCount > 0) {
-        MoveSlider(window, GetDlgItem(window, 0), 1234);
-        s.knobPosition = 1234;
-    }
-    const int32_t presetCount = ref.state->currentEffect->PresetCount();
-    s.presetIndex = presetCount > 0 ? presetCount - 1 : 0;
+    MoveSlider(window, GetDlgItem(window, IDC_GAIN_SLIDER), s.gainPosition);
+    MoveSlider(window, GetDlgItem(window, 0), s.knobPosition);
     return s;
 }
 
@@ -694,14 +663,11 @@ int Run(const std::string& dllPath, const std::string& outDir, int precision) {
     int32_t slots[40] = {};
     if (checks.Expect(ReadStored(slots), "unloading writes the 160-byte ORVESETTING value")) {
         results.push_back("record after first load " + RecordText(slots));
-        checks.Expect(slots[39] == stored.effectId && slots[38] == stored.presetIndex,
-                      Format("stored effect %d preset %d (expected %d, %d)", slots[39], slots[38], stored.effectId,
-                             stored.presetIndex));
-        checks.Expect(slots[0] == stored.gainPosition,
-                      Format("stored gain position %d (expected %d)", slots[0], stored.gainPosition));
-        if (stored.knobPosition >= 0)
-            checks.Expect(slots[1] == stored.knobPosition,
-                          Format("stored knob position %d (expected %d)", slots[1], stored.knobPosition));
+        checks.Expect(slots[39] == stored.effectId && slots[38] == stored.presetIndex && slots[0] == stored.gainPosition &&
+                          slots[1] == stored.knobPosition,
+                      Format("stored effect %d, preset %d, gain %d, knob %d (expected %d, %d, %d, %d)", slots[39],
+                             slots[38], slots[0], slots[1], stored.effectId, stored.presetIndex, stored.gainPosition,
+                             stored.knobPosition));
     }
 
     // Second load: the stored setting comes back; Init twice is harmless.
@@ -712,15 +678,12 @@ int Run(const std::string& dllPath, const std::string& outDir, int precision) {
     checks.Expect(SendMessageW(host.window, WM_USER, 0, 0) == kModernHost, "a second Init keeps the hook chain sound");
     window = PluginWindow();
     if (checks.Expect(window != nullptr, "the window opens again")) {
-        checks.Expect(Selected(window, IDC_EFFECT_LIST) == stored.effectId, "the stored effect is restored");
-        checks.Expect(SliderPosition(GetDlgItem(window, IDC_GAIN_SLIDER)) == stored.gainPosition,
-                      Format("the stored gain is restored (%d)", SliderPosition(GetDlgItem(window, IDC_GAIN_SLIDER))));
-        if (stored.knobPosition >= 0)
-            checks.Expect(SliderPosition(GetDlgItem(window, 0)) == stored.knobPosition,
-                          Format("the stored knob position is restored (%d)", SliderPosition(GetDlgItem(window, 0))));
-        const int presets = static_cast<int>(SendDlgItemMessageW(window, IDC_PRESET_LIST, CB_GETCOUNT, 0, 0));
-        if (presets > 0)
-            checks.Expect(Selected(window, IDC_PRESET_LIST) == stored.presetIndex, "the stored preset is restored");
+        const int shown[] = {Selected(window, IDC_EFFECT_LIST), Selected(window, IDC_PRESET_LIST),
+                             SliderPosition(GetDlgItem(window, IDC_GAIN_SLIDER)), SliderPosition(GetDlgItem(window, 0))};
+        checks.Expect(shown[0] == stored.effectId && shown[1] == stored.presetIndex && shown[2] == stored.gainPosition &&
+                          shown[3] == stored.knobPosition,
+                      Format("the stored setting is restored: effect %d, preset %d, gain %d, knob %d", shown[0],
+                             shown[1], shown[2], shown[3]));
     }
     plugin.Quit();
 

@@ -10,7 +10,6 @@ namespace {
 
 constexpr int32_t kDeNoiseId = EffectNumber(EffectId::DeNoise);
 constexpr int32_t kModalReverbId = EffectNumber(EffectId::ModalReverb);
-constexpr int32_t kPitchScalerId = EffectNumber(EffectId::PitchScaler);
 constexpr int32_t kSampleReverbId = EffectNumber(EffectId::SampleReverb);
 constexpr int32_t kResamplerId = EffectNumber(EffectId::Resampler);
 
@@ -50,8 +49,6 @@ std::string AudioDigest::Hex() const {
 }
 
 bool ComparesAudio(int32_t effectId) { return effectId != kModalReverbId; }
-
-bool ComparesWithNativeCore(int32_t effectId) { return ComparesAudio(effectId) && effectId != kPitchScalerId; }
 
 void PlayProgramme(int32_t effectId, int32_t presetCount, ProgrammePlayer& player) {
     if (!player.Play(0, kProgrammeBlocks)) return;

@@ -31,13 +31,6 @@ private:
 // seeded from the clock, so two builds only agree when made in the same second.
 bool ComparesAudio(int32_t effectId);
 
-// Whether the native build of the core must agree with the DLLs bit for bit.
-// The pitch scaler takes every bin to phase and back through atan2, sin and
-// cos each frame; the C libraries of Linux and of mingw-w64 round a few of
-// those in the last bit differently, which moves about one sample in a
-// thousand by one step. The DLLs agree with each other on it all the same.
-bool ComparesWithNativeCore(int32_t effectId);
-
 // What the programme does to one effect, by whoever plays it.
 class ProgrammePlayer {
 public:

@@ -47,7 +47,7 @@ int main() {
     EmbeddedKernels kernels;
     for (const EffectEntry& effect : OfferedEffects()) {
         const int32_t id = EffectNumber(effect.id);
-        if (!wintest::ComparesWithNativeCore(id)) continue;
+        if (!wintest::ComparesAudio(id)) continue;
         PluginState state(nullptr, &kernels, nullptr);
         {
             PluginState::Lock lock(state.processingLock);

@@ -276,11 +276,12 @@ void RunSection(const double* c, double* z, const double* in, double* out, int32
     z[1] = z1;
 }
 
-// Two consecutive sections (coefficients c and c + 6, memories z and z + 2).
-void RunSectionPair(const double* c, double* z, const double* in, double* out, int32_t n) {
+// Two sections in cascade (coefficients c and d, memories z and w).
+void RunSectionPair(const double* c, double* z, const double* d, double* w2, const double* in, double* out,
+                    int32_t n) {
     const double p0 = c[0], p1 = c[1], p2 = c[2], q1 = c[4], q2 = c[5];
-    const double r0 = c[6], r1 = c[7], r2 = c[8], s1 = c[10], s2 = c[11];
-    double u0 = z[0], u1 = z[1], v0 = z[2], v1 = z[3];
+    const double r0 = d[0], r1 = d[1], r2 = d[2], s1 = d[4], s2 = d[5];
+    double u0 = z[0], u1 = z[1], v0 = w2[0], v1 = w2[1];
     for (int32_t f = 0; f < n; ++f) {
         const double x = in[f];
         const double y = p0 * x + u0;
@@ -293,8 +294,17 @@ void RunSectionPair(const double* c, double* z, const double* in, double* out, i
     }
     z[0] = u0;
     z[1] = u1;
-    z[2] = v0;
-    z[3] = v1;
+    w2[0] = v0;
+    w2[1] = v1;
+}
+
+constexpr int32_t kMaxBands = 31;   // the largest layout
+
+// A section at 0 dB whose numerator equals its denominator, at rest, gives
+// its input back exactly and stays at rest (y = x + 0, and b1 x - a1 y = 0):
+// running it would change nothing.
+bool PassesExactly(const double* c, const double* z) {
+    return c[0] == 1.0 && c[1] == c[4] && c[2] == c[5] && z[0] == 0.0 && z[1] == 0.0;
 }
 
 }  // namespace
@@ -457,17 +467,29 @@ void GraphicEq::ProcessChannels(int32_t channelMask) {
             continue;
         }
         double* z = state + 2 * activeBands * ch;
+        // Flat bands at rest are left out (most of a preset's bands often are).
+        int32_t live[kMaxBands];
+        int32_t count = 0;
+        for (int32_t b = 0; b < activeBands; ++b) {
+            live[count] = b;
+            count += !PassesExactly(coefficients + 6 * b, z + 2 * b);
+        }
         const double* source = in;
-        int32_t b = 0;
+        int32_t i = 0;
         // Two sections per pass: each section's recursion is a serial chain,
         // so running the pair in one loop lets the second section work on
         // sample n while the first already computes n + 1. The arithmetic of
         // each section is unchanged.
-        for (; b + 1 < activeBands; b += 2, z += 4) {
-            RunSectionPair(coefficients + 6 * b, z, source, out, frames);
+        for (; i + 1 < count; i += 2) {
+            const int32_t b = live[i], d = live[i + 1];
+            RunSectionPair(coefficients + 6 * b, z + 2 * b, coefficients + 6 * d, z + 2 * d, source, out, frames);
             source = out;
         }
-        if (b < activeBands) RunSection(coefficients + 6 * b, z, source, out, frames);
+        if (i < count) {
+            RunSection(coefficients + 6 * live[i], z + 2 * live[i], source, out, frames);
+            source = out;
+        }
+        if (source == in) std::copy(in, in + frames, out);
     }
 }
 

@@ -43,6 +43,9 @@ LevelDynamic::LevelDynamic(double sampleRate, int32_t channels)
     // 0.1 s frames with a 0.9 hop leave N - H samples of look-ahead (410 at
     // 44100 Hz), far more than the 1 ms detector window needs.
     SetFrameSeconds(0.1);
+    loud.assign(hop, 0);
+    base.assign(hop, 0.0);
+    power.assign(hop, 0.0);
     ServeTables(kKnobs, kPresets);
 }
 
@@ -65,6 +68,7 @@ void LevelDynamic::ProcessChannels(int32_t channelMask) {
     const int32_t L = std::clamp(static_cast<int32_t>(rmsWindowSeconds * fs), 1, overlap + 1);
     const double attack = std::exp(-1.0 / (attackSeconds * fs));
     const double release = std::exp(-1.0 / (releaseSeconds * fs));
+    const double oneMinusAttack = 1.0 - attack, oneMinusRelease = 1.0 - release;
     const double T = std::pow(10.0, thresholdDb * 0.05);
     const double inverseRatio = 1.0 / ratio;
     const double inverseL = 1.0 / L;
@@ -78,22 +82,30 @@ void LevelDynamic::ProcessChannels(int32_t channelMask) {
         double e = envelope[c];
         double S = 0.0;
         for (int32_t k = 0; k < L - 1; ++k) S += x[k] * x[k];
+        // The envelope runs sample by sample; the samples above the
+        // threshold are gathered, with their envelope, for their gains.
+        int32_t* gathered = loud.data();
+        double* level = base.data();
+        int32_t count = 0;
         for (int32_t i = 0; i < hop; ++i) {
             const double ahead = x[i + L - 1];
             S += ahead * ahead;
             // The running sum may drift a hair below zero after loud passages.
             const double r = std::sqrt(std::max(S, 0.0) * inverseL) * kFullScaleInverse;
-            const double a = r > e ? attack : release;
-            e = (1.0 - a) * r + a * e;
+            const bool rising = r > e;
+            e = (rising ? oneMinusAttack : oneMinusRelease) * r + (rising ? attack : release) * e;
             // The sample leaves the window as it came in, before any gain:
             // removing the attenuated value would let the sum creep upward.
             const double xi = x[i];
             S -= xi * xi;
-            if (e > T) {
-                const double q = T / e;
-                x[i] = xi * (q * std::pow(q, -inverseRatio));
-            }
+            gathered[count] = i;
+            level[count] = e;
+            count += e > T;
         }
+        // Gain (T / e)^(1 - 1 / ratio), taken as q q^(-1 / ratio).
+        for (int32_t j = 0; j < count; ++j) level[j] = T / level[j];
+        math.Pow(level, -inverseRatio, count, power.data());
+        for (int32_t j = 0; j < count; ++j) x[gathered[j]] *= level[j] * power[j];
         envelope[c] = e;
         windowSum[c] = S;
     }

@@ -3,7 +3,10 @@
 // domain. The spectral engine only supplies the framing: frames are raw
 // samples, the first hop of each frame is processed and output, and the tail
 // serves as look-ahead for the detector window.
+#include <vector>
+
 #include "dsp/spectral_effect.h"
+#include "dsp/spectrum_math.h"
 
 namespace orve {
 
@@ -25,6 +28,14 @@ protected:
     double ratio = 2.0;
     double envelope[kStateChannels] = {0.0, 0.0};   // detector level, 1.0 = 16-bit full scale
     double windowSum[kStateChannels] = {0.0, 0.0};
+
+private:
+    // Per hop: the samples whose level is above the threshold, with their
+    // T / e, so that the gains' powers are taken in one batch.
+    SpectrumMath math;
+    std::vector<int32_t> loud;
+    std::vector<double> base;
+    std::vector<double> power;
 };
 
 }  // namespace orve

@@ -26,6 +26,8 @@ const EffectPreset kPresets[] = {
 
 constexpr double kLowestHumHz = 10.0;   // bottom of the knob range: sizes the buffers
 constexpr double kPowerFloor = 1e-10;
+// Taps per step of the prediction and update loops (two AVX or four SSE2 registers).
+constexpr int32_t kLanes = 8;
 
 // The hum period in samples, rounded, and the half-width of the tap window.
 int32_t PeriodOf(double sampleRate, double humHz) { return static_cast<int32_t>(sampleRate / humHz + 0.5); }
@@ -38,6 +40,16 @@ double UsableHumHz(double sampleRate, double humHz) {
     return std::max(kLowestHumHz, std::min(humHz, 0.25 * sampleRate));
 }
 
+// w[j] += g r[j] for j < count. The taps and the ring are separate arrays:
+// said so, the loop runs in vector registers.
+void AddScaled(double* __restrict w, const double* __restrict r, double g, int32_t count) {
+    int32_t j = 0;
+    for (; j + kLanes <= count; j += kLanes)
+#pragma GCC unroll 8
+        for (int32_t l = 0; l < kLanes; ++l) w[j + l] += g * r[j + l];
+    for (; j < count; ++j) w[j] += g * r[j];
+}
+
 }  // namespace
 
 HumCanceller::HumCanceller(double sampleRate, double humHz) {
@@ -46,7 +58,9 @@ HumCanceller::HumCanceller(double sampleRate, double humHz) {
     // 0.105 fs + 2 covers the 10 Hz ring at most rates, but rounding of the
     // period can make D one longer (11025 Hz: D = 1160 > 1159): take the larger.
     const int32_t ringSize = std::max(static_cast<int32_t>(0.10500000000000001 * sampleRate + 2.0), lowestDelay);
-    delayLine.assign(static_cast<size_t>(ringSize), 0.0);
+    // Twice the ring: every sample is also written D further on, so that the
+    // window of the oldest T samples is one straight run wherever it starts.
+    delayLine.assign(2 * static_cast<size_t>(ringSize), 0.0);
     taps.assign(static_cast<size_t>(2 * lowestHalfWidth + 1), 0.0);
     SetUp(sampleRate, humHz);
 }
@@ -69,7 +83,9 @@ void HumCanceller::SetUp(double sampleRate, double humHz) {
 
 double HumCanceller::Step(double x) {
     double* ring = delayLine.data();
-    ring[writePos++] = x;
+    ring[writePos] = x;
+    ring[writePos + delayEnd] = x;
+    ++writePos;
     if (fillCount > 0) {
         sumSquares += x * x;
         --fillCount;
@@ -80,12 +96,10 @@ double HumCanceller::Step(double x) {
         writePos = 0;
         wrapped = true;
     }
-    // Reference window r[j] = x[n - P - M + j]: from the oldest sample (at
-    // writePos) onward, wrapping at the end of the ring.
+    // Reference window r[j] = x[n - P - M + j]: the oldest sample (at
+    // writePos) and the T - 1 after it, in one run thanks to the mirror.
     const int32_t T = tapCount;
-    const int32_t firstRun = std::min(T, delayEnd - writePos);
     const double* head = ring + writePos;
-    const double* w = taps.data();
 
     if (wrapped) {
         // Once per ring turn the sum is taken afresh from the D samples it
@@ -98,19 +112,24 @@ double HumCanceller::Step(double x) {
         sumSquares += x * x;
     }
 
+    // The prediction in kLanes interleaved partial sums, added up in a fixed
+    // order at the end: independent chains the compiler keeps in vector
+    // registers, where one running sum would wait for every addition.
+    double partial[kLanes] = {};
+    int32_t j = 0;
+    for (; j + kLanes <= T; j += kLanes)
+#pragma GCC unroll 8
+        for (int32_t l = 0; l < kLanes; ++l) partial[l] += taps[j + l] * head[j + l];
     double prediction = 0.0;
-    for (int32_t j = 0; j < firstRun; ++j) prediction += w[j] * head[j];
-    for (int32_t j = firstRun; j < T; ++j) prediction += w[j] * ring[j - firstRun];
+    for (; j < T; ++j) prediction += taps[j] * head[j];
+    for (int32_t l = 0; l < kLanes; ++l) prediction += partial[l];
     const double e = x - prediction;
 
     step = 2.0 / (kPowerFloor + std::max(sumSquares, 0.0));
     const double oldest = head[0];
     sumSquares -= oldest * oldest;
 
-    const double gain = step * e;
-    double* wt = taps.data();
-    for (int32_t j = 0; j < firstRun; ++j) wt[j] += gain * head[j];
-    for (int32_t j = firstRun; j < T; ++j) wt[j] += gain * ring[j - firstRun];
+    AddScaled(taps.data(), head, step * e, T);
     return e;
 }
 

@@ -30,7 +30,7 @@ private:
     int32_t tapCount = 0;      // T = 2M + 1
     int32_t fillCount = 0;     // samples still to take in before output starts
     int32_t writePos = 0;      // index into delayLine of the next sample
-    int32_t delayEnd = 0;      // D: the ring is delayLine[0 .. D)
+    int32_t delayEnd = 0;      // D: the ring is delayLine[0 .. D), mirrored at [D .. 2D)
     std::vector<double> taps;
     std::vector<double> delayLine;
     double step = 1e-10;

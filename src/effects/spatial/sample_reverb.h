@@ -39,9 +39,6 @@ public:
     std::unique_ptr<EffectWork> TakeWork() override;
     std::unique_ptr<EffectWork> FinishWork(std::unique_ptr<EffectWork> work) override;
 
-    // The room the knob asks for (playing once its build has been swapped in).
-    int32_t RoomType() const { return roomType; }
-
 private:
     class RoomExtract;
 

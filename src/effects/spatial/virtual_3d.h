@@ -37,11 +37,6 @@ public:
     void ProcessChannels(int32_t channelMask) override;
     int32_t Latency() const override { return StreamConvolver::kLatency; }
 
-    // Direction in use and its row pair (a * 50 + e), for inspection.
-    double Azimuth() const { return azimuth; }
-    double Elevation() const { return elevation; }
-    int32_t RowPair() const { return rowPair; }
-
 private:
     void SelectGridPoint();
     void PlayRowPair();

@@ -23,8 +23,23 @@ const EffectPreset kPresets[] = {
     {"BassTone", kBassTone},
     {"Custom", kCustom},
 };
+// x rounded to the nearest integer, ties to even (std::nearbyint in the
+// default rounding mode, without the library call), for |x| < 2^51: adding
+// 1.5 * 2^52 leaves no bits below the units.
+inline double Nearest(double x) {
+    constexpr double kMagic = 6755399441055744.0;
+    return (x + kMagic) - kMagic;
+}
+
 // Wraps a phase into [-pi, pi].
-double Wrapped(double phase) { return phase - 2.0 * M_PI * std::nearbyint(phase * (0.5 / M_PI)); }
+inline double Wrapped(double phase) { return phase - 2.0 * M_PI * Nearest(phase * (0.5 / M_PI)); }
+
+// std::lround (halves away from zero) for |x| < 2^31.
+inline int32_t RoundedHalfAway(double x) {
+    const double whole = std::trunc(x);
+    const double rest = x - whole;
+    return static_cast<int32_t>(whole) + (rest >= 0.5 ? 1 : (rest <= -0.5 ? -1 : 0));
+}
 
 }  // namespace
 
@@ -34,8 +49,14 @@ PitchScaler::PitchScaler(double sampleRate, int32_t channels)
       previous(static_cast<size_t>(channels) * frameLength, 0.0),
       rotation(static_cast<size_t>(channels) * (frameLength / 2 + 1), 0.0),
       input(frameLength, 0.0),
-      magnitude(frameLength / 2 + 1, 0.0),
+      magnitude(frameLength / 2 + 4, 0.0),
       peaks(frameLength / 2 + 1, 0),
+      regionEnd(frameLength / 2 + 1, 0),
+      shifts(frameLength / 2 + 1, 0),
+      cross(frameLength / 2 + 1, 0.0),
+      dot(frameLength / 2 + 1, 0.0),
+      sine(frameLength / 2 + 1, 0.0),
+      cosine(frameLength / 2 + 1, 0.0),
       bins(frameLength / 2 + 1) {
     ServeTables(kKnobs, kPresets);
 }
@@ -76,50 +97,82 @@ void PitchScaler::ProcessChannels(int32_t channelMask) {
 void PitchScaler::ShiftChannel(double* x, int32_t c, double r) {
     const int32_t N = frameLength, M = N / 2;
     const double omega = 2.0 * M_PI * hop / N;   // phase advance per hop of a bin-1 sinusoid
+    const double perOmega = 1.0 / omega;
+    // A shift of s bins turns the frame's centre by s pi (N - 1) / N.
+    const double piPerShift = M_PI * (N - 1.0) / N;
     double* before = previous.data() + static_cast<size_t>(c) * N;
     double* turn = rotation.data() + static_cast<size_t>(c) * bins;
 
     // Bins 1..M-1 hold (re, im) at x[2k-1], x[2k]; DC (x[0]) and Nyquist
     // (x[N-1]) have no phase to move and pass as analysed.
     std::copy(x, x + N, input.begin());
-    for (int32_t k = 1; k < M; ++k) magnitude[k] = std::hypot(input[2 * k - 1], input[2 * k]);
     std::fill(x + 1, x + N - 1, 0.0);
 
-    // Peaks: larger than both neighbours on each side.
-    auto mag = [&](int32_t k) { return k >= 1 && k < M ? magnitude[k] : 0.0; };
+    // Peaks: larger than both neighbours on each side, collected without a
+    // branch per bin. Two silent bins pad each end (DC and Nyquist count as
+    // silent).
+    double* mag = magnitude.data() + 1;
+    math.Magnitudes(input.data(), N, mag);
+    mag[-1] = mag[0] = mag[M] = mag[M + 1] = 0.0;
     int32_t count = 0;
-    for (int32_t k = 1; k < M; ++k)
-        if (magnitude[k] > mag(k - 1) && magnitude[k] > mag(k - 2) && magnitude[k] >= mag(k + 1) && magnitude[k] >= mag(k + 2))
-            peaks[count++] = k;
+    for (int32_t k = 1; k < M; ++k) {
+        const double m = mag[k];
+        peaks[count] = k;
+        count += (m > mag[k - 1]) & (m > mag[k - 2]) & (m >= mag[k + 1]) & (m >= mag[k + 2]);
+    }
+    if (count == 0) {
+        std::copy(input.begin(), input.end(), before);
+        return;
+    }
 
-    int32_t low = 1;
+    // Each region ends at the lowest bin before the next peak (inclusive);
+    // the last one at M-1. The phase measurements of all peaks go through the
+    // vector maths at once.
     for (int32_t p = 0; p < count; ++p) {
         const int32_t peak = peaks[p];
-        // The region ends at the lowest bin before the next peak (inclusive).
         int32_t high = M - 1;
         if (p + 1 < count) {
             high = peak;
-            for (int32_t k = peak + 1; k < peaks[p + 1]; ++k)
-                if (magnitude[k] < magnitude[high]) high = k;
+            double lowest = mag[peak];
+            for (int32_t k = peak + 1; k < peaks[p + 1]; ++k) {
+                const bool lower = mag[k] < lowest;
+                lowest = lower ? mag[k] : lowest;
+                high = lower ? k : high;
+            }
         }
+        regionEnd[p] = high;
+        const double re = input[2 * peak - 1], im = input[2 * peak];
+        const double pre = before[2 * peak - 1], pim = before[2 * peak];
+        cross[p] = im * pre - re * pim;
+        dot[p] = re * pre + im * pim;
+    }
+    math.Atan2(cross.data(), dot.data(), count, cross.data());
 
+    for (int32_t p = 0; p < count; ++p) {
+        const int32_t peak = peaks[p];
         // The peak's true phase advance over one hop: the bin's own advance
         // plus the wrapped deviation of the measured one (a first frame has
         // none: the bin centre).
-        const double re = input[2 * peak - 1], im = input[2 * peak];
         const double pre = before[2 * peak - 1], pim = before[2 * peak];
         double advance = peak * omega;
-        if (pre != 0.0 || pim != 0.0)
-            advance += Wrapped(std::atan2(im * pre - re * pim, re * pre + im * pim) - peak * omega);
-
-        const int32_t shift = static_cast<int32_t>(std::lround((r - 1.0) * advance / omega));
+        if (pre != 0.0 || pim != 0.0) advance += Wrapped(cross[p] - peak * omega);
+        const int32_t shift = RoundedHalfAway((r - 1.0) * advance * perOmega);
         const double theta = Wrapped(turn[peak] + (r - 1.0) * advance);
-        const double phi = theta - M_PI * shift * (N - 1.0) / N;
-        const double cosPhi = std::cos(phi), sinPhi = std::sin(phi);
-        for (int32_t k = low; k <= high; ++k) {
-            turn[k] = theta;
+        shifts[p] = shift;
+        dot[p] = theta;
+        cross[p] = theta - shift * piPerShift;
+    }
+    math.SinCos(cross.data(), count, sine.data(), cosine.data());
+
+    int32_t low = 1;
+    for (int32_t p = 0; p < count; ++p) {
+        const int32_t high = regionEnd[p], shift = shifts[p];
+        const double theta = dot[p], cosPhi = cosine[p], sinPhi = sine[p];
+        std::fill(turn + low, turn + high + 1, theta);
+        // Bins whose destination falls outside 1..M-1 are dropped.
+        const int32_t first = std::max(low, 1 - shift), last = std::min(high, M - 1 - shift);
+        for (int32_t k = first; k <= last; ++k) {
             const int32_t to = k + shift;
-            if (to < 1 || to >= M) continue;
             const double a = input[2 * k - 1], b = input[2 * k];
             x[2 * to - 1] += a * cosPhi - b * sinPhi;
             x[2 * to] += a * sinPhi + b * cosPhi;

@@ -9,6 +9,7 @@
 
 #include "dsp/fft_engine.h"
 #include "dsp/spectral_effect.h"
+#include "dsp/spectrum_math.h"
 
 namespace orve {
 
@@ -24,11 +25,17 @@ private:
     void ShiftChannel(double* x, int32_t c, double r);
 
     std::unique_ptr<FftEngine> fft;
+    SpectrumMath math;
     std::vector<double> previous;   // channels x N: last frame's packed spectrum
     std::vector<double> rotation;   // channels x B: phase rotation per input bin
     std::vector<double> input;      // N: this frame's packed spectrum
-    std::vector<double> magnitude;  // B
+    std::vector<double> magnitude;  // B + 3: bins -1 .. B + 1
     std::vector<int32_t> peaks;     // B: peak bins of the frame, ascending
+    // Per peak (B each): the last bin of its region, the cross and dot
+    // products with the last frame's bin (then the measured phase advance, and
+    // the region's turn), the shift in bins, the turn's sine and cosine.
+    std::vector<int32_t> regionEnd, shifts;
+    std::vector<double> cross, dot, sine, cosine;
     double ratio = 1.0;             // output frequency / input frequency
     int32_t bins = 0;               // N/2 + 1
 };

@@ -7,7 +7,6 @@
 #include <random>
 #include <vector>
 
-#include "dsp/sort.h"
 #include "effects/restoration/de_click_kernels.h"
 #include "support/test_signals.h"
 
@@ -253,24 +252,6 @@ TEST(DeClickFastPaths, MatchThePlainForms) {
             for (int32_t k = 0; k <= DeClick::kOrder; ++k) EXPECT_EQ(wideFit[k], narrowFit[k]) << length << " k " << k;
         }
 
-    // The robust background's selection: the ranks a sort gives, with many
-    // equal values and without.
-    std::mt19937 random(3);
-    std::uniform_real_distribution<double> uniform(0.0, 20.0);
-    for (bool coarse : {true, false})
-        for (int32_t count : {5, 17, 300, 1024}) {
-            std::vector<double> values(count);
-            for (double& v : values) v = coarse ? std::floor(uniform(random)) : uniform(random);
-            auto sorted = values;
-            std::sort(sorted.begin(), sorted.end());
-            for (int32_t k : {0, count * 3 / 10, count / 2, count - 1}) {
-                auto selected = values;
-                SelectRank(selected.data(), count, k);
-                ASSERT_EQ(selected[k], sorted[k]) << count << " rank " << k;
-                for (int32_t i = 0; i < count; ++i)
-                    ASSERT_TRUE(i < k ? selected[i] <= selected[k] : selected[i] >= selected[k]) << count << " rank " << k;
-            }
-        }
 }
 
 }  // namespace

@@ -65,14 +65,12 @@ TEST(DeHum, SilenceAfterLoudMaterialStaysSilentAndFinite) {
     for (size_t n = 25000; n < output.size(); ++n) ASSERT_LT(std::abs(output[n]), 10.0) << n;
 }
 
-TEST(DeHum, PresetChangeRestartsBothCancellers) {
+TEST(DeHum, FrequencyChangeRestartsBothCancellers) {
     DeHum effect(kRate, 2);
-    const EffectPreset* presets = nullptr;
-    ASSERT_EQ(effect.GetPresets(&presets), 6);
-    ASSERT_STREQ(presets[1].name, "60Hz Hum");
     const auto tone = test::Sine(60.0, kRate, 44100, 2, 8000.0);
     test::RunBlocks(effect, std::vector<double>(tone.begin(), tone.begin() + 2 * 5760), 2, 576);
-    effect.SetParameters(presets[1].values + 1);
+    const double hz = 60.0;
+    effect.SetParameters(&hz);
     const auto output = test::RunBlocks(effect, std::vector<double>(tone.begin() + 2 * 5760, tone.end()), 2, 576);
     // 60 Hz: P = 735, M = 37, D = 773: a fresh silent fill, then the tone
     // (a whole period again) cancels at once.
@@ -82,7 +80,7 @@ TEST(DeHum, PresetChangeRestartsBothCancellers) {
               1e-6);
 }
 
-TEST(DeHum, SwitchedOffChannelsCancellerWaitsAndFurtherChannelsPass) {
+TEST(DeHum, SwitchedOffChannelsCancellerWaits) {
     DeHum effect(kRate, 2);
     const auto input = test::Noise(2 * 4000, 4000.0, 9);
     test::RunBlocks(effect, std::vector<double>(input.begin(), input.begin() + 2 * 1152), 2, 576, 1);
@@ -91,15 +89,6 @@ TEST(DeHum, SwitchedOffChannelsCancellerWaitsAndFurtherChannelsPass) {
     const auto out = test::RunBlocks(effect, std::vector<double>(input.begin() + 2 * 1152, input.end()), 2, 576, 3);
     EXPECT_EQ(LeadingSilence(out, 2, 1), kFill50);
     EXPECT_EQ(LeadingSilence(out, 2, 0), 0u);
-
-    // Only two cancellers exist: further channels pass unchanged.
-    for (int32_t channels : {3, 6}) {
-        DeHum wide(kRate, channels);
-        const auto x = test::Noise(channels * 3000, 3000.0, 21);
-        const auto y = test::RunBlocks(wide, x, channels, 333, 0xff);
-        for (int32_t c = 2; c < channels; ++c) EXPECT_EQ(test::MaxDifference(y, x, channels, c), 0.0) << c;
-        EXPECT_EQ(LeadingSilence(y, channels, 1), kFill50);
-    }
 }
 
 TEST(DeHum, EveryRateAndFrequencyFitsTheRing) {

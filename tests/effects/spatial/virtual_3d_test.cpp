@@ -22,57 +22,49 @@ int32_t RowPairOf(double azimuthIndex, double elevationIndex) {
     return static_cast<int32_t>(azimuthIndex) * kHrirElevations + static_cast<int32_t>(elevationIndex);
 }
 
-const double* PresetValues(Virtual3D& effect, const std::string& name) {
+// Whether an impulse on the left comes out, once the direction has settled,
+// as the left response of grid point `pair` (neighbouring points of the set
+// can hold the same measurement).
+bool PlaysRowPair(const double values[3], int32_t pair) {
+    const int16_t* rows = Responses();
+    Virtual3D effect(44100, rows, 0.0, 0.0);
+    effect.SetParameters(values);
+    const int32_t at = 576 * 4 + 100;
+    std::vector<double> input(2 * 576 * 6, 0.0);
+    input[2 * at] = 32768.0;
+    const std::vector<double> out = test::RunBlocks(effect, input, 2, 576);
+    for (int32_t k = 0; k < kHrirTaps; ++k)
+        if (std::fabs(out[2 * (at + k)] - rows[2 * pair * kHrirTaps + k]) > 1e-6) return false;
+    return true;
+}
+
+TEST(Virtual3DGrid, KnobsAndPresetsSelectTheirGridPoints) {
+    Virtual3D effect(44100, Responses(), 0.0, 0.0);
     const EffectPreset* presets = nullptr;
     const int32_t count = effect.GetPresets(&presets);
-    for (int32_t i = 0; i < count; ++i)
-        if (name == presets[i].name) return presets[i].values;
-    ADD_FAILURE() << "no preset " << name;
-    return nullptr;
-}
-
-// Applies knob values and runs one short block so the audio thread picks them up.
-int32_t SelectedRow(Virtual3D& effect, double azim, double elev, double both) {
-    const double values[3] = {azim, elev, both};
-    effect.SetParameters(values);
-    std::vector<double> block(2 * 16, 0.0);
-    effect.ProcessBlock(block.data(), block.data(), 32, 32, 3);
-    return effect.RowPair();
-}
-
-TEST(Virtual3DGrid, PresetsSelectTheirGridPoints) {
-    Virtual3D effect(44100, Responses(), 0.0, 0.0);
-    EXPECT_EQ(effect.RowPair(), RowPairOf(12, 8));   // built ahead
-    EXPECT_EQ(effect.PresetCount(), 7);
-    const double* left = PresetValues(effect, "Left");
-    EXPECT_EQ(SelectedRow(effect, left[1], left[2], left[3]), 8);
-    const double* below = PresetValues(effect, "Below");
-    EXPECT_EQ(SelectedRow(effect, below[1], below[2], below[3]), RowPairOf(12, 49));
-    const double* overhead = PresetValues(effect, "OverHead");
-    EXPECT_EQ(SelectedRow(effect, overhead[1], overhead[2], overhead[3]), RowPairOf(12, 24));
-}
-
-TEST(Virtual3DGrid, TiesGoToTheLowerGridValue) {
-    Virtual3D effect(44100, Responses(), 0.0, 0.0);
-    EXPECT_EQ(SelectedRow(effect, 0.0, 2.8125, 0.0), RowPairOf(12, 8));   // between 0 and 5.625
-    EXPECT_EQ(SelectedRow(effect, 50.0, 0.0, 0.0), RowPairOf(21, 8));     // between 45 and 55
-    EXPECT_EQ(SelectedRow(effect, -72.5, 0.0, 0.0), RowPairOf(0, 8));     // between -80 and -65
-}
-
-TEST(Virtual3DGrid, BothSweepsAroundTheHead) {
-    Virtual3D effect(44100, Responses(), 0.0, 0.0);
-    EXPECT_EQ(SelectedRow(effect, 0.0, 0.0, 0.5), RowPairOf(12, 32));
-    EXPECT_DOUBLE_EQ(effect.Azimuth(), 0.0);
-    EXPECT_DOUBLE_EQ(effect.Elevation(), 137.8125);
-    SelectedRow(effect, 0.0, 0.0, 0.25);
-    EXPECT_DOUBLE_EQ(effect.Azimuth(), 80.0);
-    SelectedRow(effect, 0.0, 0.0, 0.75);
-    EXPECT_DOUBLE_EQ(effect.Azimuth(), -80.0);
-    SelectedRow(effect, 0.0, 0.0, 1.0);
-    EXPECT_NEAR(effect.Azimuth(), 0.0, 1e-9);
-    EXPECT_NEAR(effect.Elevation(), 0.0, 1e-9);
-    // Back to zero: the requested direction rules again.
-    EXPECT_EQ(SelectedRow(effect, -80.0, 0.0, 0.0), 8);
+    const struct {
+        const char* preset;   // or the knob values below
+        double azimuth, elevation, both;
+        int32_t pair;
+    } cases[] = {
+        {"Left", 0, 0, 0, RowPairOf(0, 8)},       {"Below", 0, 0, 0, RowPairOf(12, 49)},
+        {"OverHead", 0, 0, 0, RowPairOf(12, 24)}, {nullptr, 0.0, 0.0, 0.0, RowPairOf(12, 8)},
+        // Ties go to the lower grid value.
+        {nullptr, 0.0, 2.8125, 0.0, RowPairOf(12, 8)},   // between 0 and 5.625
+        {nullptr, 50.0, 0.0, 0.0, RowPairOf(21, 8)},     // between 45 and 55
+        {nullptr, -72.5, 0.0, 0.0, RowPairOf(0, 8)},     // between -80 and -65
+        // "Both" runs once around the head, out to the right and over the top.
+        {nullptr, 0.0, 0.0, 0.25, RowPairOf(24, 20)},   {nullptr, 0.0, 0.0, 0.5, RowPairOf(12, 32)},
+        {nullptr, 0.0, 0.0, 0.75, RowPairOf(0, 45)},    {nullptr, 0.0, 0.0, 1.0, RowPairOf(12, 8)},
+    };
+    for (const auto& c : cases) {
+        const double knobs[3] = {c.azimuth, c.elevation, c.both};
+        const double* values = knobs;
+        for (int32_t i = 0; c.preset && i < count; ++i)
+            if (std::string(c.preset) == presets[i].name) values = presets[i].values + 1;
+        EXPECT_TRUE(PlaysRowPair(values, c.pair)) << c.pair << " " << (c.preset ? c.preset : "") << " " << values[0] << " " << values[1]
+                                                << " " << values[2];
+    }
 }
 
 TEST(Virtual3DStream, OutputIsAlignedAndHeldBackByTheLatency) {
@@ -93,25 +85,7 @@ TEST(Virtual3DStream, OutputIsAlignedAndHeldBackByTheLatency) {
     for (int f = 0; f < 300; ++f) ASSERT_NEAR(out[2 * f], 0.0, 1e-9) << f;
 }
 
-TEST(Virtual3DStream, DirectionChangesWithoutAGap) {
-    Virtual3D effect(44100, Responses(), 0.0, 0.0);
-    const std::vector<double> tone = test::Sine(500.0, 44100.0, 576 * 12, 2, 8000.0);
-    std::vector<double> out;
-    std::vector<double> block(2 * 576);
-    for (int call = 0; call < 12; ++call) {
-        if (call == 6) {
-            const double values[3] = {-80.0, 0.0, 0.0};
-            effect.SetParameters(values);
-        }
-        std::copy(tone.begin() + call * 2 * 576, tone.begin() + (call + 1) * 2 * 576, block.begin());
-        effect.ProcessBlock(block.data(), block.data(), 2 * 576, 2 * 576, 3);
-        if (call >= 1) {
-            EXPECT_GT(test::Rms(block, 0, 2), 1000.0) << "call " << call;
-        }
-    }
-}
-
-TEST(Virtual3DChannels, MonoHearsBothEarsAndExtraChannelsPassThrough) {
+TEST(Virtual3DChannels, MonoHearsBothEars) {
     const int16_t* rows = Responses();
     // An impulse comes out as the mean of the two ears' responses.
     {
@@ -133,12 +107,6 @@ TEST(Virtual3DChannels, MonoHearsBothEarsAndExtraChannelsPassThrough) {
     }
     EXPECT_NEAR(20.0 * std::log10(level[1] / level[0]), 0.0, 1.0);
 
-    Virtual3D surround(44100, rows, 0.0, 0.0, nullptr, 3);
-    const std::vector<double> input = test::Noise(3 * 576 * 3, 1000.0, 3);
-    const std::vector<double> out = test::RunBlocks(surround, input, 3, 576);
-    ASSERT_EQ(out.size(), input.size() - 3 * 255);
-    for (size_t f = 0; f < out.size() / 3; ++f) ASSERT_EQ(out[3 * f + 2], input[3 * f + 2]);
-    EXPECT_GT(test::Rms(out, 3 * 576, 3), 100.0);
 }
 
 }  // namespace

@@ -12,26 +12,6 @@ namespace {
 
 void SetTempo(EffectProcessor& effect, double knob) { effect.SetParameters(&knob); }
 
-// Feeds `frames` frames without taking anything back (the capacity can never
-// be met) and returns the values now waiting in the output queue.
-int32_t Queue(TempoScaler& effect, const double* values, int32_t frames, int32_t channels) {
-    std::vector<double> block(values, values + frames * channels);
-    EXPECT_EQ(effect.ProcessBlock(block.data(), block.data(), frames * channels, 1 << 30, 3), 0);
-    return effect.ExtraOutput();
-}
-
-TEST(TempoScaler, StartUpReleasesFromTheFirstInputValue) {
-    TempoScaler effect(44100, 2);
-    EXPECT_EQ(effect.ExtraOutput(), 0);
-    const auto input = test::Noise(2 * 2048 * 6, 10000.0, 4);
-    // One analysis hop per call: one step each.
-    EXPECT_EQ(Queue(effect, input.data(), 2048, 2), 0);
-    EXPECT_EQ(Queue(effect, input.data() + 4096, 2048, 2), 0);
-    EXPECT_EQ(Queue(effect, input.data() + 8192, 2048, 2), 2 * 867);
-    EXPECT_EQ(Queue(effect, input.data() + 12288, 2048, 2), 2 * 867 + 4096);
-    EXPECT_EQ(Queue(effect, input.data() + 16384, 2048, 2), 2 * 867 + 8192);
-}
-
 TEST(TempoScaler, OffsetsAreWholeFramesSoChannelsStayApart) {
     // A tone on the left, silence on the right: an offset of an odd number of
     // values would leak the left channel into the right.
