@@ -248,17 +248,17 @@ std::vector<std::string> AudioReader::Warnings() const {
 // ---------------------------------------------------------------------------
 
 AudioWriter::AudioWriter(OutputTarget targetIn, const OutputLayout& layoutIn, const Metadata* metadata,
-                         double positionScale)
+                         const PositionMap& positions)
     : target(std::move(targetIn)), layout(layoutIn) {
     try {
-        Open(metadata, positionScale);
+        Open(metadata, positions);
     } catch (...) {
         Release();
         throw;
     }
 }
 
-void AudioWriter::Open(const Metadata* metadata, double positionScale) {
+void AudioWriter::Open(const Metadata* metadata, const PositionMap& positions) {
     SF_INFO info{};
     info.samplerate = layout.sampleRate;
     info.channels = layout.channels;
@@ -304,7 +304,7 @@ void AudioWriter::Open(const Metadata* metadata, double positionScale) {
     if (fileBits > 0 && fileBits < layout.pathBits) rounding = std::make_unique<WordLength>(fileBits, layout.dither);
     if (metadata) {
         QuietLibraries quiet;
-        refused = WriteMetadata(file, *metadata, positionScale);
+        refused = WriteMetadata(file, *metadata, positions);
     }
 }
 

@@ -84,10 +84,10 @@ public:
     // Opens the output: a temporary beside a regular file, else the stream
     // itself (or, for containers that must seek back to their header, an
     // anonymous temporary that is copied to the stream on Commit). Writes
-    // `metadata` as far as the container holds it, positions scaled by
-    // `positionScale`. Throws CliError.
+    // `metadata` as far as the container holds it, positions mapped by
+    // `positions`. Throws CliError.
     AudioWriter(OutputTarget target, const OutputLayout& layout, const Metadata* metadata = nullptr,
-                double positionScale = 1.0);
+                const PositionMap& positions = {});
     // Removes the temporary file unless Commit succeeded.
     ~AudioWriter() override;
     AudioWriter(const AudioWriter&) = delete;
@@ -107,7 +107,7 @@ public:
     double Peak() const { return peak; }
 
 private:
-    void Open(const Metadata* metadata, double positionScale);
+    void Open(const Metadata* metadata, const PositionMap& positions);
     void Release();
     void Fail(const std::string& reason) const;
     void Flush();   // writes what Write gathered

@@ -120,21 +120,25 @@ void PrintText(const nlohmann::json& d) {
 
 CLI::App* AddDescribeCommand(CLI::App& app, DescribeCommandOptions& o) {
     CLI::App* cmd = app.add_subcommand(
-        "describe", "Show an effect's description, knobs (unit, what each does) and presets (all effects without EFFECT)");
-    cmd->add_option("EFFECT", o.effect, "Effect id, name or name without its prefix");
+        "describe",
+        "Show effects' descriptions, knobs (unit, what each does) and presets: each EFFECT in order, as the stages of a "
+        "chain, or all effects without EFFECT");
+    cmd->add_option("EFFECT", o.effects, "Effect id, name or name without its prefix");
     cmd->add_flag("--json", o.json, "Print JSON");
     return cmd;
 }
 
 int RunDescribeCommand(const DescribeCommandOptions& o) {
-    if (!o.effect.empty()) {
-        const nlohmann::json d = Describe(FindEffect(o.effect));
+    if (o.effects.size() == 1) {
+        const nlohmann::json d = Describe(FindEffect(o.effects[0]));
         if (o.json) std::printf("%s\n", d.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
         else PrintText(d);
         return 0;
     }
     nlohmann::json all = nlohmann::json::array();
-    for (const EffectEntry& effect : OfferedEffects()) all.push_back(Describe(effect.id));
+    if (o.effects.empty())
+        for (const EffectEntry& effect : OfferedEffects()) all.push_back(Describe(effect.id));
+    for (const std::string& effect : o.effects) all.push_back(Describe(FindEffect(effect)));
     if (o.json) {
         std::printf("%s\n", all.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
     } else {

@@ -1,14 +1,15 @@
 #pragma once
-// `orve describe [EFFECT] [--json]`: knobs and presets as the effect object
+// `orve describe [EFFECT...] [--json]`: knobs and presets as the effect object
 // reports them.
 #include <CLI/CLI.hpp>
 
 #include <string>
+#include <vector>
 
 namespace orve::cli {
 
 struct DescribeCommandOptions {
-    std::string effect;   // empty: every effect
+    std::vector<std::string> effects;   // in the order given (a chain's stages); empty: every effect
     bool json = false;
 };
 

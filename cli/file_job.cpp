@@ -134,8 +134,15 @@ FileOutcome ProcessFile(const FileJob& job, const JobOptions& o, const std::func
     }
     EmbeddedKernels kernels;
     StderrUi ui;
-    PluginState state(std::move(store), &kernels, &ui);
-    ApplySettings(state, settings, info.samplerate, info.channels);
+    // One plug-in state per stage, as if each ran in a player of its own; only
+    // a single stage's may be remembered.
+    std::vector<std::unique_ptr<PluginState>> states;
+    std::vector<ChainStage> chain;
+    for (const StageSettings& stage : settings.stages) {
+        states.push_back(std::make_unique<PluginState>(std::move(store), &kernels, &ui));
+        ApplySettings(*states.back(), stage, info.samplerate, info.channels);
+        chain.push_back({states.back().get(), stage.snapNoiseSeconds});
+    }
 
     // The output is opened only now that every choice has been accepted: a
     // FIFO's reader is not handed an empty stream for a misspelt knob.
@@ -147,16 +154,19 @@ FileOutcome ProcessFile(const FileJob& job, const JobOptions& o, const std::func
     layout.channels = info.channels;
     layout.pathBits = settings.bits;
     layout.dither = o.dither;
-    const double ratio = StreamLengthRatio(state.currentEffect.get());
-    AudioWriter writer(std::move(target), layout, &reader.FileMetadata(), ratio);
+    PositionMap positions;
+    for (const auto& state : states) {
+        positions.scale *= StageLengthRatio(*state);
+        positions.offset = positions.offset * StageLengthRatio(*state) + static_cast<double>(StageLeadingFrames(*state));
+    }
+    AudioWriter writer(std::move(target), layout, &reader.FileMetadata(), positions);
 
     RunOptions run;
     run.blockFrames = settings.blockFrames;
     run.tailSeconds = settings.tailSeconds;
-    run.snapNoiseSeconds = settings.snapNoiseSeconds;
     if (reader.LengthKnown()) run.progress = progress;
-    const RunReport report = RunAudioPath(state, {info.samplerate, info.channels, settings.bits},
-                                          reader.LengthKnown() ? info.frames : kUnknownLength, reader, writer, run);
+    const RunReport report = RunChain(chain, {info.samplerate, info.channels, settings.bits},
+                                      reader.LengthKnown() ? info.frames : kUnknownLength, reader, writer, run);
     writer.Commit();
     if (gate) gate->Open();
 
@@ -168,9 +178,13 @@ FileOutcome ProcessFile(const FileJob& job, const JobOptions& o, const std::func
         outcome.notes.push_back("warning: " + ContainerName(layout.format) + " cannot hold the input's " + kinds +
                                 "; left out");
     }
-    if (report.snapsIgnored > 0)
-        outcome.notes.push_back("warning: --snap-noise does nothing for " + std::string(EffectText(settings.effectId)) +
-                                " (only " + EffectText(EffectId::DeNoise) + " learns a noise profile)");
+    if (report.snapsIgnored > 0) {
+        EffectId deaf = settings.stages[0].effectId;
+        for (const StageSettings& stage : settings.stages)
+            if (!stage.snapNoiseSeconds.empty() && stage.effectId != EffectId::DeNoise) deaf = stage.effectId;
+        outcome.notes.push_back("warning: --snap-noise does nothing for " + std::string(EffectText(deaf)) + " (only " +
+                                EffectText(EffectId::DeNoise) + " learns a noise profile)");
+    }
     if (report.snapsBeyondEnd > 0)
         outcome.notes.push_back("warning: " + std::to_string(report.snapsBeyondEnd) +
                                 " --snap-noise time(s) lie beyond the end of the input");
@@ -181,6 +195,12 @@ FileOutcome ProcessFile(const FileJob& job, const JobOptions& o, const std::func
                                 Percent(static_cast<double>(clipped), static_cast<double>(writer.SamplesWritten())) +
                                 " %)");
 
+    nlohmann::json stages = nlohmann::json::array();
+    int64_t latency = 0;
+    for (size_t k = 0; k < states.size(); ++k) {
+        stages.push_back(StageSummary(*states[k], settings.stages[k]));
+        latency += ReportedLatency(states[k]->currentEffect.get());
+    }
     const double peak = writer.Peak();
     nlohmann::json summary = {
         {"input", job.input},
@@ -198,8 +218,8 @@ FileOutcome ProcessFile(const FileJob& job, const JobOptions& o, const std::func
         {"peak", peak},
         {"peakDb", peak > 0.0 ? nlohmann::json(20.0 * std::log10(peak)) : nlohmann::json(nullptr)},
         {"clipped", clipped},
-        {"latency", ReportedLatency(state.currentEffect.get())},
-        {"stages", nlohmann::json::array({StageSummary(state, settings)})},
+        {"latency", latency},
+        {"stages", stages},
         {"notes", outcome.notes},
     };
     outcome.summary = summary.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);

@@ -44,8 +44,8 @@ int SetSize(size_t fixedSize, size_t textOffset, uint32_t textSize) {
     return static_cast<int>(std::max(fixedSize, wanted));
 }
 
-uint32_t Scaled(uint32_t position, double scale) {
-    const double v = std::nearbyint(static_cast<double>(position) * scale);
+uint32_t Scaled(uint32_t position, const PositionMap& map) {
+    const double v = std::nearbyint(static_cast<double>(position) * map.scale + map.offset);
     return v <= 0.0 ? 0u : v >= 4294967295.0 ? 4294967295u : static_cast<uint32_t>(v);
 }
 
@@ -77,7 +77,7 @@ Metadata ReadMetadata(SNDFILE* file, int32_t channels) {
     return m;
 }
 
-std::vector<std::string> WriteMetadata(SNDFILE* file, const Metadata& m, double positionScale) {
+std::vector<std::string> WriteMetadata(SNDFILE* file, const Metadata& m, const PositionMap& positions) {
     std::vector<std::string> refused;
     for (const auto& [kind, text] : m.strings)
         if (sf_set_string(file, kind, text.c_str()) != 0) refused.emplace_back(StringName(kind));
@@ -101,8 +101,8 @@ std::vector<std::string> WriteMetadata(SNDFILE* file, const Metadata& m, double 
         auto* points = reinterpret_cast<SF_CUE_POINT*>(bytes.data() + sizeof(uint32_t));
         std::memcpy(points, m.cues.data(), m.cues.size() * sizeof(SF_CUE_POINT));
         for (uint32_t i = 0; i < count; ++i) {
-            points[i].position = Scaled(points[i].position, positionScale);
-            points[i].sample_offset = Scaled(points[i].sample_offset, positionScale);
+            points[i].position = Scaled(points[i].position, positions);
+            points[i].sample_offset = Scaled(points[i].sample_offset, positions);
         }
         if (sf_command(file, SFC_SET_CUE, bytes.data(), static_cast<int>(bytes.size())) != SF_TRUE)
             refused.emplace_back("cues");
@@ -110,8 +110,8 @@ std::vector<std::string> WriteMetadata(SNDFILE* file, const Metadata& m, double 
     if (m.instrument) {
         SF_INSTRUMENT instrument = *m.instrument;
         for (int i = 0; i < instrument.loop_count && i < 16; ++i) {
-            instrument.loops[i].start = Scaled(instrument.loops[i].start, positionScale);
-            instrument.loops[i].end = Scaled(instrument.loops[i].end, positionScale);
+            instrument.loops[i].start = Scaled(instrument.loops[i].start, positions);
+            instrument.loops[i].end = Scaled(instrument.loops[i].end, positions);
         }
         if (sf_command(file, SFC_SET_INSTRUMENT, &instrument, sizeof instrument) != SF_TRUE)
             refused.emplace_back(instrument.loop_count > 0 ? "loops" : "instrument");

@@ -23,10 +23,17 @@ struct Metadata {
 
 Metadata ReadMetadata(SNDFILE* file, int32_t channels);
 
+// Where input frame p lies in the output: p x scale + offset (the stages'
+// length ratios and the frames some put ahead of the input's image).
+struct PositionMap {
+    double scale = 1.0;
+    double offset = 0.0;
+};
+
 // Writes what the open output can hold (before its first sample). Positions
-// (cues, loops) are multiplied by `positionScale`, the effect's length ratio,
-// so that they mark the same audio. Returns the names of the kinds the
-// container refused ("title", "cues", ...), for one warning.
-std::vector<std::string> WriteMetadata(SNDFILE* file, const Metadata& metadata, double positionScale);
+// (cues, loops) are mapped by `positions` so that they mark the same audio.
+// Returns the names of the kinds the container refused ("title", "cues",
+// ...), for one warning.
+std::vector<std::string> WriteMetadata(SNDFILE* file, const Metadata& metadata, const PositionMap& positions);
 
 }  // namespace orve::cli

@@ -17,14 +17,6 @@
 namespace orve::cli {
 namespace {
 
-double ParseKnobValue(const std::string& text, const std::string& whole) {
-    char* end = nullptr;
-    const double v = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || !std::isfinite(v))
-        throw CliError("--knob " + whole + ": the value must be a number");
-    return v;
-}
-
 int32_t ParseChannels(const std::string& text) {
     const std::string t = Normalised(text);
     if (t == "l") return 1;
@@ -38,13 +30,10 @@ StageSettings StageFrom(const StageOptions& o) {
     StageSettings stage;
     stage.effectId = FindEffect(o.effect);
     stage.preset = o.preset;
-    for (const std::string& knob : o.knobs) {
-        const size_t eq = knob.find('=');
-        if (eq == std::string::npos || eq == 0) throw CliError("--knob takes LABEL=VALUE, not '" + knob + "'");
-        stage.knobs.emplace_back(knob.substr(0, eq), ParseKnobValue(knob.substr(eq + 1), knob));
-    }
-    if (o.gainOption && o.gainOption->count() > 0) stage.gainDb = o.gainDb;
+    for (const std::string& knob : o.knobs) stage.knobs.push_back(ParseKnob(knob));
+    stage.gainDb = o.gainDb;
     if (!o.channels.empty()) stage.channelMask = ParseChannels(o.channels);
+    stage.snapNoiseSeconds = o.snapNoise;
     return stage;
 }
 
@@ -55,24 +44,75 @@ int Cores() {
 
 }  // namespace
 
+std::pair<std::string, double> ParseKnob(const std::string& text) {
+    const size_t eq = text.find('=');
+    if (eq == std::string::npos || eq == 0) throw CliError("--knob takes LABEL=VALUE, not '" + text + "'");
+    const std::string value = text.substr(eq + 1);
+    char* end = nullptr;
+    const double v = std::strtod(value.c_str(), &end);
+    if (value.empty() || *end != '\0' || !std::isfinite(v))
+        throw CliError("--knob " + text + ": the value must be a number");
+    return {text.substr(0, eq), v};
+}
+
+std::vector<StageOptions> StagesInOrder(const ProcessCommandOptions& o) {
+    const StageOptionLists& l = o.stageLists;
+    std::vector<StageOptions> stages(1);
+    size_t effect = 0, preset = 0, knob = 0, gain = 0, channel = 0, snap = 0;
+    auto once = [&](bool given, const char* name) {
+        if (given)
+            throw CliError(std::string(name) + " is given twice for stage " + std::to_string(stages.size()) +
+                           " (each -e opens a stage of its own)");
+    };
+    for (const CLI::Option* opt : o.command->parse_order()) {
+        StageOptions& s = stages.back();
+        if (opt == l.effect) {
+            if (!s.effect.empty()) stages.emplace_back();
+            stages.back().effect = l.effects.at(effect++);
+        } else if (opt == l.preset) {
+            once(!s.preset.empty(), "--preset");
+            s.preset = l.presets.at(preset++);
+        } else if (opt == l.knob) {
+            s.knobs.push_back(l.knobs.at(knob++));
+        } else if (opt == l.gain) {
+            once(s.gainDb.has_value(), "--gain-db");
+            s.gainDb = l.gains.at(gain++);
+        } else if (opt == l.channel) {
+            once(!s.channels.empty(), "--channels");
+            s.channels = l.channels.at(channel++);
+        } else if (opt == l.snap) {
+            s.snapNoise.push_back(l.snapNoise.at(snap++));
+        }
+    }
+    return stages;
+}
+
 CLI::App* AddProcessCommand(CLI::App& app, ProcessCommandOptions& o) {
-    CLI::App* cmd = app.add_subcommand("process", "Run audio files through an effect");
+    CLI::App* cmd = app.add_subcommand("process", "Run audio files through an effect, or a chain of them in one pass");
     cmd->add_option("FILES", o.files, "IN OUT, or IN... with --out-dir (files or folders); - is stdin/stdout")
         ->type_name("FILE")
         ->required();
-    // One stage: the effect and what the window would set on it.
-    cmd->add_option("-e,--effect", o.stage.effect, "Effect id, name or name without its prefix")
-        ->type_name("EFFECT")
-        ->required();
-    cmd->add_option("-p,--preset", o.stage.preset, "Preset name (sets the gain and every knob)")->type_name("PRESET");
-    cmd->add_option("-k,--knob", o.stage.knobs, "LABEL=VALUE, applied after the preset (repeatable)")
-        ->type_name("LABEL=VALUE")
-        ->allow_extra_args(false);
-    o.stage.gainOption = cmd->add_option("-g,--gain-db", o.stage.gainDb,
-                                         "Output gain in dB, -60..60 (default: the preset's, else 0)")
-                             ->type_name("DB");
-    cmd->add_option("-c,--channels", o.stage.channels, "Channels the effect and gain apply to")
-        ->type_name("L|R|LR|PASS");
+    // The stages: each -e opens one, with the effect and what the window
+    // would set on it; the options after it apply to it.
+    StageOptionLists& l = o.stageLists;
+    o.command = cmd;
+    l.effect = cmd->add_option("-e,--effect", l.effects,
+                               "Effect id, name or name without its prefix; each -e opens a stage of a chain")
+                   ->type_name("EFFECT")
+                   ->allow_extra_args(false)
+                   ->required();
+    l.preset = cmd->add_option("-p,--preset", l.presets, "Preset name (sets the stage's gain and every knob)")
+                   ->type_name("PRESET")
+                   ->allow_extra_args(false);
+    l.knob = cmd->add_option("-k,--knob", l.knobs, "LABEL=VALUE, applied after the preset (repeatable)")
+                 ->type_name("LABEL=VALUE")
+                 ->allow_extra_args(false);
+    l.gain = cmd->add_option("-g,--gain-db", l.gains, "Output gain in dB, -60..60 (default: the preset's, else 0)")
+                 ->type_name("DB")
+                 ->allow_extra_args(false);
+    l.channel = cmd->add_option("-c,--channels", l.channels, "Channels the stage's effect and gain apply to")
+                    ->type_name("L|R|LR|PASS")
+                    ->allow_extra_args(false);
     // The run.
     cmd->add_option("--block", o.block, "Frames per block handed to the audio path (default 576)")
         ->type_name("FRAMES");
@@ -88,9 +128,10 @@ CLI::App* AddProcessCommand(CLI::App& app, ProcessCommandOptions& o) {
     cmd->add_option("-j,--jobs", o.jobs, "Files processed at once with --out-dir (default: one per core)")
         ->type_name("N");
     cmd->add_option("--tail", o.tail, "Seconds of output beyond the input's end (reverb tails)")->type_name("SECONDS");
-    cmd->add_option("--snap-noise", o.snapNoise, "Seconds at which DeNoise starts learning the noise (repeatable)")
-        ->type_name("SECONDS")
-        ->allow_extra_args(false);
+    l.snap = cmd->add_option("--snap-noise", l.snapNoise,
+                             "Seconds into the stage's input at which DeNoise starts learning the noise (repeatable)")
+                 ->type_name("SECONDS")
+                 ->allow_extra_args(false);
     cmd->add_flag("--remember", o.remember, "Save effect, preset, gain and knobs like the plug-in does");
     cmd->add_flag("--json", o.json, "Print a JSON summary of each file on stdout (stderr when OUT is -)");
     return cmd;
@@ -98,11 +139,11 @@ CLI::App* AddProcessCommand(CLI::App& app, ProcessCommandOptions& o) {
 
 int RunProcessCommand(const ProcessCommandOptions& o) {
     JobOptions job;
-    static_cast<StageSettings&>(job.settings) = StageFrom(o.stage);
+    job.settings.stages.clear();
+    for (const StageOptions& stage : StagesInOrder(o)) job.settings.stages.push_back(StageFrom(stage));
     job.settings.blockFrames = o.block;
     job.settings.bits = o.bits;
     job.settings.tailSeconds = o.tail;
-    job.settings.snapNoiseSeconds = o.snapNoise;
     if (o.bits != 0 && o.bits != 8 && o.bits != 16 && o.bits != 32) throw CliError("--bits must be 8, 16 or 32");
     ProcessSettings check = job.settings;
     if (check.bits == 0) check.bits = 16;
@@ -115,6 +156,8 @@ int RunProcessCommand(const ProcessCommandOptions& o) {
     job.dither = !o.noDither;
     job.type = o.type;
     job.remember = o.remember;
+    // The record holds one effect: a chain has no single choice to keep.
+    if (o.remember && job.settings.stages.size() > 1) throw CliError("--remember takes a single effect, not a chain");
 
     if (!o.outDir.empty()) {
         if (o.remember) throw CliError("--remember takes a single input, not a batch");

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <mutex>
 
 #include "cli_error.h"
@@ -14,6 +15,7 @@
 #include "plugin/effect_actions.h"
 #include "plugin/effect_catalogue.h"
 #include "plugin/effect_factory.h"
+#include "effects/timepitch/tempo_scaler.h"
 
 namespace orve::cli {
 namespace {
@@ -94,17 +96,20 @@ void ValidateSettings(const ProcessSettings& s) {
     if (s.blockFrames < 1 || s.blockFrames > kMaxBlockFrames)
         throw CliError("--block must be a whole number of frames from 1 to " + std::to_string(kMaxBlockFrames));
     if (s.bits != 8 && s.bits != 16 && s.bits != 32) throw CliError("--bits must be 8, 16 or 32");
-    if (s.gainDb && !(*s.gainDb >= kMinGainDb && *s.gainDb <= kMaxGainDb))
-        throw CliError("--gain-db must lie between -60 and 60 dB (the plug-in's slider range)");
     if (!(s.tailSeconds >= 0.0 && s.tailSeconds <= 3600.0))
         throw CliError("--tail must lie between 0 and 3600 seconds");
-    for (double t : s.snapNoiseSeconds)
-        if (!(t >= 0.0 && std::isfinite(t))) throw CliError("--snap-noise times must be 0 seconds or later");
-    if (!OfferedEffect(EffectNumber(s.effectId))) throw CliError("unknown effect (see 'orve list')");
+    if (s.stages.empty()) throw CliError("no effect given (-e EFFECT)");
+    for (const StageSettings& stage : s.stages) {
+        if (stage.gainDb && !(*stage.gainDb >= kMinGainDb && *stage.gainDb <= kMaxGainDb))
+            throw CliError("--gain-db must lie between -60 and 60 dB (the plug-in's slider range)");
+        for (double t : stage.snapNoiseSeconds)
+            if (!(t >= 0.0 && std::isfinite(t))) throw CliError("--snap-noise times must be 0 seconds or later");
+        if (!OfferedEffect(EffectNumber(stage.effectId))) throw CliError("unknown effect (see 'orve list')");
+    }
 }
 
-void ApplySettings(PluginState& state, const ProcessSettings& s, int32_t sampleRate, int32_t channels) {
-    ValidateSettings(s);
+void ApplySettings(PluginState& state, const StageSettings& s, int32_t sampleRate, int32_t channels) {
+    if (!OfferedEffect(EffectNumber(s.effectId))) throw CliError("unknown effect (see 'orve list')");
     {
         // A new selection, as the window makes it: knob values back to their
         // defaults and the gain to 0 dB. Storing the format first keeps the
@@ -168,109 +173,259 @@ void ApplyChoices(PluginState& state, const StageSettings& s, int32_t channels) 
     else state.presetIndex = rows > 0 ? rows - 1 : 0;
 }
 
-RunReport RunAudioPath(PluginState& state, const StreamFormat& format, int64_t inputFrames,
-                       PcmSource& source, PcmSink& sink, const RunOptions& options) {
-    const int32_t nch = format.channels;
-    const int32_t rate = format.sampleRate;
-    const int64_t block = options.blockFrames;
-    const int64_t tailFrames = std::llround(options.tailSeconds * rate);
-    // Length-changing effects give more (or fewer) frames per input frame,
-    // and the tempo scaler's start-up places the image of the input a little
-    // late (or early): the leading frames are dropped (or silence is put
-    // before them) so that the file holds the input's stretched image from
-    // its first to its last frame, and the end of the input is not cut.
-    const double ratio = StreamLengthRatio(state.currentEffect.get());
-    const int64_t lead = StreamStartLead(state.currentEffect.get());
-    int64_t dropFrames = std::max<int64_t>(lead, 0);
-    int64_t padFrames = std::max<int64_t>(-lead, 0);
-    auto targetFor = [&](int64_t frames) { return std::llround(static_cast<double>(frames) * ratio) + tailFrames; };
+namespace {
 
-    RunReport report;
-    int64_t target = targetFor(inputFrames);
-    std::vector<int32_t> inValues(block * nch);
-    // Room for twice the block: an effect that lengthens the stream may hand
-    // back up to 2 x the values it was given.
-    std::vector<int32_t> outValues(2 * block * nch);
-    std::vector<uint8_t> host(2 * block * nch * BytesPerSample(format.bits));
+// Where a stage's file lies in the stream its effect releases.
+struct Placement {
+    double ratio = 1.0;          // output frames per input frame
+    int64_t silenceAhead = 0;    // frames of silence fed before the input
+    int64_t skip = 0;            // leading frames of the stream left out
+    int64_t margin = 0;          // frames kept beyond the input's image at each end
+};
 
-    std::vector<double> snaps = options.snapNoiseSeconds;
-    std::sort(snaps.begin(), snaps.end());
-    size_t nextSnap = 0;
+Placement PlacementOf(const PluginState& state) {
+    Placement p;
+    const EffectProcessor* effect = state.currentEffect.get();
+    // PASS: ModifySamples hands every block back untouched, whatever the effect.
+    if (!effect || state.channelMask == 0) return p;
+    p.ratio = StreamLengthRatio(effect);
+    const auto* tempo = dynamic_cast<const TempoScaler*>(effect);
+    if (!tempo || !tempo->Stretches()) return p;
+    // The tempo scaler copies whole frames, each shifted by up to its search
+    // range to match the output so far, so what the input holds within a
+    // frame of either end lands up to about a search range plus half a frame
+    // off the exact stretch, and its start-up discards the first steps of the
+    // stream. Silence fed ahead of the input takes the discarded steps, and
+    // the file keeps that margin beyond both ends of the input's image:
+    // clicks 3 ms from either end of the input stay in the file at every
+    // tempo, where cutting at the exact image lost them.
+    p.margin = tempo->SearchRange() + tempo->FrameLength() / 2;
+    const double lead = static_cast<double>(StreamStartLead(effect));
+    p.silenceAhead = tempo->HistoryLength() +
+                     static_cast<int64_t>(std::ceil((static_cast<double>(p.margin) + std::fabs(lead)) / p.ratio));
+    p.skip = std::llround(static_cast<double>(p.silenceAhead) * p.ratio + lead) - p.margin;
+    return p;
+}
 
-    int64_t fed = 0, written = 0, silence = 0;
-    bool inputEnded = inputFrames <= 0;
-    if (inputEnded) inputFrames = 0;
-    double lastProgress = -1.0;
-    while (written < target || !inputEnded) {
-        if (options.interrupted && *options.interrupted) throw CliError("interrupted", 130);
-        int64_t n = block;
-        if (!inputEnded) {
-            n = source.Read(inValues.data(), std::min(block, inputFrames - fed));
-            if (fed + n >= inputFrames || n < std::min(block, inputFrames - fed)) {
-                inputEnded = true;
-                inputFrames = fed + n;
-                target = targetFor(inputFrames);
+int64_t OutputFramesFor(const Placement& p, int64_t inputFrames) {
+    if (inputFrames <= 0) return 0;   // no input, no margins either
+    return std::llround(static_cast<double>(inputFrames) * p.ratio) + 2 * p.margin;
+}
+
+// One stage of a chain: takes its input as it comes, hands the audio path
+// whole blocks of blockFrames (the last one of the input shorter, then
+// silence), exactly as a run of this stage alone on a file would, and passes
+// on StageOutputFrames of what it releases.
+class StageRunner {
+public:
+    StageRunner(const ChainStage& stage, const StreamFormat& format, int64_t block)
+        : state(*stage.state), format(format), block(block), placement(PlacementOf(*stage.state)),
+          snaps(stage.snapNoiseSeconds) {
+        std::sort(snaps.begin(), snaps.end());
+        host.resize(2 * block * format.channels * BytesPerSample(format.bits));
+        values.resize(2 * block * format.channels);
+        pending.assign(placement.silenceAhead * format.channels, 0);
+        dropFrames = std::max<int64_t>(placement.skip, 0);
+        padFrames = std::max<int64_t>(-placement.skip, 0);
+    }
+
+    void Take(const int32_t* in, int64_t frames) { pending.insert(pending.end(), in, in + frames * format.channels); }
+    // No more input: `frames` came in all told, `extraFrames` of the
+    // stream's silence after them are kept as if they were input (a tail).
+    void EndInput(int64_t frames, int64_t extraFrames) {
+        inputEnded = true;
+        inputFrames = frames;
+        target = OutputFramesFor(placement, frames) + extraFrames;
+    }
+    bool Ended() const { return inputEnded; }
+    bool Done() const { return inputEnded && written >= target; }
+    int64_t Written() const { return written; }
+    int32_t snapsIgnored = 0, snapsBeyondEnd = 0;
+
+    // Runs the blocks now complete (or, once the input has ended, the rest of
+    // it or one block of silence), appending the released frames to `out`.
+    // Throws CliError for an effect that stops releasing anything.
+    void Run(std::vector<int32_t>& out) {
+        const int64_t nch = format.channels;
+        for (;;) {
+            const int64_t have = static_cast<int64_t>(pending.size()) / nch - consumed;
+            int64_t n = std::min(block, have);
+            if (n < block && !inputEnded) break;
+            if (n == 0) {
+                if (Done()) break;
+                // Every effect releases its input within a fraction of a
+                // second (plus the tail); one that has not after a minute
+                // never will.
+                silence += block;
+                if (silence > target + 60LL * format.sampleRate + 4 * block)
+                    throw CliError(std::string(EffectText(state.effectId)) + " stopped producing output after " +
+                                   std::to_string(written) + " of " + std::to_string(target) + " frames");
+                std::fill(values.begin(), values.begin() + block * nch, 0);
+                Feed(values.data(), block, out);
+                break;
             }
-            if (n == 0) continue;
-        } else {
-            std::fill(inValues.begin(), inValues.end(), 0);
-            silence += n;
-            // Every effect releases its input within a fraction of a second
-            // (plus the tail); one that has not after a minute never will.
-            if (silence > target + 60LL * rate + 4 * block)
-                throw CliError(std::string(EffectText(state.effectId)) + " stopped producing output after " +
-                               std::to_string(written) + " of " + std::to_string(target) + " frames");
+            std::copy_n(pending.begin() + consumed * nch, n * nch, values.begin());
+            consumed += n;
+            Feed(values.data(), n, out);
+            if (Done()) break;
         }
-        while (nextSnap < snaps.size() && snaps[nextSnap] * rate < static_cast<double>(fed + n)) {
-            if (fed >= inputFrames) {
-                ++report.snapsBeyondEnd;
+        // Compacted now and then, not per block.
+        if (consumed * nch > static_cast<int64_t>(pending.size()) / 2) {
+            pending.erase(pending.begin(), pending.begin() + consumed * nch);
+            consumed = 0;
+        }
+    }
+
+    void PressRemainingSnaps() { snapsBeyondEnd += static_cast<int32_t>(snaps.size() - nextSnap); nextSnap = snaps.size(); }
+
+private:
+    void Feed(const int32_t* in, int64_t n, std::vector<int32_t>& out) {
+        const int64_t nch = format.channels;
+        const int64_t position = fed - placement.silenceAhead;   // input frames before this block
+        while (nextSnap < snaps.size() && snaps[nextSnap] * format.sampleRate < static_cast<double>(position + n)) {
+            if (inputEnded && position >= inputFrames) {
+                ++snapsBeyondEnd;
             } else {
                 PluginState::Lock lock(state.processingLock);
-                if (!state.currentEffect || !SnapNoise(*state.currentEffect)) ++report.snapsIgnored;
+                if (!state.currentEffect || !SnapNoise(*state.currentEffect)) ++snapsIgnored;
             }
             ++nextSnap;
         }
-        Pack(inValues.data(), n * nch, format.bits, host.data());
-        const int32_t frames = ModifySamples(state, host.data(), static_cast<int32_t>(n), format.bits, nch, rate);
+        Pack(in, n * nch, format.bits, host.data());
+        const int32_t frames =
+            ModifySamples(state, host.data(), static_cast<int32_t>(n), format.bits, format.channels, format.sampleRate);
+        fed += n;
         const int64_t dropped = std::min<int64_t>(frames, dropFrames);
         dropFrames -= dropped;
+        const int64_t room = inputEnded ? target - written : INT64_MAX;
         if (frames > dropped && padFrames > 0) {
-            std::fill(outValues.begin(), outValues.end(), 0);
-            for (int64_t pad = std::min(padFrames, target - written); pad > 0;) {
-                const int64_t part = std::min<int64_t>(pad, 2 * block);
-                sink.Write(outValues.data(), part);
-                written += part;
-                pad -= part;
-            }
+            const int64_t pad = std::min(padFrames, room);
+            out.insert(out.end(), pad * nch, 0);
+            written += pad;
             padFrames = 0;
         }
-        const int64_t take = std::min<int64_t>(frames - dropped, target - written);
+        const int64_t take = std::min<int64_t>(frames - dropped, inputEnded ? target - written : INT64_MAX);
         if (take > 0) {
-            Unpack(host.data() + dropped * nch * BytesPerSample(format.bits), take * nch, format.bits,
-                   outValues.data());
-            sink.Write(outValues.data(), take);
+            const size_t at = out.size();
+            out.resize(at + take * nch);
+            Unpack(host.data() + dropped * nch * BytesPerSample(format.bits), take * nch, format.bits, out.data() + at);
             written += take;
         }
-        fed += n;
-        if (options.progress && target > 0) {
-            const double fraction = static_cast<double>(written) / static_cast<double>(target);
-            if (fraction - lastProgress >= 0.005 || written >= target) {
+    }
+
+    PluginState& state;
+    StreamFormat format;
+    int64_t block;
+    Placement placement;
+    std::vector<double> snaps;
+    size_t nextSnap = 0;
+    std::vector<uint8_t> host;
+    std::vector<int32_t> values;
+    std::vector<int32_t> pending;   // input not yet handed to the audio path, from `consumed` on
+    int64_t consumed = 0;
+    int64_t dropFrames = 0, padFrames = 0;
+    int64_t fed = 0, written = 0, silence = 0;
+    bool inputEnded = false;
+    int64_t inputFrames = 0, target = 0;
+};
+
+}  // namespace
+
+int64_t StageOutputFrames(const PluginState& state, int64_t inputFrames) {
+    return OutputFramesFor(PlacementOf(state), inputFrames);
+}
+
+double StageLengthRatio(const PluginState& state) { return PlacementOf(state).ratio; }
+int64_t StageLeadingFrames(const PluginState& state) { return PlacementOf(state).margin; }
+
+RunReport RunChain(const std::vector<ChainStage>& stages, const StreamFormat& format, int64_t inputFrames,
+                   PcmSource& source, PcmSink& sink, const RunOptions& options) {
+    const int32_t nch = format.channels;
+    const int64_t block = options.blockFrames;
+    const int64_t tailFrames = std::llround(options.tailSeconds * format.sampleRate);
+    std::vector<std::unique_ptr<StageRunner>> runners;
+    for (const ChainStage& stage : stages) runners.push_back(std::make_unique<StageRunner>(stage, format, block));
+    // What the file will hold, for the progress bar.
+    auto expectedFrames = [&](int64_t frames) {
+        for (size_t k = 0; k < stages.size(); ++k)
+            frames = StageOutputFrames(*stages[k].state, frames) + (k == 0 ? tailFrames : 0);
+        return frames;
+    };
+
+    RunReport report;
+    std::vector<int32_t> inValues(block * nch);
+    std::vector<std::vector<int32_t>> between(stages.size());   // what stage k released, not yet passed on
+    bool inputEnded = inputFrames <= 0;
+    if (inputEnded) inputFrames = 0;
+    if (inputEnded) runners[0]->EndInput(0, tailFrames);
+    int64_t fed = 0, written = 0;
+    int64_t expected = expectedFrames(inputFrames);
+    double lastProgress = -1.0;
+    while (!runners.back()->Done()) {
+        if (options.interrupted && *options.interrupted) throw CliError("interrupted", 130);
+        if (!inputEnded) {
+            const int64_t want = std::min(block, inputFrames - fed);
+            const int64_t n = source.Read(inValues.data(), want);
+            runners[0]->Take(inValues.data(), n);
+            fed += n;
+            if (fed >= inputFrames || n < want) {
+                inputEnded = true;
+                inputFrames = fed;
+                runners[0]->EndInput(fed, tailFrames);
+                expected = expectedFrames(inputFrames);
+            }
+        }
+        for (size_t k = 0; k < runners.size(); ++k) {
+            if (k > 0) {
+                std::vector<int32_t>& in = between[k - 1];
+                runners[k]->Take(in.data(), static_cast<int64_t>(in.size()) / nch);
+                in.clear();
+                if (runners[k - 1]->Done() && !runners[k]->Ended())
+                    runners[k]->EndInput(runners[k - 1]->Written(), 0);
+            }
+            runners[k]->Run(between[k]);
+        }
+        std::vector<int32_t>& out = between.back();
+        if (!out.empty()) {
+            const int64_t frames = static_cast<int64_t>(out.size()) / nch;
+            sink.Write(out.data(), frames);
+            written += frames;
+            out.clear();
+        }
+        if (options.progress && expected > 0) {
+            const double fraction = static_cast<double>(written) / static_cast<double>(expected);
+            if (fraction - lastProgress >= 0.005 || written >= expected) {
                 options.progress(std::min(fraction, 1.0));
                 lastProgress = fraction;
             }
         }
     }
-    report.snapsBeyondEnd += static_cast<int32_t>(snaps.size() - nextSnap);
+    for (auto& r : runners) {
+        r->PressRemainingSnaps();
+        report.snapsIgnored += r->snapsIgnored;
+        report.snapsBeyondEnd += r->snapsBeyondEnd;
+    }
     report.inputFrames = inputFrames;
     report.outputFrames = written;
     return report;
 }
 
+RunReport RunAudioPath(PluginState& state, const StreamFormat& format, int64_t inputFrames, PcmSource& source,
+                       PcmSink& sink, const RunOptions& options) {
+    return RunChain({{&state, options.snapNoiseSeconds}}, format, inputFrames, source, sink, options);
+}
+
 analysis::Signal ProcessSignal(const analysis::Signal& input, const ProcessSettings& settings, RunReport* report) {
+    ValidateSettings(settings);
     EmbeddedKernels kernels;
     StderrUi ui;
-    PluginState state(nullptr, &kernels, &ui);
-    ApplySettings(state, settings, input.sampleRate, input.channels);
+    std::vector<std::unique_ptr<PluginState>> states;
+    std::vector<ChainStage> chain;
+    for (const StageSettings& stage : settings.stages) {
+        states.push_back(std::make_unique<PluginState>(nullptr, &kernels, &ui));
+        ApplySettings(*states.back(), stage, input.sampleRate, input.channels);
+        chain.push_back({states.back().get(), stage.snapNoiseSeconds});
+    }
 
     // The signal is on the 16-bit scale; other widths see it scaled to theirs.
     const double scale = std::ldexp(1.0, settings.bits - 16);
@@ -285,9 +440,8 @@ analysis::Signal ProcessSignal(const analysis::Signal& input, const ProcessSetti
     RunOptions options;
     options.blockFrames = settings.blockFrames;
     options.tailSeconds = settings.tailSeconds;
-    options.snapNoiseSeconds = settings.snapNoiseSeconds;
-    const RunReport run = RunAudioPath(state, {input.sampleRate, input.channels, settings.bits},
-                                       input.Frames(), source, sink, options);
+    const RunReport run =
+        RunChain(chain, {input.sampleRate, input.channels, settings.bits}, input.Frames(), source, sink, options);
     if (report) *report = run;
 
     analysis::Signal output;

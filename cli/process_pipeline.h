@@ -23,14 +23,16 @@ struct StageSettings {
     std::vector<std::pair<std::string, double>> knobs;    // label = value, after the preset
     std::optional<double> gainDb;                         // empty: the preset's gain, else 0 dB
     std::optional<int32_t> channelMask;                   // empty: all channels (3, or 1 for mono)
+    std::vector<double> snapNoiseSeconds;                 // in this stage's own input stream
 };
 
-// A run: its stage and how the stream is fed through it.
-struct ProcessSettings : StageSettings {
+// A run: its stages in order, each fed what the one before released, and
+// how the stream is fed through them.
+struct ProcessSettings {
+    std::vector<StageSettings> stages{1};
     int32_t blockFrames = 576;
     int32_t bits = 16;
-    double tailSeconds = 0.0;
-    std::vector<double> snapNoiseSeconds;
+    double tailSeconds = 0.0;   // silence after the input, ahead of the first stage
 };
 
 // The slider's range: a gain outside it could not be shown or stored.
@@ -42,13 +44,12 @@ constexpr int32_t kMaxChannels = 8;
 // Checks the settings that do not depend on the effect; throws CliError.
 void ValidateSettings(const ProcessSettings& settings);
 
-// Selects the effect for this stream format exactly as the window does
-// (BuildEffect with fresh defaults), then applies the preset row, the knob
-// overrides and the gain, and hands the values to SetParameters under the
+// Selects the stage's effect for this stream format exactly as the window
+// does (BuildEffect with fresh defaults), then applies the preset row, the
+// knob overrides and the gain, and hands the values to SetParameters under the
 // lock. Also sets channelMask and the preset index the settings record keeps.
 // Throws CliError for an unknown preset or knob, or a value out of range.
-void ApplySettings(PluginState& state, const ProcessSettings& settings, int32_t sampleRate,
-                   int32_t channels);
+void ApplySettings(PluginState& state, const StageSettings& stage, int32_t sampleRate, int32_t channels);
 // The part after the build: preset, knobs, gain, SetParameters, switches, for
 // the effect already in state.currentEffect with its knob table.
 void ApplyChoices(PluginState& state, const StageSettings& settings, int32_t channels);
@@ -76,7 +77,7 @@ public:
 struct RunOptions {
     int32_t blockFrames = 576;
     double tailSeconds = 0.0;
-    std::vector<double> snapNoiseSeconds;
+    std::vector<double> snapNoiseSeconds;               // RunAudioPath's one stage
     std::function<void(double fraction)> progress;      // may be empty
     const volatile std::sig_atomic_t* interrupted = nullptr;  // checked between blocks
 };
@@ -88,19 +89,41 @@ struct RunReport {
     int32_t snapsBeyondEnd = 0;    // times the stream never reached
 };
 
-// Pushes the whole source through ModifySamples of `state` (prepared by
-// ApplySettings for this format), then silence until the effect has released
-// all of the input and `tailSeconds` more. The output is inputFrames x
-// StreamLengthRatio + tail frames: for length-preserving effects exactly the
-// input's length, sample-aligned with it; for the length-changing ones the
-// stretched image of the input, shifted by StreamStartLead so that it starts
-// at the file's start and ends at its end. inputFrames is a hint; a source
-// that ends early shortens the stream.
+// One stage of a chain: a plug-in state prepared by ApplySettings for the
+// stream's format, and the times at which Snap Noise is pressed on it.
+struct ChainStage {
+    PluginState* state;
+    std::vector<double> snapNoiseSeconds;
+};
+
+// Frames a stage's output holds for `inputFrames` frames in: the input's
+// length for every effect (and for PASS), the stretched length for the tempo
+// scaler and the resampler, plus the tempo scaler's margins.
+int64_t StageOutputFrames(const PluginState& state, int64_t inputFrames);
+// Output frames per input frame of that stage (1 under PASS), and the frames
+// its output holds ahead of the image of the input's first frame.
+double StageLengthRatio(const PluginState& state);
+int64_t StageLeadingFrames(const PluginState& state);
+
+// Pushes the whole source through the stages in one pass, each stage being
+// handed, block by block of blockFrames, exactly what the one before
+// released, followed by silence until it has released all of it. The first
+// stage is also fed `tailSeconds` of silence after the input. Each stage
+// releases StageOutputFrames of its input, aligned by counting what the
+// effect returns: the frames an effect holds back (its latency) are waited
+// for, never replaced by silence, so a length-preserving stage gives the
+// input's length sample-aligned with it. The result is the same, sample for
+// sample, as running the stages one at a time on each other's output at the
+// same width. inputFrames is a hint; a source that ends early shortens the
+// stream.
+RunReport RunChain(const std::vector<ChainStage>& stages, const StreamFormat& format, int64_t inputFrames,
+                   PcmSource& source, PcmSink& sink, const RunOptions& options);
+// The chain of one stage, with options.snapNoiseSeconds.
 RunReport RunAudioPath(PluginState& state, const StreamFormat& format, int64_t inputFrames,
                        PcmSource& source, PcmSink& sink, const RunOptions& options);
 
-// The same pipeline for a signal held in memory on the 16-bit scale, with a
-// fresh plug-in state that stores nothing.
+// The same pipeline for a signal held in memory on the 16-bit scale, with
+// fresh plug-in states that store nothing.
 analysis::Signal ProcessSignal(const analysis::Signal& input, const ProcessSettings& settings,
                            RunReport* report = nullptr);
 

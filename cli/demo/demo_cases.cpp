@@ -9,10 +9,11 @@ namespace orve::demo {
 
 CaseResult RunCase(const DemoCase& c, int32_t sampleRate) {
     cli::ProcessSettings settings;
-    settings.effectId = c.effectId;
-    settings.preset = c.preset;
-    settings.knobs = c.knobs;
-    settings.gainDb = c.gainDb;
+    cli::StageSettings& stage = settings.stages[0];
+    stage.effectId = c.effectId;
+    stage.preset = c.preset;
+    stage.knobs = c.knobs;
+    stage.gainDb = c.gainDb;
     settings.tailSeconds = c.tailSeconds;
     CaseResult result;
     result.input = c.makeInput(sampleRate);

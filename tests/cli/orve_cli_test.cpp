@@ -434,6 +434,52 @@ TEST_F(OrveCli, JsonSummaryDescribesTheRun) {
         EXPECT_EQ(dn["knobs"][k]["value"], described["presets"][1]["values"][k]) << k;
 }
 
+// A chain runs in one pass and gives, sample for sample, what its stages
+// give run one after another on each other's output at the same width; the
+// tail is silence after the input, so it goes to the first run.
+TEST_F(OrveCli, ChainEqualsItsStagesRunOneAfterAnother) {
+    Write("in.wav", 2, Tones(30000, 8820));   // silence first, for DeNoise to learn
+    const std::vector<std::vector<std::vector<std::string>>> chains = {
+        {{"-e", "denoise", "--snap-noise", "0"}, {"-e", "geq-10", "-p", "1965"}, {"-e", "samplereverb", "-p", "studio"}},
+        {{"-e", "tempo", "-k", "Tempo=0.4"}, {"-e", "deess", "-c", "L"}, {"-e", "resampler", "-p", "DownSample", "-g", "-3"}},
+    };
+    const std::vector<std::string> common = {"--bits", "32", "--output-bits", "32", "--block", "1000"};
+    for (const auto& chain : chains) {
+        std::vector<std::string> args = {"process", "in.wav", "chain.wav", "--tail", "0.2", "--json"};
+        args.insert(args.end(), common.begin(), common.end());
+        std::string from = "in.wav";
+        for (size_t k = 0; k < chain.size(); ++k) {
+            args.insert(args.end(), chain[k].begin(), chain[k].end());
+            std::vector<std::string> one = {"process", from, "stage" + std::to_string(k) + ".wav"};
+            one.insert(one.end(), common.begin(), common.end());
+            one.insert(one.end(), chain[k].begin(), chain[k].end());
+            if (k == 0) one.insert(one.end(), {"--tail", "0.2"});
+            const Result r = Run(one);
+            ASSERT_EQ(r.status, 0) << chain[k][1] << ": " << r.err;
+            from = one[2];
+        }
+        const Result r = Run(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const json stages = json::parse(r.out)["stages"];
+        ASSERT_EQ(stages.size(), chain.size());
+        EXPECT_EQ(stages[1]["channels"], chain == chains[1] ? "L" : "LR");
+        const Audio whole = Read(dir / "chain.wav"), apart = Read(dir / from);
+        EXPECT_GT(whole.info.frames, 30000 * (chain == chains[1] ? 0.8 : 1.0));
+        EXPECT_EQ(whole.values, apart.values) << chain[0][1];
+    }
+    // Options before the first -e belong to it; a stage takes one preset.
+    const Result early = Run({"process", "in.wav", "early.wav", "-g", "6", "-e", "0", "-e", "0", "--json"});
+    ASSERT_EQ(early.status, 0) << early.err;
+    EXPECT_NEAR(json::parse(early.out)["stages"][0]["gainDb"].get<double>(), 6.0, 1e-9);
+    const Result twice = Run({"process", "in.wav", "x.wav", "-e", "geq-10", "-p", "1965", "-p", "flat"});
+    EXPECT_NE(twice.status, 0);
+    EXPECT_NE(twice.err.find("twice for stage 1"), std::string::npos) << twice.err;
+    // describe takes the chain's effects in order.
+    const json described = json::parse(Run({"describe", "denoise", "geq-10", "--json"}).out);
+    ASSERT_EQ(described.size(), 2u);
+    EXPECT_EQ(described[1]["id"], 8);
+}
+
 TEST_F(OrveCli, EncodingsKeepTheirLevelAndResolution) {
     // A -1 dBFS tone with a detail 120 dB down: lost in any 16-bit step.
     std::vector<double> in(2 * 3000);
@@ -668,10 +714,14 @@ TEST_F(OrveCli, MetadataTravelsWhereTheContainerHoldsIt) {
     EXPECT_EQ(all.cue, 1000u);
     EXPECT_EQ(all.loopStart, 2000u);
 
-    // Twice the length: the markers move with the audio they mark.
+    // Twice the length, after the tempo scaler's leading margin (the file's
+    // length less twice the input's, halved): the markers move with the audio
+    // they mark.
     ASSERT_EQ(Run({"process", "tagged.wav", "slow.wav", "-e", "tempo", "-k", "Tempo=1"}).status, 0);
-    EXPECT_EQ(look("slow.wav").cue, 2000u);
-    EXPECT_EQ(look("slow.wav").loopStart, 4000u);
+    const auto margin =
+        static_cast<uint32_t>(Read(dir / "slow.wav").info.frames - 2 * Read(dir / "tagged.wav").info.frames) / 2;
+    EXPECT_EQ(look("slow.wav").cue, 2000u + margin);
+    EXPECT_EQ(look("slow.wav").loopStart, 4000u + margin);
 
     // FLAC keeps the strings as comments; what it cannot hold is named once.
     const Result flac = Run({"process", "tagged.wav", "out.flac", "-e", "0"});
@@ -784,10 +834,8 @@ TEST_F(OrveCli, DeNoiseLearnsFromTheStartAndAgainAtEverySnap) {
     EXPECT_LT(Residual(in, once, 0, 22050, frames - 2000), 0.05);
     EXPECT_GT(quiet(once, 1.0, 1.2), 3000);
 
-    // Two snaps restart learning twice: the output mutes again after each
-    // (V samples of the stream are dropped at each snap, so the muted stretch
-    // begins slightly before the snap time), and what is learned now is the
-    // tones themselves, which are then taken out.
+    // Two snaps restart learning twice: the output mutes again after each,
+    // and what is learned now is the tones themselves, which are then taken out.
     const Result snapped =
         Run({"process", "in.wav", "snap.wav", "-e", "denoise", "--snap-noise", "1.5", "--snap-noise", "0.8"});
     ASSERT_EQ(snapped.status, 0) << snapped.err;
@@ -799,6 +847,17 @@ TEST_F(OrveCli, DeNoiseLearnsFromTheStartAndAgainAtEverySnap) {
     EXPECT_EQ(quiet(twice, 1.50, 1.60), 0);
     EXPECT_LT(quiet(twice, 1.1, 1.4), quiet(once, 1.1, 1.4) / 4);
     EXPECT_EQ(quiet(twice, 0.5, 0.7), quiet(once, 0.5, 0.7));
+
+    // A snap in a pause learns silence again: the tones after it come out as
+    // they went in, at their own samples (nothing dropped at the snap).
+    std::vector<int16_t> paused = in;
+    std::fill(paused.begin() + 2 * 39690, paused.begin() + 2 * 61740, 0);   // 0.9 .. 1.4 s
+    Write("paused.wav", 2, paused);
+    const Result gap = Run({"process", "paused.wav", "gap.wav", "-e", "denoise", "--snap-noise", "0.92"});
+    ASSERT_EQ(gap.status, 0) << gap.err;
+    const auto after = Read(dir / "gap.wav").At(16);
+    ASSERT_EQ(after.size(), paused.size());
+    for (int channel : {0, 1}) EXPECT_LT(Residual(paused, after, channel, 66150, frames - 2000), 0.05) << channel;
 
     // On another effect the option is reported, not silently dropped.
     const Result other = Run({"process", "in.wav", "other.wav", "-e", "0", "--snap-noise", "0.5"});

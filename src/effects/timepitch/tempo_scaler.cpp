@@ -226,7 +226,7 @@ int32_t TempoScaler::RunStep(const double* hopValues, double* dest) {
     const int32_t base = FrameBase();
     // At tempo 1 the frames already line up (Ha = Hs): no search, no shift,
     // and the windows sum to one, so the stream passes unchanged.
-    const int32_t d = std::abs(tempo - 1.0) >= 0.001 ? BestOffset(base) : 0;
+    const int32_t d = Stretches() ? BestOffset(base) : 0;
     const double* frame = h + static_cast<size_t>(base + d) * ch;
     for (int32_t i = 0; i < Lv; ++i) acc[i] += window[i] * frame[i];
     for (int32_t i = Lv; i < Nv; ++i) acc[i] = window[i] * frame[i];

@@ -7,6 +7,7 @@
 // The stream length changes, so the effect keeps its own queues: inBuffer is the
 // input queue, outBuffer the output queue, and ProcessBlock returns either
 // nothing or exactly the capacity offered.
+#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -35,6 +36,10 @@ public:
 
     int32_t SynthesisHop() const { return Hs; }
     int32_t AnalysisHop() const { return Ha; }
+    int32_t FrameLength() const { return N; }
+    int32_t SearchRange() const { return S; }
+    int32_t HistoryLength() const { return B; }
+    bool Stretches() const { return std::abs(tempo - 1.0) >= 0.001; }
     // Output frames by which the stretched image of the input lags an exact
     // stretch (output position = input position x Hs / Ha) in the stream this
     // effect releases from construction or Reset at the current tempo; negative
