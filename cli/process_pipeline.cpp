@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "cli_error.h"
+#include "dsp/operating_range.h"
 #include "effect_lookup.h"
 #include "platform/posix/embedded_kernels.h"
 #include "platform/posix/stderr_ui.h"
@@ -95,7 +96,7 @@ private:
 void ValidateSettings(const ProcessSettings& s) {
     if (s.blockFrames < 1 || s.blockFrames > kMaxBlockFrames)
         throw CliError("--block must be a whole number of frames from 1 to " + std::to_string(kMaxBlockFrames));
-    if (s.bits != 8 && s.bits != 16 && s.bits != 32) throw CliError("--bits must be 8, 16 or 32");
+    if (!SupportedSampleBits(s.bits)) throw CliError("--bits must be 8, 16 or 32");
     if (!(s.tailSeconds >= 0.0 && s.tailSeconds <= 3600.0))
         throw CliError("--tail must lie between 0 and 3600 seconds");
     if (s.stages.empty()) throw CliError("no effect given (-e EFFECT)");
@@ -110,6 +111,9 @@ void ValidateSettings(const ProcessSettings& s) {
 
 void ApplySettings(PluginState& state, const StageSettings& s, int32_t sampleRate, int32_t channels) {
     if (!OfferedEffect(EffectNumber(s.effectId))) throw CliError("unknown effect (see 'orve list')");
+    if (!InOperatingRange(sampleRate, channels))
+        throw CliError(std::to_string(sampleRate) + " Hz with " + std::to_string(channels) +
+                       " channels lies outside what orve processes (" + OperatingRangeText() + ")");
     {
         // A new selection, as the window makes it: knob values back to their
         // defaults and the gain to 0 dB. Storing the format first keeps the

@@ -38,8 +38,6 @@ struct ProcessSettings {
 // The slider's range: a gain outside it could not be shown or stored.
 constexpr double kMinGainDb = -60.0;
 constexpr double kMaxGainDb = 60.0;
-constexpr int32_t kMaxBlockFrames = 1 << 20;
-constexpr int32_t kMaxChannels = 8;
 
 // Checks the settings that do not depend on the effect; throws CliError.
 void ValidateSettings(const ProcessSettings& settings);

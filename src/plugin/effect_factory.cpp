@@ -3,11 +3,15 @@
 #include <mutex>
 #include <new>
 
+#include "dsp/operating_range.h"
 #include "plugin/plugin_state.h"
 
 namespace orve {
 
 std::unique_ptr<EffectProcessor> MakeEffect(EffectId id, const EffectBuildContext& context) {
+    // The hosts never ask for a format outside the range; if one did, its
+    // sizes could overflow or run to gigabytes in an effect's constructor.
+    if (!InOperatingRange(context.sampleRate, context.channels)) return std::make_unique<EffectProcessor>(0);
     return CatalogueEntry(id).construct(context);
 }
 

@@ -92,6 +92,15 @@ public:
 
     double* blockBuffer = nullptr;
     int32_t blockCapacity = 0;
+    // The audio thread's as well. Set while the stream's rate or channel count
+    // lies outside the operating range (the blocks pass through untouched);
+    // the first block back in range builds a fresh effect, whose state then
+    // holds nothing from before the gap.
+    bool formatOutsideRange = false;
+    // Samples an effect handed back as NaN or infinity, which the audio path
+    // wrote as silence (NaN) or full scale (infinity). A sound effect never
+    // produces one: the tests hold this at 0.
+    int64_t nonFiniteSamples = 0;
 
     int32_t knobCount = 0;
     KnobSpec knobTable[kMaxKnobs] = {};
