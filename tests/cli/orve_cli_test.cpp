@@ -21,6 +21,8 @@
 #include <thread>
 #include <vector>
 
+#include "dsp/operating_range.h"
+
 namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -899,6 +901,9 @@ TEST_F(OrveCli, EveryErrorIsOneLineAndLeavesNoOutput) {
     // other users can see this case fail).
     Write("locked.wav", 2, Stereo(100));
     fs::permissions(dir / "locked.wav", fs::perms::none);
+    // Rates no effect is built for (a header may declare any).
+    Write("slow.wav", 2, Stereo(100), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 7);
+    Write("fast.wav", 2, Stereo(100), SF_FORMAT_WAV | SF_FORMAT_PCM_16, INT32_MAX);
     const std::string inBytes = Slurp(dir / "in.wav");
     const auto before = Entries();
 
@@ -907,6 +912,8 @@ TEST_F(OrveCli, EveryErrorIsOneLineAndLeavesNoOutput) {
         {"process", "text.wav", "out.wav", "-e", "0"},
         {"process", "adir", "out.wav", "-e", "0"},
         {"process", "nine.wav", "out.wav", "-e", "0"},
+        {"process", "slow.wav", "out.wav", "-e", "vibrato"},
+        {"process", "fast.wav", "out.wav", "-e", "tempo"},
         {"process", "in.wav", "out.wav", "-e", "nosuch"},
         {"process", "in.wav", "out.wav", "-e", "22"},
         {"process", "in.wav", "out.wav", "-e", "0", "--preset", "Custom"},
@@ -957,6 +964,7 @@ TEST_F(OrveCli, EveryErrorIsOneLineAndLeavesNoOutput) {
         EXPECT_EQ(Entries(), before) << line;
         EXPECT_EQ(Slurp(dir / "in.wav"), inBytes) << line;
     }
+    EXPECT_NE(Run({"process", "slow.wav", "out.wav", "-e", "0"}).err.find(orve::OperatingRangeText()), std::string::npos);
 }
 
 // ---------------------------------------------------------------------------
