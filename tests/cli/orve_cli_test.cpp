@@ -971,28 +971,29 @@ TEST_F(OrveCli, KnobsTakeTheShownValueWithItsUnit) {
         {"tempo", "Tempo=-1", "Tempo=x0.5", "Tempo=0.5x"},
         {"vibrato", "Delay=-2", "Delay=10000us", "Delay=10ms", "Delay=10k", "Delay=10000 \xC2\xB5s"},
         {"devocalmono", "Hi F=16000", "Hi F=16k", "Hi F=16kHz"},
-        {"leveldynamic", "Attack=20", "Attack=20ms", "Attack=0.02s"},
-        {"leveldynamic", "Ratio=4", "Ratio=4:1"},
+        {"denoise", "Window=20", "Window=20ms", "Window=0.02s"},
+        {"leveldynamic", "Thresh=-30", "Thresh=-30dB", "Thresh=-30 db"},
     };
     for (const auto& row : rows) {
         ASSERT_EQ(Run({"process", "in.wav", "default.wav", "-e", row[0]}).status, 0);
         const Result stored = Run({"process", "in.wav", "stored.wav", "-e", row[0], "-k", row[1]});
         ASSERT_EQ(stored.status, 0) << row[1] << ": " << stored.err;
-        EXPECT_NE(Slurp(dir / "stored.wav"), Slurp(dir / "default.wav")) << row[1];
+        EXPECT_TRUE(Slurp(dir / "stored.wav") != Slurp(dir / "default.wav")) << row[1];
         for (size_t i = 2; i < row.size(); ++i) {
             const Result shown = Run({"process", "in.wav", "shown.wav", "-e", row[0], "-k", row[i]});
             ASSERT_EQ(shown.status, 0) << row[i] << ": " << shown.err;
-            EXPECT_EQ(Slurp(dir / "shown.wav"), Slurp(dir / "stored.wav")) << row[i];
+            EXPECT_TRUE(Slurp(dir / "shown.wav") == Slurp(dir / "stored.wav")) << row[i];
         }
     }
     // Off the knob, or in a unit the knob does not show: one line naming the
     // range both ways.
     const std::vector<std::pair<std::vector<std::string>, std::string>> errors = {
-        {{"-e", "pitchscaler", "-k", "Pitch=x9"}, "Pitch=x9: Pitch of TimePitch-PitchScaler takes x0.333333 .. x3 (stored -1 .. 1)"},
+        {{"-e", "pitchscaler", "-k", "Pitch=x9"}, "Pitch=x9: Pitch of T/P-PitchScaler takes x0.333333 .. x3 (stored -1 .. 1)"},
         {{"-e", "pitchscaler", "-k", "Pitch=1.5"}, "takes x0.333333 .. x3 (stored -1 .. 1)"},
         {{"-e", "pitchscaler", "-k", "Pitch=1.5Hz"}, "shows a factor, not Hz"},
         {{"-e", "vibrato", "-k", "Delay=5us"}, "takes 10 \xC2\xB5s .. 100000 \xC2\xB5s (stored -5 .. -1)"},
         {{"-e", "devocalmono", "-k", "Hi F=20k"}, "takes 4000 Hz .. 16000 Hz (stored 4000 .. 16000)"},
+        {{"-e", "leveldynamic", "-k", "Ratio=40:1"}, "takes 1:1 .. 20:1 (stored 1 .. 20)"},
         {{"-e", "dehiss", "-k", "Thresh=0.5dB"}, "shows a plain number, not dB"},
         {{"-e", "dehiss", "-k", "Thresh=x0.5"}, "shows a plain number"},
         {{"-e", "vibrato", "-k", "Delay=1kg"}, "the value must be a number"},
@@ -1026,9 +1027,9 @@ TEST_F(OrveCli, SameSeedSameBytes) {
     };
     const auto a = reverb("a.wav", {"--seed", "7"}), b = reverb("b.wav", {"--seed", "7"});
     const auto c = reverb("c.wav", {"--seed", "8"}), d = reverb("d.wav", {}), e = reverb("e.wav", {});
-    EXPECT_EQ(a.first, b.first);
-    EXPECT_NE(a.first, c.first);
-    EXPECT_EQ(d.first, e.first);
+    EXPECT_TRUE(a.first == b.first);
+    EXPECT_TRUE(a.first != c.first);
+    EXPECT_TRUE(d.first == e.first);
     EXPECT_EQ(a.second, 7);
     EXPECT_EQ(d.second, 1);
 }
