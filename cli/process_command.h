@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "process_pipeline.h"
+
 namespace orve::cli {
 
 // What one stage takes on the command line, as given.
@@ -41,6 +43,7 @@ struct ProcessCommandOptions {
     std::string type;                 // -t: the output container
     int32_t jobs = 0;                 // 0: one per core
     double tail = 0.0;
+    int64_t seed = kDefaultSeed;      // checked to fit 32 bits
     bool remember = false;
     bool json = false;
 };
@@ -49,9 +52,10 @@ CLI::App* AddProcessCommand(CLI::App& app, ProcessCommandOptions& options);
 // The stages in command-line order: each -e opens one, and the stage options
 // after it (those before the first -e too) belong to it. Throws CliError.
 std::vector<StageOptions> StagesInOrder(const ProcessCommandOptions& options);
-// One --knob LABEL=VALUE as the user wrote it: the label and the value the
-// knob stores. Throws CliError.
-std::pair<std::string, double> ParseKnob(const std::string& text);
+// One --knob LABEL=VALUE as the user wrote it: the label and the value, as
+// the knob stores it (a bare number) or as it is shown (with a unit, "x" or
+// "k": see knob_value.h). Throws CliError.
+KnobChoice ParseKnob(const std::string& text);
 // Returns the exit status; throws CliError for anything the user can fix.
 int RunProcessCommand(const ProcessCommandOptions& options);
 

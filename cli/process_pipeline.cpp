@@ -21,12 +21,6 @@
 namespace orve::cli {
 namespace {
 
-std::string Number(double v) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%g", v);
-    return text;
-}
-
 int32_t BytesPerSample(int32_t bits) { return bits / 8; }
 
 // The audio path reads 8-bit PCM as unsigned bytes with the zero at 128.
@@ -56,12 +50,6 @@ void Unpack(const uint8_t* host, int64_t count, int32_t bits, int32_t* values) {
         }
         default: std::memcpy(values, host, sizeof(int32_t) * count); break;
     }
-}
-
-bool WithinKnob(const KnobSpec& knob, double value) {
-    const double low = std::min(knob.startValue, knob.endValue);
-    const double high = std::max(knob.startValue, knob.endValue);
-    return value >= low && value <= high;
 }
 
 class VectorSource : public PcmSource {
@@ -147,14 +135,9 @@ void ApplyChoices(PluginState& state, const StageSettings& s, int32_t channels) 
         gainDb = row[0];
         for (int32_t i = 0; i < knobCount; ++i) state.parameterValues[i] = row[i + 1];
     }
-    for (const auto& [label, value] : s.knobs) {
-        const int32_t k = FindKnob(state.knobTable, knobCount, s.effectId, label);
-        const KnobSpec& knob = state.knobTable[k];
-        if (!WithinKnob(knob, value))
-            throw CliError("knob '" + TrimmedRight(KnobLabel(knob)) + "' of " + EffectText(s.effectId) +
-                           " takes values from " + Number(std::min(knob.startValue, knob.endValue)) + " to " +
-                           Number(std::max(knob.startValue, knob.endValue)) + ", not " + Number(value));
-        state.parameterValues[k] = value;
+    for (const KnobChoice& choice : s.knobs) {
+        const int32_t k = FindKnob(state.knobTable, knobCount, s.effectId, choice.label);
+        state.parameterValues[k] = StoredKnobValue(effect, k, state.knobTable[k], s.effectId, choice);
     }
     if (s.gainDb) gainDb = *s.gainDb;
     state.outputGain = DecibelsToFactor(gainDb);
@@ -427,6 +410,7 @@ analysis::Signal ProcessSignal(const analysis::Signal& input, const ProcessSetti
     std::vector<ChainStage> chain;
     for (const StageSettings& stage : settings.stages) {
         states.push_back(std::make_unique<PluginState>(nullptr, &kernels, &ui));
+        states.back()->effectSeed = settings.seed;
         ApplySettings(*states.back(), stage, input.sampleRate, input.channels);
         chain.push_back({states.back().get(), stage.snapNoiseSeconds});
     }

@@ -17,7 +17,7 @@ std::unique_ptr<EffectProcessor> MakeEffect(EffectId id, const EffectBuildContex
 
 void BuildEffect(PluginState& state, int32_t sampleRate, int32_t channels, bool keepParameters) {
     state.currentEffect.reset();
-    const EffectBuildContext context{sampleRate, channels, state.kernels, state.ui};
+    const EffectBuildContext context{sampleRate, channels, state.kernels, state.ui, state.effectSeed};
     try {
         state.currentEffect = MakeEffect(state.effectId, context);
     } catch (const std::bad_alloc&) {
@@ -44,7 +44,7 @@ void RebuildForFormat(PluginState& state, int32_t sampleRate, int32_t channels) 
         PluginState::Lock lock(state.processingLock);
         id = state.effectId;
     }
-    const EffectBuildContext context{sampleRate, channels, state.kernels, state.ui};
+    const EffectBuildContext context{sampleRate, channels, state.kernels, state.ui, state.effectSeed};
     std::unique_ptr<EffectProcessor> fresh;
     try {
         fresh = MakeEffect(id, context);

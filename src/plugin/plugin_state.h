@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "dsp/effect_processor.h"
 #include "plugin/effect_catalogue.h"
@@ -116,6 +117,9 @@ public:
 
     KernelSource* kernels;
     HostUi* ui;
+    // The seed every effect built for this state draws its random parts from
+    // (EffectBuildContext::seed). The plug-in leaves it empty: the clock.
+    std::optional<uint32_t> effectSeed;
     // Runs the effects' rebuilds off the audio thread; without one (orve,
     // tests) the audio path runs them synchronously before each block. The
     // Windows plug-in starts it in Init and stops it in Quit, under the lock.

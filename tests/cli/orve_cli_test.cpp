@@ -899,6 +899,81 @@ TEST_F(OrveCli, EveryErrorIsOneLineAndLeavesNoOutput) {
 }
 
 // ---------------------------------------------------------------------------
+// Knob values as the window shows them, and reproducible runs
+
+TEST_F(OrveCli, KnobsTakeTheShownValueWithItsUnit) {
+    Write("in.wav", 2, Tones(6000));
+    // Stored value, then shown forms of it: each gives the same bytes, and
+    // the setting changes the sound (it is not the default).
+    const std::vector<std::vector<std::string>> rows = {
+        {"pitchscaler", "Pitch=0.4", "Pitch=x1.55185", "Pitch=\xC3\x97" "1.55185"},
+        {"tempo", "Tempo=-1", "Tempo=x0.5", "Tempo=0.5x"},
+        {"vibrato", "Delay=-2", "Delay=10000us", "Delay=10ms", "Delay=10k", "Delay=10000 \xC2\xB5s"},
+        {"devocalmono", "Hi F=16000", "Hi F=16k", "Hi F=16kHz"},
+        {"denoise", "Window=20", "Window=20ms", "Window=0.02s"},
+        {"leveldynamic", "Thresh=-30", "Thresh=-30dB", "Thresh=-30 db"},
+    };
+    for (const auto& row : rows) {
+        ASSERT_EQ(Run({"process", "in.wav", "default.wav", "-e", row[0]}).status, 0);
+        const Result stored = Run({"process", "in.wav", "stored.wav", "-e", row[0], "-k", row[1]});
+        ASSERT_EQ(stored.status, 0) << row[1] << ": " << stored.err;
+        EXPECT_TRUE(Slurp(dir / "stored.wav") != Slurp(dir / "default.wav")) << row[1];
+        for (size_t i = 2; i < row.size(); ++i) {
+            const Result shown = Run({"process", "in.wav", "shown.wav", "-e", row[0], "-k", row[i]});
+            ASSERT_EQ(shown.status, 0) << row[i] << ": " << shown.err;
+            EXPECT_TRUE(Slurp(dir / "shown.wav") == Slurp(dir / "stored.wav")) << row[i];
+        }
+    }
+    // Off the knob, or in a unit the knob does not show: one line naming the
+    // range both ways.
+    const std::vector<std::pair<std::vector<std::string>, std::string>> errors = {
+        {{"-e", "pitchscaler", "-k", "Pitch=x9"}, "Pitch=x9: Pitch of T/P-PitchScaler takes x0.333333 .. x3 (stored -1 .. 1)"},
+        {{"-e", "pitchscaler", "-k", "Pitch=1.5"}, "takes x0.333333 .. x3 (stored -1 .. 1)"},
+        {{"-e", "pitchscaler", "-k", "Pitch=1.5Hz"}, "shows a factor, not Hz"},
+        {{"-e", "vibrato", "-k", "Delay=5us"}, "takes 10 \xC2\xB5s .. 100000 \xC2\xB5s (stored -5 .. -1)"},
+        {{"-e", "devocalmono", "-k", "Hi F=20k"}, "takes 4000 Hz .. 16000 Hz (stored 4000 .. 16000)"},
+        {{"-e", "leveldynamic", "-k", "Ratio=40:1"}, "takes 1:1 .. 20:1 (stored 1 .. 20)"},
+        {{"-e", "dehiss", "-k", "Thresh=0.5dB"}, "shows a plain number, not dB"},
+        {{"-e", "dehiss", "-k", "Thresh=x0.5"}, "shows a plain number"},
+        {{"-e", "vibrato", "-k", "Delay=1kg"}, "the value must be a number"},
+        {{"-e", "vibrato", "-k", "Delay=0x10"}, "the value must be a number"},
+        {{"-e", "modalreverb", "--seed", "-1"}, "--seed must lie between 0 and 4294967295"},
+    };
+    for (const auto& [options, message] : errors) {
+        std::vector<std::string> args = {"process", "in.wav", "out.wav"};
+        args.insert(args.end(), options.begin(), options.end());
+        const Result r = Run(args);
+        EXPECT_NE(r.status, 0) << message;
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_FALSE(fs::exists(dir / "out.wav")) << message;
+    }
+    // describe gives both forms; what it prints for a preset runs as the preset.
+    const Result text = Run({"describe", "pitchscaler"});
+    EXPECT_NE(text.out.find("1 .. -1, 0"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("x3 .. x0.333333, x1"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("0.4 (x1.55185)"), std::string::npos) << text.out;
+}
+
+TEST_F(OrveCli, SameSeedSameBytes) {
+    Write("in.wav", 2, Tones(4000));
+    auto reverb = [&](const std::string& out, std::vector<std::string> seed) {
+        std::vector<std::string> args = {"process", "in.wav", out, "-e", "modalreverb", "--tail", "0.3", "--json"};
+        args.insert(args.end(), seed.begin(), seed.end());
+        const Result r = Run(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        return std::make_pair(Slurp(dir / out), r.status == 0 ? json::parse(r.out)["seed"] : json());
+    };
+    const auto a = reverb("a.wav", {"--seed", "7"}), b = reverb("b.wav", {"--seed", "7"});
+    const auto c = reverb("c.wav", {"--seed", "8"}), d = reverb("d.wav", {}), e = reverb("e.wav", {});
+    EXPECT_TRUE(a.first == b.first);
+    EXPECT_TRUE(a.first != c.first);
+    EXPECT_TRUE(d.first == e.first);
+    EXPECT_EQ(a.second, 7);
+    EXPECT_EQ(d.second, 1);
+}
+
+// ---------------------------------------------------------------------------
 // The settings record
 
 TEST_F(OrveCli, RememberSavesTheRecordAndPlainRunsDoNot) {

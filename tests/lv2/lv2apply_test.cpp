@@ -9,8 +9,9 @@
 //
 // lv2apply runs the plug-in one frame per run() and without a worker, so the
 // wrapper's queues and its own rebuild path are exercised at their extreme.
-// Both programs run under a frozen clock (faketime): the modal reverb draws
-// its tail noise from the clock's seconds.
+// lv2apply runs under a frozen clock (faketime): the plug-in's modal reverb
+// draws its tail noise from the clock's seconds, and orve is given those
+// seconds as its --seed.
 #include <gtest/gtest.h>
 #include <sndfile.hh>
 #include <unistd.h>
@@ -127,8 +128,9 @@ TEST_P(Lv2ApplyTest, EqualsOrveProcessAt32BitsShiftedByTheReportedLatency) {
     std::string output;
     ASSERT_EQ(RunCommand(clock + "lv2apply -i " + Quote(dir + "/in.wav") + " -o " + Quote(dir + "/lv2.wav") +
                              controls + " " + Quote(plugin.uri), &output), 0) << output;
-    ASSERT_EQ(RunCommand(clock + Quote(ORVE_CLI_PATH) + " process " + Quote(dir + "/in16.wav") + " " + Quote(dir + "/orve.wav") +
-                             " -e " + std::to_string(EffectNumber(plugin.effect)) + orveRun + orveOptions, &output), 0) << output;
+    ASSERT_EQ(RunCommand(Quote(ORVE_CLI_PATH) + " process " + Quote(dir + "/in16.wav") + " " + Quote(dir + "/orve.wav") +
+                             " -e " + std::to_string(EffectNumber(plugin.effect)) + orveRun + orveOptions +
+                             " --seed \"$(" + clock + "date +%s)\"", &output), 0) << output;
 
     const std::vector<double> lv2 = ReadWav(dir + "/lv2.wav", channels), orve = ReadWav(dir + "/orve.wav", channels);
     ASSERT_EQ(lv2.size(), programme.size());
