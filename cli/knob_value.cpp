@@ -36,17 +36,6 @@ constexpr UnitForm kUnitForms[] = {
     {"frames", "frames", 1.0}, {"frame", "frames", 1.0},
 };
 
-std::string Lower(const std::string& text) {
-    std::string out;
-    for (char c : text) out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
-std::string Trimmed(const std::string& text) {
-    const size_t first = text.find_first_not_of(" \t");
-    return first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 const UnitForm* FindUnit(const std::string& written) {
     const std::string w = Lower(written);
     for (const UnitForm& f : kUnitForms)
