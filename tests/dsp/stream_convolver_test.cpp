@@ -158,17 +158,6 @@ TEST(StreamConvolver, KernelChangesCrossfadeOntoTheKeptHistory) {
     EXPECT_FALSE(stream.Changing());
 }
 
-TEST(StreamConvolver, ResetStartsAFreshStream) {
-    const SparseKernel k = MakeKernel(400, {5000}, 8);
-    const auto kernel = Load(k);
-    const auto x = test::Noise(30000, 1000.0, 9);
-    StreamConvolver stream(kConvolutionLevels, 1024);
-    Play(stream, kernel.get());
-    const auto first = Stream(stream, x, {333});
-    stream.Reset();
-    EXPECT_EQ(Stream(stream, x, {333}), first);
-}
-
 TEST(StreamConvolver, VectorMultiplyAddsEqualThePlainLoop) {
     const int32_t bins = 516;
     const auto v = test::Noise(4 * bins, 3.0, 10);

@@ -92,15 +92,5 @@ TEST(TempoScaler, EveryRateAndChannelCountStaysInsideTheHistory) {
     }
 }
 
-TEST(TempoScaler, ResetStartsOver) {
-    TempoScaler effect(44100, 2);
-    const auto input = test::Noise(2 * 20000, 10000.0, 9);
-    const auto first = test::RunBlocks(effect, input, 2, 576);
-    effect.Reset();
-    EXPECT_EQ(effect.ExtraOutput(), 0);
-    const auto second = test::RunBlocks(effect, input, 2, 576);
-    EXPECT_EQ(first, second);
-}
-
 }  // namespace
 }  // namespace orve
