@@ -1,11 +1,8 @@
 // The audio thread must not allocate once an effect has played its first
 // second: an allocation can block on a lock another thread holds and make the
-// player drop out. Every operator new of this test binary is counted while a
-// test arms the counter, which it does only around ModifySamples.
+// player drop out. The counter is armed only around ModifySamples.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <new>
 #include <random>
 #include <string>
 #include <vector>
@@ -16,33 +13,8 @@
 #include "plugin/effect_factory.h"
 #include "plugin/effect_worker.h"
 #include "plugin/plugin_state.h"
+#include "support/allocation_counter.h"
 #include "support/test_signals.h"
-
-namespace {
-bool countingArmed = false;
-long allocationsSeen = 0;
-
-void* CountedAllocation(std::size_t size) {
-    if (countingArmed) ++allocationsSeen;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-}  // namespace
-
-void* operator new(std::size_t size) { return CountedAllocation(size); }
-void* operator new[](std::size_t size) { return CountedAllocation(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    if (countingArmed) ++allocationsSeen;
-    return std::malloc(size ? size : 1);
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    if (countingArmed) ++allocationsSeen;
-    return std::malloc(size ? size : 1);
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace orve {
 namespace {
@@ -88,11 +60,11 @@ TEST_P(AudioPathAllocation, NothingAfterTheFirstSecondKnobMovesIncluded) {
         }
         for (int32_t i = 0; i < 2 * s.blockFrames; ++i) host[i] = static_cast<int16_t>(noise[i]);
         const bool measured = b >= blocks / 2;
-        allocationsSeen = 0;
-        countingArmed = measured;
+        test::allocationsSeen = 0;
+        test::countingArmed = measured;
         ModifySamples(state, host.data(), s.blockFrames, 16, 2, s.sampleRate);
-        countingArmed = false;
-        seen += allocationsSeen;
+        test::countingArmed = false;
+        seen += test::allocationsSeen;
         state.worker->RunPending();
     }
     EXPECT_EQ(seen, 0);
