@@ -151,15 +151,12 @@ TEST(Resampler, KnobChangeMidStreamKeepsTheQueues) {
     std::vector<double> a, b;
     int32_t backlogAtChange = 0;
     size_t outputBeforeChange = 0;
-    std::vector<double> block;
+    // One block of 576 frames at a time, its pending work run first: a new
+    // factor's converters, as the audio path builds them.
     auto run = [&](Resampler& effect, std::vector<double>& sink, int32_t n) {
-        const int32_t T = 1152, extra = effect.ExtraOutput();
-        const int32_t capacity = extra > T ? 2 * T : T + extra;
-        block.assign(input.begin() + n * T, input.begin() + (n + 1) * T);
-        block.resize(capacity);
-        RunWorkNow(effect);   // a new factor's converters, as the audio path builds them
-        const int32_t got = effect.ProcessBlock(block.data(), block.data(), T, capacity, 3);
-        sink.insert(sink.end(), block.begin(), block.begin() + got);
+        const std::vector<double> block(input.begin() + n * 1152, input.begin() + (n + 1) * 1152);
+        const auto part = test::RunBlocks(effect, block, 2, 576);
+        sink.insert(sink.end(), part.begin(), part.end());
     };
     for (int32_t n = 0; n < 40; ++n) {
         if (n >= 10 && backlogAtChange == 0 && changed.ExtraOutput() > 0) {
