@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <random>
 #include <utility>
 #include <vector>
@@ -55,9 +56,8 @@ void Play(StreamConvolver& stream, const ConvolutionKernel* kernel) {
 // Feeds x in calls of the given sizes (cycled; 0 means random 1..16384),
 // checks after every call that exactly fed - latency frames are out, and
 // calls `between(fed)` before each call.
-template <typename Between>
 std::vector<double> Stream(StreamConvolver& stream, const std::vector<double>& x, std::vector<int32_t> sizes,
-                           Between between) {
+                           const std::function<void(int64_t)>& between = [](int64_t) {}) {
     std::vector<double> y, out(16384);
     std::mt19937 random(5);
     int64_t fed = 0;
@@ -73,10 +73,6 @@ std::vector<double> Stream(StreamConvolver& stream, const std::vector<double>& x
         y.insert(y.end(), out.begin(), out.begin() + got);
     }
     return y;
-}
-
-std::vector<double> Stream(StreamConvolver& stream, const std::vector<double>& x, std::vector<int32_t> sizes) {
-    return Stream(stream, x, std::move(sizes), [](int64_t) {});
 }
 
 TEST(StreamConvolver, EveryBlockSizeGivesTheConvolutionAtAConstantLatency) {
