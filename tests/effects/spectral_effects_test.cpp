@@ -127,13 +127,12 @@ TEST(Whisper, WetKeepsEachFramesMagnitudesAndRandomisesPhases) {
     EXPECT_GT(phaseMoved, 1000.0);
 }
 
-TEST(Whisper, SilentFrameStaysSilentButDrawsItsNumbers) {
+TEST(Whisper, ASilentFrameDrawsItsNumbers) {
     const int32_t N = 384;
     const auto tone = test::Sine(1000.0, 44100, N, 1, 10000.0);
     WhisperProbe drew(44100, 1), fresh(44100, 1);
     std::fill(drew.FramePlane(0), drew.FramePlane(0) + N, 0.0);
-    drew.ProcessChannels(1);
-    for (int32_t i = 0; i < N; ++i) ASSERT_EQ(drew.FramePlane(0)[i], 0.0);
+    drew.ProcessChannels(1);   // silent it stays (every_effect_test.cpp)
     // A frame after the silent one gets other phases than the same frame first.
     std::copy(tone.begin(), tone.end(), drew.FramePlane(0));
     std::copy(tone.begin(), tone.end(), fresh.FramePlane(0));
