@@ -25,19 +25,6 @@ std::vector<double> RunToEnd(DeClick& effect, std::vector<double> input) {
     return out;
 }
 
-// A voiced-like periodic programme: 200 Hz with a few harmonics over a faint
-// hiss (about -55 dB), quantised like 16-bit material.
-std::vector<double> Periodic(int32_t frames) {
-    std::vector<double> x(frames);
-    const auto hiss = test::Noise(frames, 100.0, 9);
-    for (int32_t i = 0; i < frames; ++i) {
-        const double t = 2.0 * M_PI * 200.0 * i / kRate;
-        x[i] = std::round(6000.0 * std::sin(t) + 2500.0 * std::sin(2 * t + 0.3) +
-                          1200.0 * std::sin(3 * t + 1.1) + hiss[i]);
-    }
-    return x;
-}
-
 // Speech-like programme: syllables of a vowel (harmonics of a gliding pitch
 // under three formants), a sibilant after every third, a hiss floor between.
 std::vector<double> Speech(int32_t rate, int32_t frames) {
@@ -99,7 +86,14 @@ double RepairDb(const std::vector<double>& out, const std::vector<double>& input
 TEST(DeClickRepair, ClicksOnPeriodicSignalAreRestoredWhereverTheyFall) {
     DeClick effect(kRate, 1);
     const int32_t frames = kRate;
-    const auto clean = Periodic(frames);
+    // A voiced-like periodic programme: 200 Hz with a few harmonics over a
+    // faint hiss (about -55 dB), quantised like 16-bit material.
+    std::vector<double> clean = test::Noise(frames, 100.0, 9);
+    for (int32_t i = 0; i < frames; ++i) {
+        const double t = 2.0 * M_PI * 200.0 * i / kRate;
+        clean[i] = std::round(6000.0 * std::sin(t) + 2500.0 * std::sin(2 * t + 0.3) + 1200.0 * std::sin(3 * t + 1.1) +
+                              clean[i]);
+    }
     // Every 1193 samples: the clicks fall at 36 different places in the hop,
     // the first in the first frame's.
     std::vector<Click> clicks;

@@ -17,9 +17,6 @@ namespace {
 // The effects' one knob (Pitch, Ratio).
 void SetKnob(EffectProcessor& effect, double knob) { effect.SetParameters(&knob); }
 
-using test::BinMagnitude;
-using test::Spectrum;
-
 // The component at `frequency` over samples [first, first + count) of a mono
 // stream, through a Blackman-Harris window (sidebands 172 Hz from a partial
 // must not leak into each other's bins), with its phase on the stream's clock.
@@ -107,9 +104,9 @@ TEST(PitchScaler, DownwardNothingLandsAboveTheMovedBand) {
     const int32_t N = 2048;
     std::vector<double> frame(output.begin() + 20000, output.begin() + 20000 + N);
     for (int32_t i = 0; i < N; ++i) frame[i] *= 0.5 - 0.5 * std::cos(2 * M_PI * i / N);
-    const auto X = Spectrum(frame.data(), N);
+    const auto X = test::Spectrum(frame.data(), N);
     double below = 0.0, above = 0.0;
-    for (int32_t k = 1; k < N / 2; ++k) (k < N / 6 ? below : (k > N / 6 + 8 ? above : below)) += std::pow(BinMagnitude(X, k), 2);
+    for (int32_t k = 1; k < N / 2; ++k) (k < N / 6 ? below : (k > N / 6 + 8 ? above : below)) += std::pow(test::BinMagnitude(X, k), 2);
     EXPECT_LT(10.0 * std::log10(above / below), -30.0);
 }
 
