@@ -58,11 +58,10 @@ Described Describe(const lv2::BundlePlugin& plugin) {
     return d;
 }
 
-std::vector<size_t> PluginsWhere(bool (*keep)(const lv2::BundlePlugin&)) {
-    std::vector<size_t> chosen;
-    for (size_t p = 0; p < lv2::BundlePlugins().size(); ++p)
-        if (!keep || keep(lv2::BundlePlugins()[p])) chosen.push_back(p);
-    return chosen;
+std::vector<size_t> AllPlugins() {
+    std::vector<size_t> all(lv2::BundlePlugins().size());
+    for (size_t p = 0; p < all.size(); ++p) all[p] = p;
+    return all;
 }
 
 std::string PluginName(const ::testing::TestParamInfo<size_t>& p) {
@@ -91,36 +90,28 @@ const LilvPlugin* World::Plugin(const std::string& uri) const {
     return lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), node);
 }
 
-std::vector<std::pair<std::string, std::string>> World::Presets(const LilvPlugin* plugin) const {
-    std::vector<std::pair<std::string, std::string>> out;
-    Node presetClass(lilv_new_uri(world, LV2_PRESETS__Preset));
-    Node label(lilv_new_uri(world, LILV_NS_RDFS "label"));
+std::map<std::string, std::map<std::string, float>> World::Presets(const LilvPlugin* plugin) const {
+    std::map<std::string, std::map<std::string, float>> presets;
+    Node presetClass(lilv_new_uri(world, LV2_PRESETS__Preset)), label(lilv_new_uri(world, LILV_NS_RDFS "label"));
     LilvNodes* related = lilv_plugin_get_related(plugin, presetClass);
     LILV_FOREACH (nodes, i, related) {
         const LilvNode* preset = lilv_nodes_get(related, i);
         lilv_world_load_resource(world, preset);
         LilvNode* text = lilv_world_get(world, preset, label, nullptr);
-        out.emplace_back(lilv_node_as_uri(preset), text ? lilv_node_as_string(text) : "");
+        LilvState* state = lilv_state_new_from_world(world, const_cast<LV2_URID_Map*>(&map), preset);
+        auto& values = presets[text ? lilv_node_as_string(text) : lilv_node_as_uri(preset)];
+        if (state) lilv_state_emit_port_values(
+            state,
+            [](const char* symbol, void* user, const void* value, uint32_t size, uint32_t) {
+                if (size == sizeof(float))
+                    (*static_cast<std::map<std::string, float>*>(user))[symbol] = *static_cast<const float*>(value);
+            },
+            &values);
+        lilv_state_free(state);
         lilv_node_free(text);
     }
     lilv_nodes_free(related);
-    return out;
-}
-
-std::map<std::string, float> World::PresetValues(const std::string& presetUri) const {
-    std::map<std::string, float> values;
-    Node node(lilv_new_uri(world, presetUri.c_str()));
-    LilvState* state = lilv_state_new_from_world(world, const_cast<LV2_URID_Map*>(&map), node);
-    if (!state) throw std::runtime_error("preset not found: " + presetUri);
-    lilv_state_emit_port_values(
-        state,
-        [](const char* symbol, void* user, const void* value, uint32_t size, uint32_t) {
-            if (size == sizeof(float))
-                (*static_cast<std::map<std::string, float>*>(user))[symbol] = *static_cast<const float*>(value);
-        },
-        &values);
-    lilv_state_free(state);
-    return values;
+    return presets;
 }
 
 Host::Host(const std::string& uri, double sampleRate, Worker kind) {

@@ -31,9 +31,8 @@ struct Described {
 };
 Described Describe(const lv2::BundlePlugin& plugin);
 
-// Indices of the bundle's plug-ins that `keep` accepts (all when null), and
-// a test name for one.
-std::vector<size_t> PluginsWhere(bool (*keep)(const lv2::BundlePlugin&) = nullptr);
+// Indices of the bundle's plug-ins, and a test name for one.
+std::vector<size_t> AllPlugins();
 std::string PluginName(const ::testing::TestParamInfo<size_t>& p);
 
 // One lilv world over the built bundle and the installed LV2 vocabularies.
@@ -44,9 +43,8 @@ public:
     LV2_URID_Map map;
     LV2_URID_Unmap unmap;
     const LilvPlugin* Plugin(const std::string& uri) const;
-    // A plug-in's presets: URI and label; and a preset's port values by symbol.
-    std::vector<std::pair<std::string, std::string>> Presets(const LilvPlugin* plugin) const;
-    std::map<std::string, float> PresetValues(const std::string& presetUri) const;
+    // A plug-in's presets by label, each as its port values by symbol.
+    std::map<std::string, std::map<std::string, float>> Presets(const LilvPlugin* plugin) const;
 
 private:
     World();

@@ -110,9 +110,9 @@ TEST_P(Lv2ApplyTest, EqualsOrveProcessAt32BitsShiftedByTheReportedLatency) {
     const std::string& preset = GetParam().preset;
     if (!preset.empty()) {
         const auto presets = World::Get().Presets(World::Get().Plugin(plugin.uri));
-        const auto chosen = std::find_if(presets.begin(), presets.end(), [&](const auto& p) { return p.second == preset; });
-        ASSERT_NE(chosen, presets.end()) << preset;
-        for (const auto& [symbol, value] : World::Get().PresetValues(chosen->first)) {
+        ASSERT_EQ(presets.count(preset), 1u) << preset;
+        ASSERT_FALSE(presets.at(preset).empty()) << preset;
+        for (const auto& [symbol, value] : presets.at(preset)) {
             char text[64];
             std::snprintf(text, sizeof text, "%.9g", value);
             controls += " -c " + symbol + " " + text;

@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -15,25 +13,7 @@
 
 #include "analysis/signals.h"
 #include "lv2/lv2_test_host.h"
-
-// Every operator new of this binary (the plug-in's included: the binary
-// exports them, so the loaded module uses them) is counted while armed.
-namespace {
-bool countingArmed = false;
-long allocationsSeen = 0;
-void* CountedAllocation(std::size_t size) {
-    if (countingArmed) ++allocationsSeen;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-}  // namespace
-
-void* operator new(std::size_t size) { return CountedAllocation(size); }
-void* operator new[](std::size_t size) { return CountedAllocation(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+#include "support/allocation_counter.h"
 
 namespace orve::lv2test {
 namespace {
@@ -147,19 +127,19 @@ TEST_P(EveryPlugin, RunAllocatesNothingAfterTheFirstSecondKnobMovesIncluded) {
             if (host.HasPort("snap_noise")) host.Set("snap_noise", step % 2 ? 1.0f : 0.0f);
         }
         host.RunWorker();
-        allocationsSeen = 0;
+        test::allocationsSeen = 0;
         if (done >= static_cast<size_t>(kRate)) {
-            host.beforeRun = [] { countingArmed = true; };
-            host.afterRun = [] { countingArmed = false; };
+            host.beforeRun = [] { test::countingArmed = true; };
+            host.afterRun = [] { test::countingArmed = false; };
         }
         host.Run(input, n, done);
-        seen += allocationsSeen;
+        seen += test::allocationsSeen;
         done += n;
     }
     EXPECT_EQ(seen, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Lv2, EveryPlugin, ::testing::ValuesIn(PluginsWhere()), PluginName);
+INSTANTIATE_TEST_SUITE_P(Lv2, EveryPlugin, ::testing::ValuesIn(AllPlugins()), PluginName);
 
 std::string Uri(const char* stem) { return std::string(lv2::kUriBase) + stem; }
 

@@ -1,13 +1,9 @@
 // The audio thread must not allocate once an effect has played its first
 // second: an allocation can block on a lock another thread holds and make the
-// player drop out. Every operator new of this test binary is counted while a
-// test arms the counter, which it does only around ModifySamples.
+// player drop out. The counter is armed only around ModifySamples.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <new>
 #include <random>
-#include <string>
 #include <vector>
 
 #include "platform/posix/embedded_kernels.h"
@@ -16,65 +12,31 @@
 #include "plugin/effect_factory.h"
 #include "plugin/effect_worker.h"
 #include "plugin/plugin_state.h"
+#include "support/allocation_counter.h"
 #include "support/test_signals.h"
-
-namespace {
-bool countingArmed = false;
-long allocationsSeen = 0;
-
-void* CountedAllocation(std::size_t size) {
-    if (countingArmed) ++allocationsSeen;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-}  // namespace
-
-void* operator new(std::size_t size) { return CountedAllocation(size); }
-void* operator new[](std::size_t size) { return CountedAllocation(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    if (countingArmed) ++allocationsSeen;
-    return std::malloc(size ? size : 1);
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    if (countingArmed) ++allocationsSeen;
-    return std::malloc(size ? size : 1);
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace orve {
 namespace {
 
-struct Setting {
-    EffectId effectId;
-    int32_t sampleRate;
-    int32_t blockFrames;
-};
-
-class AudioPathAllocation : public testing::TestWithParam<Setting> {};
-
 // Two seconds of stereo noise in blocks of one size, as a player hands them
 // over, with every knob moved a little every tenth of a second. Rebuilds run
 // on a deferred worker between blocks, where the plug-in's worker thread
-// would run them. The second second must not allocate at all.
-TEST_P(AudioPathAllocation, NothingAfterTheFirstSecondKnobMovesIncluded) {
-    const Setting s = GetParam();
+// would run them. Returns the allocations of the second second.
+long AllocationsOfTheSecondSecond(EffectId id, int32_t sampleRate, int32_t blockFrames) {
     static EmbeddedKernels kernels;
     PluginState state(nullptr, &kernels, nullptr);
     state.worker = std::make_unique<EffectWorker>(EffectWorker::Mode::Deferred);
-    state.effectId = s.effectId;
-    state.lastSampleRate = s.sampleRate;
+    state.effectId = id;
+    state.lastSampleRate = sampleRate;
     state.lastChannels = 2;
-    BuildEffect(state, s.sampleRate, 2, false);
+    BuildEffect(state, sampleRate, 2, false);
     state.currentEffect->SetParameters(state.parameterValues);
 
-    std::mt19937 random(static_cast<uint32_t>(EffectNumber(s.effectId) * 7 + s.blockFrames));
-    const auto noise = test::Noise(2 * s.blockFrames, 6000.0, 3);
-    std::vector<int16_t> host(4 * s.blockFrames);
-    const int32_t blocks = 2 * s.sampleRate / s.blockFrames;
-    const int32_t moveEvery = std::max(1, s.sampleRate / 10 / s.blockFrames);
+    std::mt19937 random(static_cast<uint32_t>(EffectNumber(id) * 7 + blockFrames));
+    const auto noise = test::Noise(2 * blockFrames, 6000.0, 3);
+    std::vector<int16_t> host(4 * blockFrames);
+    const int32_t blocks = 2 * sampleRate / blockFrames;
+    const int32_t moveEvery = std::max(1, sampleRate / 10 / blockFrames);
     long seen = 0;
     for (int32_t b = 0; b < blocks; ++b) {
         if (b % moveEvery == 0) {
@@ -86,32 +48,24 @@ TEST_P(AudioPathAllocation, NothingAfterTheFirstSecondKnobMovesIncluded) {
             }
             state.currentEffect->SetParameters(state.parameterValues);
         }
-        for (int32_t i = 0; i < 2 * s.blockFrames; ++i) host[i] = static_cast<int16_t>(noise[i]);
-        const bool measured = b >= blocks / 2;
-        allocationsSeen = 0;
-        countingArmed = measured;
-        ModifySamples(state, host.data(), s.blockFrames, 16, 2, s.sampleRate);
-        countingArmed = false;
-        seen += allocationsSeen;
+        for (int32_t i = 0; i < 2 * blockFrames; ++i) host[i] = static_cast<int16_t>(noise[i]);
+        test::allocationsSeen = 0;
+        test::countingArmed = b >= blocks / 2;
+        ModifySamples(state, host.data(), blockFrames, 16, 2, sampleRate);
+        test::countingArmed = false;
+        seen += test::allocationsSeen;
         state.worker->RunPending();
     }
-    EXPECT_EQ(seen, 0);
+    return seen;
 }
 
-std::vector<Setting> EverySetting() {
-    std::vector<Setting> settings;
+TEST(AudioPathAllocation, NothingAfterTheFirstSecondKnobMovesIncluded) {
     for (const EffectEntry& entry : OfferedEffects())
         for (int32_t rate : {8000, 44100, 96000})
-            for (int32_t frames : {576, 1000}) settings.push_back({entry.id, rate, frames});
-    return settings;
+            for (int32_t frames : {576, 1000})
+                EXPECT_EQ(AllocationsOfTheSecondSecond(entry.id, rate, frames), 0)
+                    << entry.Text() << ", " << rate << " Hz, blocks of " << frames;
 }
-
-INSTANTIATE_TEST_SUITE_P(EveryEffect, AudioPathAllocation, testing::ValuesIn(EverySetting()),
-                         [](const testing::TestParamInfo<Setting>& info) {
-                             return "Effect" + std::to_string(EffectNumber(info.param.effectId)) + "_" +
-                                    std::to_string(info.param.sampleRate) + "Hz_" +
-                                    std::to_string(info.param.blockFrames);
-                         });
 
 }  // namespace
 }  // namespace orve

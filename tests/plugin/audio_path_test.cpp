@@ -42,17 +42,6 @@ protected:
     std::vector<int16_t> Block16(std::initializer_list<int16_t> values) { return std::vector<int16_t>(values); }
 };
 
-TEST_F(StateFixture, PassModeLeavesTheBlockAloneAndMetersTheInput) {
-    state.channelMask = 0;
-    auto block = Block16({1000, -2000, 30000, 4});
-    const auto original = block;
-    EXPECT_EQ(ModifySamples(state, block.data(), 2, 16, 2, 44100), 2);
-    EXPECT_EQ(block, original);
-    EXPECT_FALSE(state.currentEffect);  // no rebuild in PASS
-    EXPECT_EQ(state.meterLeft, MeterReading(30000, 32768));
-    EXPECT_EQ(state.meterRight, MeterReading(2000, 32768));
-}
-
 // Emits NaN and infinities, as a broken filter might.
 class NonFinite : public EffectProcessor {
 public:
@@ -73,31 +62,41 @@ TEST_F(StateFixture, NonFiniteOutputBecomesSilenceOrFullScale) {
     EXPECT_EQ(state.nonFiniteSamples, 4);
 }
 
-// Rates and channel counts no effect is built for, as a decoder may report
-// them: untouched and metered, nothing built; back in range, a fresh effect
-// (nothing kept from before the gap) processes again.
-TEST_F(StateFixture, FormatsOutsideTheRangePassThroughUntilTheStreamReturns) {
-    state.effectId = EffectId::Vibrato;
-    state.outputGain = 0.5;
-    auto play = [&](int32_t rate, int32_t channels) {
-        std::vector<int16_t> block(2 * 64 * channels, 1000);
+// What the path passes through untouched (the sanitizer sweep holds every
+// effect and format to that): PASS, and rates, channel counts and widths no
+// effect is built for, as a decoder may report them. They are metered (an odd
+// width drops the meters) and build nothing but the width's format change;
+// back in range, a fresh effect (nothing kept from before the gap) processes.
+TEST_F(StateFixture, PassAndFormatsOutsideTheRangeAreMeteredAndBuildNothing) {
+    const int32_t reading = MeterReading(1000, 32768);
+    const struct {
+        int32_t rate, channels, bits, mask;
+        bool built;
+        int32_t meter;
+    } cases[] = {{44100, 2, 16, 0, false, reading}, {1, 2, 16, 3, false, reading},  {7, 2, 16, 3, false, reading},
+                 {INT32_MAX, 2, 16, 3, false, reading}, {44100, 0, 16, 3, false, 0}, {44100, 16, 16, 3, false, reading},
+                 {44100, 2, 24, 3, true, 0}};
+    auto play = [](PluginState& s, int32_t rate, int32_t channels, int32_t bits) {
+        std::vector<int16_t> block(2 * 64 * 16, 1000);
         const auto original = block;
-        const int32_t got = ModifySamples(state, block.data(), 64, 16, channels, rate);
+        const int32_t got = ModifySamples(s, block.data(), 64, bits, channels, rate);
         return std::make_pair(got, block == original);
     };
-    const struct {
-        int32_t rate, channels;
-    } outside[] = {{1, 2}, {7, 2}, {INT32_MAX, 2}, {44100, 0}, {44100, 16}};
-    for (const auto& f : outside) {
-        EXPECT_EQ(play(f.rate, f.channels), std::make_pair(64, true)) << f.rate << " Hz, " << f.channels;
-        EXPECT_FALSE(state.currentEffect);
-        EXPECT_EQ(state.meterLeft, f.channels ? MeterReading(1000, 32768) : 0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.rate << " Hz, " << c.channels << " channels, " << c.bits << " bits");
+        PluginState fresh(nullptr, nullptr, &ui);
+        fresh.effectId = EffectId::Vibrato;
+        fresh.channelMask = c.mask;
+        fresh.meterLeft = 50;
+        EXPECT_EQ(play(fresh, c.rate, c.channels, c.bits), std::make_pair(64, true));
+        EXPECT_EQ(static_cast<bool>(fresh.currentEffect), c.built);
+        EXPECT_EQ(fresh.meterLeft, c.meter);
     }
-    EXPECT_FALSE(play(44100, 2).second);
+    state.effectId = EffectId::Vibrato;
+    EXPECT_FALSE(play(state, 44100, 2, 16).second);
     const EffectProcessor* before = state.currentEffect.get();
-    EXPECT_TRUE(before);
-    EXPECT_EQ(play(7, 2), std::make_pair(64, true));
-    EXPECT_FALSE(play(44100, 2).second);
+    EXPECT_EQ(play(state, 7, 2, 16), std::make_pair(64, true));
+    EXPECT_FALSE(play(state, 44100, 2, 16).second);
     EXPECT_NE(state.currentEffect.get(), before);
     EXPECT_EQ(state.lastSampleRate, 44100);
     EXPECT_EQ(state.nonFiniteSamples, 0);
@@ -108,17 +107,6 @@ TEST_F(StateFixture, ConversionRoundsToTheNearestStep) {
     auto block = Block16({3, -3, 1, -1});
     ModifySamples(state, block.data(), 2, 16, 2, 44100);
     EXPECT_EQ(block, Block16({2, -2, 1, -1}));
-}
-
-TEST_F(StateFixture, UnsupportedWidthPassesThroughAndDropsTheMeters) {
-    state.outputGain = 2.0;
-    state.meterLeft = 50;
-    std::vector<uint8_t> block = {1, 2, 3, 4, 5, 6};
-    const auto original = block;
-    EXPECT_EQ(ModifySamples(state, block.data(), 1, 24, 2, 44100), 1);
-    EXPECT_EQ(block, original);
-    EXPECT_TRUE(state.currentEffect);  // the format change still rebuilds
-    EXPECT_EQ(state.meterLeft, 0);
 }
 
 TEST_F(StateFixture, SampleRateChangeRebuildsAndKeepsKnobsAndSwitches) {
@@ -143,16 +131,11 @@ TEST_F(StateFixture, SampleRateChangeRebuildsAndKeepsKnobsAndSwitches) {
     // Gain 0.5 alone would leave 4000 peak; the kept cut brings it far lower.
     const std::vector<double> out(block.begin(), block.end());
     EXPECT_LT(test::Rms(out, 2 * 2400), 0.25 * 0.5 * test::Rms(tone, 2 * 2400));
-}
-
-TEST_F(StateFixture, MonoAfterStereoSwitchesToPassLayoutWithMaskOne) {
-    auto stereo = Block16({1, 2, 3, 4});
-    ModifySamples(state, stereo.data(), 2, 16, 2, 44100);
+    // Mono after stereo: the window lays out its one switch, and it is on.
     state.channelMask = 2;
-    auto mono = Block16({5, 6, 7});
-    EXPECT_EQ(ModifySamples(state, mono.data(), 3, 16, 1, 44100), 3);
-    ASSERT_EQ(ui.layouts.size(), 1u);
-    EXPECT_EQ(ui.layouts[0], 1);
+    std::vector<int16_t> mono = {5, 6, 7};
+    EXPECT_EQ(ModifySamples(state, mono.data(), 3, 16, 1, 48000), 3);
+    EXPECT_EQ(ui.layouts, std::vector<int32_t>{1});
     EXPECT_EQ(state.channelMask, 1);
     EXPECT_EQ(state.lastChannels, 1);
 }
@@ -171,12 +154,11 @@ TEST_F(StateFixture, MetersDrawFromTheOldToTheNewReading) {
     ModifySamples(state, block.data(), 2, 16, 2, 44100);
     EXPECT_EQ(ui.meters[0].from, 0);  // the timer's request restarts from the bottom
     EXPECT_EQ(state.meterResetRequest, 0);
-}
-
-TEST_F(StateFixture, NoWindowStillStoresReadings) {
+    // Without a window the readings are stored all the same.
     ui.windowOpen = false;
-    auto block = Block16({32767, 0});
-    ModifySamples(state, block.data(), 1, 16, 2, 44100);
+    ui.meters.clear();
+    auto loud = Block16({32767, 0});
+    ModifySamples(state, loud.data(), 1, 16, 2, 44100);
     EXPECT_TRUE(ui.meters.empty());
     EXPECT_EQ(state.meterLeft, 99);
 }

@@ -16,10 +16,8 @@ namespace {
 // Keeps the record in memory, as the registry or the settings file would.
 struct MemoryStore : SettingsStore {
     std::vector<uint8_t>* bytes;
-    bool present;
-    explicit MemoryStore(std::vector<uint8_t>* b, bool p = true) : bytes(b), present(p) {}
+    explicit MemoryStore(std::vector<uint8_t>* b) : bytes(b) {}
     bool Read(uint8_t* out, size_t capacity, size_t* got) override {
-        if (!present) return false;
         *got = std::min(capacity, bytes->size());
         std::memcpy(out, bytes->data(), *got);
         return true;
@@ -38,23 +36,32 @@ std::vector<uint8_t> Record(std::initializer_list<std::pair<int, int32_t>> slots
     return bytes;
 }
 
-TEST(Settings, AnIdTheWindowCannotOfferLoadsAsLevelTuning) {
+// What a load keeps of a stored record: an id the window cannot offer loads
+// as Level Tuning at its first row; a short value fills only the leading
+// slots; positions off the slider or a knob stand at its ends.
+TEST(Settings, LoadingKeepsWhatIsValid) {
     for (int32_t stored : {22, 23, -1, 1000}) {
         auto bytes = Record({{39, stored}, {38, 3}});
         PluginState state(std::make_unique<MemoryStore>(&bytes));
         EXPECT_EQ(state.effectId, EffectId::LevelTuning) << stored;
         EXPECT_EQ(state.presetIndex, 0) << stored;
     }
-}
+    auto cut = Record({{0, 7000}, {1, 11}, {2, 22}, {39, 1}});
+    cut.resize(8);  // slots 0 and 1 only
+    PluginState shortened(std::make_unique<MemoryStore>(&cut));
+    EXPECT_EQ(shortened.settingsBlob.slots[0], 7000);
+    EXPECT_EQ(shortened.settingsBlob.slots[1], 11);
+    EXPECT_EQ(shortened.settingsBlob.slots[2], 0);
+    EXPECT_EQ(shortened.effectId, EffectId::LevelTuning);  // slot 39 kept its initial zero
 
-TEST(Settings, AShortValueFillsOnlyTheLeadingSlots) {
-    auto bytes = Record({{0, 7000}, {1, 11}, {2, 22}, {39, 1}});
-    bytes.resize(8);  // slots 0 and 1 only
+    auto bytes = Record({{0, -20000}, {1, 30000}, {2, 1234}, {37, -1}, {38, 2}, {39, 8}});
     PluginState state(std::make_unique<MemoryStore>(&bytes));
-    EXPECT_EQ(state.settingsBlob.slots[0], 7000);
-    EXPECT_EQ(state.settingsBlob.slots[1], 11);
-    EXPECT_EQ(state.settingsBlob.slots[2], 0);
-    EXPECT_EQ(state.effectId, EffectId::LevelTuning);  // slot 39 kept its initial zero
+    EXPECT_EQ(state.settingsBlob.slots[2], 1234);
+    EXPECT_EQ(state.settingsBlob.slots[0], 0);       // +60 dB, the slider's top, not +300 dB
+    EXPECT_EQ(state.settingsBlob.slots[1], 10000);
+    EXPECT_EQ(state.settingsBlob.slots[37], 0);
+    EXPECT_EQ(state.presetIndex, 2);
+    EXPECT_EQ(state.effectId, EffectId::Geq10Bands);
 }
 
 TEST(Settings, SaveWritesPositionsOfTheCurrentKnobsAndLeavesTheRest) {
@@ -114,17 +121,6 @@ TEST(Settings, EveryGainAndKnobPositionSurvivesSaveAndLoad) {
         }
     }
     EXPECT_GT(checked, 10001 * 100);   // the gain of each effect and every knob were visited
-}
-
-TEST(Settings, StoredSettingIsRestoredWithPositionsOffTheSliderClamped) {
-    auto bytes = Record({{0, -20000}, {1, 30000}, {2, 1234}, {37, -1}, {38, 2}, {39, 8}});
-    PluginState state(std::make_unique<MemoryStore>(&bytes));
-    EXPECT_EQ(state.settingsBlob.slots[2], 1234);
-    EXPECT_EQ(state.settingsBlob.slots[0], 0);       // +60 dB, the slider's top, not +300 dB
-    EXPECT_EQ(state.settingsBlob.slots[1], 10000);
-    EXPECT_EQ(state.settingsBlob.slots[37], 0);
-    EXPECT_EQ(state.presetIndex, 2);
-    EXPECT_EQ(state.effectId, EffectId::Geq10Bands);
 }
 
 // A new selection starts at 0 dB with every knob at its default; a format

@@ -80,7 +80,10 @@ TEST(PresetLogicTest, IndexOutsideTheTableChangesNothing) {
     EXPECT_EQ(f.state.presetIndex, 0);
 }
 
-TEST(PresetLogicTest, OpeningAfterAnEffectChangeStoresTheLastRow) {
+// Opening the window: after an effect change the last row is stored and the
+// fresh effect keeps its defaults; an ordinary opening restores the stored
+// positions; reopened with F12, nothing moves.
+TEST(PresetLogicTest, OpeningFollowsHowTheWindowWasOpened) {
     Fixture f;
     f.state.windowOpenMode = WindowOpenMode::NewEffect;
     f.state.presetIndex = 1;
@@ -89,27 +92,24 @@ TEST(PresetLogicTest, OpeningAfterAnEffectChangeStoresTheLastRow) {
     EXPECT_EQ(f.state.settingsBlob.slots[0], 5000);   // "Speech": 0 dB
     EXPECT_EQ(f.state.settingsBlob.slots[1], 2000);   // -12 on 0..-60
     EXPECT_EQ(f.state.settingsBlob.slots[2], 2000);   // 3 on 1..11
-    EXPECT_EQ(f.effect->calls, 0);                    // the fresh effect keeps its defaults
-}
+    EXPECT_EQ(f.effect->calls, 0);
 
-TEST(PresetLogicTest, OrdinaryOpeningRestoresStoredPositions) {
-    Fixture f;
-    f.state.windowOpenMode = WindowOpenMode::StoredSetting;
-    f.state.presetIndex = 2;
-    f.state.settingsBlob.slots[0] = 3333;
-    f.state.settingsBlob.slots[1] = 5000;
-    f.state.settingsBlob.slots[2] = 0;
-    PrepareOpeningState(f.state, PresetTable{kDynamicsTable, 3});
-    EXPECT_DOUBLE_EQ(f.state.outputGain, GainPositionToFactor(3333));   // 20.004 dB
-    EXPECT_DOUBLE_EQ(f.state.parameterValues[0], -30.0);
-    EXPECT_DOUBLE_EQ(f.state.parameterValues[1], 1.0);
-    EXPECT_EQ(f.effect->calls, 1);
-    const SliderPositions sliders = PositionsFromValues(f.state);
+    Fixture g;
+    g.state.windowOpenMode = WindowOpenMode::StoredSetting;
+    g.state.presetIndex = 2;
+    g.state.settingsBlob.slots[0] = 3333;
+    g.state.settingsBlob.slots[1] = 5000;
+    g.state.settingsBlob.slots[2] = 0;
+    PrepareOpeningState(g.state, PresetTable{kDynamicsTable, 3});
+    EXPECT_DOUBLE_EQ(g.state.outputGain, GainPositionToFactor(3333));   // 20.004 dB
+    EXPECT_DOUBLE_EQ(g.state.parameterValues[0], -30.0);
+    EXPECT_DOUBLE_EQ(g.state.parameterValues[1], 1.0);
+    EXPECT_EQ(g.effect->calls, 1);
+    const SliderPositions sliders = PositionsFromValues(g.state);
     EXPECT_EQ(sliders.gain, GainFactorToPosition(GainPositionToFactor(3333)));
     EXPECT_EQ(sliders.knobs[0], 5000);
     EXPECT_EQ(sliders.knobs[1], 0);
 
-    // Reopened with F12: nothing moves.
     Fixture h;
     h.state.windowOpenMode = WindowOpenMode::AsItWas;
     h.state.settingsBlob.slots[1] = 7777;

@@ -28,7 +28,8 @@ std::vector<double> Square(int32_t frames, int32_t channels, double amplitude) {
 }
 
 // The engine drops the frame latency, so output sample j is input sample j:
-// a level up to the threshold passes bit for bit, one above it is squeezed.
+// a level up to the threshold passes bit for bit. (How far a louder one is
+// squeezed is the demo case's figure.)
 TEST(LevelDynamicLevels, LevelExactlyAtThresholdIsNotAttenuated) {
     // 0 dB makes the linear threshold exactly 1.0, and a full-scale square wave
     // gives a detector level of exactly 1.0.
@@ -36,15 +37,8 @@ TEST(LevelDynamicLevels, LevelExactlyAtThresholdIsNotAttenuated) {
     SetKnobs(atThreshold, 0.0, 1.0, 100.0, 10.0);
     const auto input = Square(kRate / 4, 1, 32768.0);
     const auto out = test::RunBlocks(atThreshold, input, 1, 576, 1);
-    for (size_t i = 0; i < out.size(); ++i) ASSERT_EQ(out[i], input[i]) << i;
-
-    LevelDynamic above(kRate, 1);
-    SetKnobs(above, 0.0, 1.0, 100.0, 10.0);
-    const auto louder = Square(kRate / 4, 1, 1.06 * 32768.0);
-    const auto squeezed = test::RunBlocks(above, louder, 1, 576, 1);
-    // Steady gain (1/1.06)^(0.9): the output sits just above the threshold.
-    const double tail = test::Rms(squeezed, squeezed.size() - 2000);
-    EXPECT_NEAR(tail / 32768.0, 1.06 * std::pow(1.0 / 1.06, 0.9), 1e-3);
+    ASSERT_GT(out.size(), input.size() / 2);
+    EXPECT_TRUE(std::equal(out.begin(), out.end(), input.begin()));
 }
 
 // Gain applied at every sample of a square wave stream: output / input.
