@@ -22,7 +22,6 @@ allowed="advapi32.dll comctl32.dll gdi32.dll kernel32.dll msvcrt.dll shell32.dll
 for dll_name in $imports; do
   check "import $dll_name is a system DLL" 'grep -qw "$dll_name" <<<"$allowed"'
 done
-check "no runtime DLL imports (libstdc++, libgcc, winpthread)" '! grep -qiE "libstdc|libgcc|winpthread" <<<"$imports"'
 check "a resource section" 'grep -q "\.rsrc" <<<"$headers"'
 check "stripped: no debug or symbol sections" '! grep -qE "\.debug_|\.stab" <<<"$headers"'
 # Resource directory as "type/id" pairs (ids in hex as objdump prints them).

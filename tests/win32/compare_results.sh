@@ -13,14 +13,8 @@ done
 core=$("$reference") || { echo "FAILED: $reference"; exit 1; }
 first=$(tr -d '\r' <"$1")
 passed=0 failed=0
-check() {
-  if [ -z "$2" ]; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "FAILED: $1"
-    echo "$2"
-  fi
+check() {   # WHAT DIFFERENCES: passed when there are none
+  if [ -z "$2" ]; then passed=$((passed + 1)); else failed=$((failed + 1)); printf 'FAILED: %s\n%s\n' "$1" "$2"; fi
 }
 for f in "$@"; do
   run=$(tr -d '\r' <"$f")
