@@ -5,14 +5,12 @@
 // OUT_DIR receives results-<precision>.txt and, at 64 bits, the screenshots.
 #include <windows.h>
 #include <commctrl.h>
-#include <float.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <initializer_list>
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -25,7 +23,6 @@
 #include "platform/win32/winamp_dsp.h"
 #include "plugin/audio_path.h"
 #include "plugin/effect_actions.h"
-#include "plugin/effect_catalogue.h"
 #include "plugin/effect_factory.h"
 #include "plugin/plugin_state.h"
 #include "ui/knob_format.h"
@@ -123,9 +120,8 @@ int SetFpuPrecision(int bits) {
         __asm__ volatile("fnstcw %0" : "=m"(word));
         return word;
     };
-    _controlfp(bits == 53 ? _PC_53 : _PC_64, _MCW_PC);
-    // The 64-bit runtime may leave the x87 word alone (its own code uses SSE2
-    // only); the plug-in's would not, so the word is set in any case.
+    // Set directly: the 64-bit runtime's _controlfp leaves the x87 word alone
+    // (its own code uses SSE2 only); the plug-in's code would not.
     uint16_t word = static_cast<uint16_t>((controlWord() & ~0x0300u) | (bits == 53 ? 0x0200u : 0x0300u));
     __asm__ volatile("fldcw %0" : : "m"(word));
     const unsigned inForce = controlWord() & 0x0300u;
@@ -156,11 +152,8 @@ LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 }
 
 bool CreateHostWindow(HostWindow& host, const wchar_t* className, int32_t version) {
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = HostProc;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-    windowClass.lpszClassName = className;
+    const WNDCLASSW windowClass{0, HostProc, 0, 0, GetModuleHandleW(nullptr), nullptr, nullptr,
+                                static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)), nullptr, className};
     RegisterClassW(&windowClass);
     host.version = version;
     activeHost = &host;
@@ -497,19 +490,17 @@ void CheckThumbTextsFit(HWND window) {
 
 // The programme of one effect played through the window and the audio
 // callback, and through the reference state built into this host.
-struct HostPlayer : ProgrammePlayer {
-    HostPlayer(Plugin& plugin, HWND window, int32_t id, PluginState& reference)
-        : plugin(plugin), window(window), id(id), reference(reference) {}
+struct HostPlayer {
     Plugin& plugin;
     HWND window;
     int32_t id;
     PluginState& reference;
-    AudioDigest digest;
+    AudioDigest digest{};
     int32_t chosenRow = 0;
 
     // Every returned frame count and sample must agree; the plug-in's output
     // goes into the digest.
-    bool Play(int first, int count) override {
+    bool Play(int first, int count) {
         if (!ComparesAudio(id)) return true;
         std::string where;
         for (int b = first; b < first + count && where.empty(); ++b) {
@@ -525,12 +516,12 @@ struct HostPlayer : ProgrammePlayer {
                                             first + count - 1, where.c_str()));
     }
 
-    void SnapNoise() override {
+    void SnapNoise() {
         Notify(window, IDC_SNAP_NOISE, BN_CLICKED);
         orve::SnapNoise(*reference.currentEffect);
     }
 
-    bool ChoosePreset(int32_t row) override {
+    bool ChoosePreset(int32_t row) {
         const ui::PresetTable presets = ui::PresetsOf(reference.currentEffect.get());
         ChooseInList(window, IDC_PRESET_LIST, row);
         ui::SliderPositions expected;
@@ -557,7 +548,7 @@ void CheckEveryEffect(Plugin& plugin, HWND& window) {
         Expect(*static_cast<int32_t*>(plugin.module->userData) == id,
                Format("%s: the module's user data follows the selection", name));
 
-        HostPlayer player(plugin, window, id, reference);
+        HostPlayer player{plugin, window, id, reference};
         const int32_t presetCount = ui::PresetsOf(reference.currentEffect.get()).count;
         PlayProgramme(id, presetCount, player);
         if (ComparesAudio(id)) results.push_back(Format("audio %2d %s", id, player.digest.Hex().c_str()));
@@ -606,12 +597,6 @@ void CheckMonoAndPass(Plugin& plugin, HWND window) {
     MoveSlider(window, IDC_GAIN_SLIDER, 5000);
 }
 
-// The settings checks store the effect with the most knobs, the 31-band
-// equaliser, on its last preset row.
-int32_t LastGeq31Row() {
-    return MakeEffect(EffectId::Geq31Bands, EffectBuildContext{44100, 2, nullptr, nullptr})->PresetCount() - 1;
-}
-
 bool ReadStored(SettingsBlob& blob) {
     uint8_t bytes[SettingsBlob::kBytes];
     size_t got = 0;
@@ -631,10 +616,10 @@ std::string RecordText(const SettingsBlob& blob) {
 // (the record is written). The record holds positions that a truncating
 // conversion walked one step per session (knob 16 of the 31-band equaliser
 // at 465, the gain at 6556), and every other slot of the effect's.
-void CheckSessionsKeepTheRecord(const std::string& dllPath, HWND hostWindow) {
+void CheckSessionsKeepTheRecord(const std::string& dllPath, HWND hostWindow, int32_t lastGeq31Row) {
     SettingsBlob start;
     start.slots[SettingsBlob::kEffectSlot] = EffectNumber(EffectId::Geq31Bands);
-    start.slots[SettingsBlob::kPresetSlot] = LastGeq31Row();
+    start.slots[SettingsBlob::kPresetSlot] = lastGeq31Row;
     start.slots[SettingsBlob::kGainSlot] = 6556;
     for (int i = 0; i < SettingsBlob::kMaxStoredKnobs; ++i)
         start.slots[SettingsBlob::kFirstKnobSlot + i] = (1234 + 577 * (i + 1)) % 10001;
@@ -723,10 +708,12 @@ int Run(const std::string& dllPath, const std::string& outDir, int precision) {
 
     // The teardown saves the positions the values convert back to, the very
     // positions the sliders stand at.
-    const int32_t storedEffect = EffectNumber(EffectId::Geq31Bands), storedPreset = LastGeq31Row();
+    // The effect with the most knobs, the 31-band equaliser, on its last preset row.
+    const int32_t storedEffect = EffectNumber(EffectId::Geq31Bands);
+    const int32_t storedPreset = MakeEffect(Effect(storedEffect), {44100, 2, nullptr, nullptr})->PresetCount() - 1;
     // Effect, preset row, gain and knob 0 as stored and as the window shows them again.
-    auto isStored = [&](const char* what, std::initializer_list<int32_t> got) {
-        const std::vector<int32_t> have(got), want{storedEffect, storedPreset, 4000, 1234};
+    auto isStored = [&](const char* what, const std::vector<int32_t>& have) {
+        const std::vector<int32_t> want{storedEffect, storedPreset, 4000, 1234};
         return Expect(have == want, Format("%s: effect %d, preset %d, gain %d, knob %d (expected %d, %d, 4000, 1234)",
                                            what, have[0], have[1], have[2], have[3], storedEffect, storedPreset));
     };
@@ -773,9 +760,9 @@ int Run(const std::string& dllPath, const std::string& outDir, int precision) {
     Pump(50);
     window = PluginWindow();
     if (Expect(window != nullptr, "the window opens for the oldest host")) {
-        RECT r;
-        GetWindowRect(window, &r);
-        Expect(r.right - r.left == ui::WindowWidth(Effect(storedEffect), 0), "the oldest host gets the narrow width");
+        GetWindowRect(window, &ownRect);
+        Expect(ownRect.right - ownRect.left == ui::WindowWidth(Effect(storedEffect), 0),
+               "the oldest host gets the narrow width");
         Expect(!Shown(window, IDC_OUT_BUTTON), "the oldest host gets no OUT button");
     }
     SendMessageW(oldHost.window, WM_CLOSE, 0, 0);
@@ -784,7 +771,7 @@ int Run(const std::string& dllPath, const std::string& outDir, int precision) {
     plugin.Quit();
     FreeLibrary(plugin.library);
     Milestone("oldest host checked");
-    CheckSessionsKeepTheRecord(dllPath, oldHost.window);
+    CheckSessionsKeepTheRecord(dllPath, oldHost.window, storedPreset);
 
     if (FILE* out = std::fopen((outDir + Format("\\results-%d.txt", precision)).c_str(), "wb")) {
         for (const std::string& line : results) std::fprintf(out, "%s\n", line.c_str());

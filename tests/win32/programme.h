@@ -59,24 +59,17 @@ private:
 // seeded from the clock, so two builds only agree when made in the same second.
 inline bool ComparesAudio(int32_t effectId) { return effectId != EffectNumber(EffectId::ModalReverb); }
 
-// What the programme does to one effect, by whoever plays it.
-class ProgrammePlayer {
-public:
-    virtual ~ProgrammePlayer() = default;
-    // Plays blocks first .. first + count - 1; false ends the programme.
-    virtual bool Play(int first, int count) = 0;
-    virtual void SnapNoise() = 0;
-    // Chooses a row of the effect's preset list; false ends the programme.
-    virtual bool ChoosePreset(int32_t row) = 0;
-};
-
 // The programme of one effect, freshly selected with its default knobs: six
 // blocks; for the noise remover Snap Noise and three more; for an effect with
 // presets a row from the middle of its list and two more, unless that row
 // makes the effect rebuild (a room, the resampler's converters): the plug-in
 // builds on its worker thread and swaps the result in when it is ready, the
 // core before the next block, so the blocks right after differ by design.
-inline void PlayProgramme(int32_t effectId, int32_t presetCount, ProgrammePlayer& player) {
+// The player's Play(first, count) plays blocks first .. first + count - 1,
+// its ChoosePreset(row) chooses a row of the preset list; either ends the
+// programme by returning false.
+template <typename Player>
+void PlayProgramme(int32_t effectId, int32_t presetCount, Player& player) {
     if (!player.Play(0, kProgrammeBlocks)) return;
     if (effectId == EffectNumber(EffectId::DeNoise)) {
         // A new learning stretch starts at the same block in every build.

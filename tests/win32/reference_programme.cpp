@@ -14,12 +14,11 @@ namespace {
 
 using namespace orve;
 
-struct CorePlayer : wintest::ProgrammePlayer {
-    explicit CorePlayer(PluginState& state) : state(state) {}
+struct CorePlayer {
     PluginState& state;
-    wintest::AudioDigest digest;
+    wintest::AudioDigest digest{};
 
-    bool Play(int first, int count) override {
+    bool Play(int first, int count) {
         for (int b = first; b < first + count; ++b) {
             std::vector<int16_t> block = wintest::ProgrammeBlock(b, 2);
             const int32_t frames = ModifySamples(state, block.data(), wintest::kProgrammeFrames, 16, 2, 44100);
@@ -28,8 +27,8 @@ struct CorePlayer : wintest::ProgrammePlayer {
         }
         return true;
     }
-    void SnapNoise() override { ui::PressSnapNoise(state); }
-    bool ChoosePreset(int32_t row) override {
+    void SnapNoise() { ui::PressSnapNoise(state); }
+    bool ChoosePreset(int32_t row) {
         ui::SliderPositions sliders;
         return ui::ChoosePreset(state, row, sliders);
     }
@@ -45,7 +44,7 @@ int main() {
         orve::PluginState state(nullptr, &kernels, nullptr);
         state.effectId = effect.id;
         orve::BuildEffect(state, 44100, 2, false);
-        CorePlayer player(state);
+        CorePlayer player{state};
         orve::wintest::PlayProgramme(id, orve::ui::PresetsOf(state.currentEffect.get()).count, player);
         std::printf("audio %2d %s\n", id, player.digest.Hex().c_str());
     }
