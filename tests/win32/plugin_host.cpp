@@ -165,16 +165,11 @@ bool CreateHostWindow(HostWindow& host, const wchar_t* className, int32_t versio
 // Handles every pending message for about `milliseconds`; true when WM_QUIT was seen.
 bool Pump(int milliseconds) {
     bool quit = false;
-    const DWORD end = GetTickCount() + milliseconds;
-    do {
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    for (const DWORD end = GetTickCount() + milliseconds; GetTickCount() < end; Sleep(5))
+        for (MSG message; PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE); DispatchMessageW(&message)) {
             quit = quit || message.message == WM_QUIT;
             TranslateMessage(&message);
-            DispatchMessageW(&message);
         }
-        Sleep(5);
-    } while (GetTickCount() < end);
     return quit;
 }
 
