@@ -108,8 +108,7 @@ if(ORVE_BUILD_TESTS)
                        TIMEOUT 400 SKIP_RETURN_CODE 77 RUN_SERIAL ON FIXTURES_SETUP wine_results)
   # The same programme through the portable core, natively: every DLL's
   # audio must equal it bit for bit, at either precision word.
-  add_executable(orve_wine_reference ${PROJECT_SOURCE_DIR}/tests/win32/reference_programme.cpp
-                 ${PROJECT_SOURCE_DIR}/tests/win32/programme.cpp)
+  add_executable(orve_wine_reference ${PROJECT_SOURCE_DIR}/tests/win32/reference_programme.cpp)
   target_include_directories(orve_wine_reference PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   target_link_libraries(orve_wine_reference PRIVATE orve_core orve_platform_posix)
   set(results "")

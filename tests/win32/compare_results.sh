@@ -5,23 +5,13 @@
 #   compare_results.sh REFERENCE_PROGRAM RESULTS.txt...
 # Exits 77 (skipped) when a Wine run left no results (Wine not installed).
 set -uo pipefail
-reference=$1
-shift
-for f in "$@"; do
-  [ -f "$f" ] || { echo "no $f: skipped"; exit 77; }
-done
+reference=$1 && shift
+for f in "$@"; do [ -f "$f" ] || { echo "no $f: skipped"; exit 77; }; done
 core=$("$reference") || { echo "FAILED: $reference"; exit 1; }
 first=$(tr -d '\r' <"$1")
 passed=0 failed=0
-check() {
-  if [ -z "$2" ]; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "FAILED: $1"
-    echo "$2"
-  fi
-}
+# check WHAT DIFFERENCES: passed when there are none.
+check() { if [ -z "$2" ]; then passed=$((passed + 1)); else failed=$((failed + 1)); printf 'FAILED: %s\n%s\n' "$1" "$2"; fi; }
 for f in "$@"; do
   run=$(tr -d '\r' <"$f")
   check "$f: digests of the portable core missing or different" "$(grep -vxF -f <(echo "$run") <<<"$core")"

@@ -5,62 +5,47 @@
 
 #include "platform/posix/embedded_kernels.h"
 #include "plugin/audio_path.h"
-#include "plugin/effect_catalogue.h"
 #include "plugin/effect_factory.h"
 #include "plugin/plugin_state.h"
 #include "ui/window_actions.h"
 #include "win32/programme.h"
 
-namespace orve::wintest {
 namespace {
 
-class CorePlayer : public ProgrammePlayer {
-public:
-    explicit CorePlayer(PluginState& state) : state(state) {}
+using namespace orve;
 
-    bool Play(int first, int count) override {
+struct CorePlayer {
+    PluginState& state;
+    wintest::AudioDigest digest{};
+
+    bool Play(int first, int count) {
         for (int b = first; b < first + count; ++b) {
-            std::vector<int16_t> block = ProgrammeBlock(b, 2);
-            const int32_t frames = ModifySamples(state, block.data(), kProgrammeFrames, 16, 2, 44100);
-            if (frames < 0 || frames > 2 * kProgrammeFrames) return false;
+            std::vector<int16_t> block = wintest::ProgrammeBlock(b, 2);
+            const int32_t frames = ModifySamples(state, block.data(), wintest::kProgrammeFrames, 16, 2, 44100);
+            if (frames < 0 || frames > 2 * wintest::kProgrammeFrames) return false;
             digest.Add(frames, block.data(), 2 * frames);
         }
         return true;
     }
-    void SnapNoise() override { ui::PressSnapNoise(state); }
-    bool ChoosePreset(int32_t row) override {
+    void SnapNoise() { ui::PressSnapNoise(state); }
+    bool ChoosePreset(int32_t row) {
         ui::SliderPositions sliders;
         return ui::ChoosePreset(state, row, sliders);
     }
-
-    AudioDigest digest;
-
-private:
-    PluginState& state;
 };
 
 }  // namespace
-}  // namespace orve::wintest
 
 int main() {
-    using namespace orve;
-    EmbeddedKernels kernels;
-    for (const EffectEntry& effect : OfferedEffects()) {
-        const int32_t id = EffectNumber(effect.id);
-        if (!wintest::ComparesAudio(id)) continue;
-        PluginState state(nullptr, &kernels, nullptr);
-        {
-            PluginState::Lock lock(state.processingLock);
-            state.effectId = effect.id;
-            BuildEffect(state, 44100, 2, false);
-        }
-        wintest::CorePlayer player(state);
-        int32_t presets = 0;
-        {
-            PluginState::Lock lock(state.processingLock);
-            presets = ui::PresetsOf(state.currentEffect.get()).count;
-        }
-        wintest::PlayProgramme(id, presets, player);
+    orve::EmbeddedKernels kernels;
+    for (const orve::EffectEntry& effect : orve::OfferedEffects()) {
+        const int32_t id = orve::EffectNumber(effect.id);
+        if (!orve::wintest::ComparesAudio(id)) continue;
+        orve::PluginState state(nullptr, &kernels, nullptr);
+        state.effectId = effect.id;
+        orve::BuildEffect(state, 44100, 2, false);
+        CorePlayer player{state};
+        orve::wintest::PlayProgramme(id, orve::ui::PresetsOf(state.currentEffect.get()).count, player);
         std::printf("audio %2d %s\n", id, player.digest.Hex().c_str());
     }
     return 0;

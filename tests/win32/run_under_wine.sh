@@ -1,21 +1,18 @@
 #!/usr/bin/env bash
 # Runs the Windows test host under Wine on a private Xvfb display, in a
 # throw-away Wine prefix, twice: with the x87 precision word at 64 bits (most
-# players) and at 53 (some), since a DLL must not compute differently for
-# either. Turns the screenshots into PNG files.
+# players) and at 53 (some), since a DLL must not compute differently for either.
 #   run_under_wine.sh ARCH HOST.exe PLUGIN.dll OUT_DIR
 # ARCH x86_64 runs 64-bit Wine; i686 runs 32-bit Wine through qemu's user-mode
 # emulation (32-bit programs cannot execute natively on the build machines).
-# OUT_DIR receives the host's logs (host-64.log, host-53.log), its results
-# (results-64.txt, results-53.txt: digests and settings records that every
-# build must agree on) and the screenshots.
+# OUT_DIR receives host-<precision>.log, results-<precision>.txt (what every
+# build must agree on) and the screenshots as PNG files.
 # Exits 77 (skipped) when Wine, qemu or Xvfb is not installed.
 set -euo pipefail
 
 arch=$1 host=$2 dll=$3 out=$4
 mkdir -p "$out"
 rm -f "$out"/*.png "$out"/*.bmp "$out"/*.log "$out"/results-*.txt
-wineserver=/usr/lib/wine/wineserver
 case "$arch" in
   x86_64) loader=(/usr/lib/wine/wine64) ;;
   i686) loader=(qemu-i386 /usr/lib/wine/wine); export WINEARCH=win32 ;;
@@ -25,15 +22,13 @@ if [ ! -x "${loader[-1]}" ] || ! command -v "${loader[0]}" >/dev/null || ! comma
   echo "${loader[*]} or Xvfb not installed: skipped"
   exit 77
 fi
-for f in "$host" "$dll"; do
-  [ -f "$f" ] || { echo "missing $f (is mingw-w64 installed and the build done?)" >&2; exit 1; }
-done
+for f in "$host" "$dll"; do [ -f "$f" ] || { echo "missing $f (is mingw-w64 installed and the build done?)" >&2; exit 1; }; done
 
 work=$(mktemp -d)
 prefix=$(mktemp -d)
 xvfb_pid=
 cleanup() {
-  WINEPREFIX="$prefix" "$wineserver" -k >/dev/null 2>&1 || true
+  WINEPREFIX="$prefix" /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
   rm -rf "$work" "$prefix"
 }
@@ -66,15 +61,9 @@ for precision in 64 53; do
 done
 
 for f in "$work"/out/*; do
-  [ -e "$f" ] || continue
   case "$f" in
-    *.bmp)
-      if command -v convert >/dev/null; then
-        convert "$f" "$out/$(basename "${f%.bmp}").png"
-      else
-        cp "$f" "$out/"
-      fi ;;
-    *) cp "$f" "$out/" ;;
+    *.bmp) command -v convert >/dev/null && convert "$f" "$out/$(basename "${f%.bmp}").png" || cp "$f" "$out/" ;;
+    *) [ -e "$f" ] && cp "$f" "$out/" ;;
   esac
 done
 exit $status
