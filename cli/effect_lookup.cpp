@@ -75,6 +75,19 @@ EffectId FindEffect(const std::string& text) {
             if (full.compare(0, wanted.size(), wanted) == 0 || bareName(full).compare(0, wanted.size(), wanted) == 0)
                 matches.push_back(e.id);
         }
+        // "geq-3" begins both "GEQ-3 Bands" and "GEQ-31 Bands": a number typed
+        // whole means that number, not a longer one it begins.
+        if (matches.size() > 1 && std::isdigit(static_cast<unsigned char>(wanted.back()))) {
+            auto continuesNumber = [&](EffectId id) {
+                const std::string full = Normalised(EffectText(id)), bare = bareName(full);
+                const std::string& name = full.compare(0, wanted.size(), wanted) == 0 ? full : bare;
+                return name.size() > wanted.size() && std::isdigit(static_cast<unsigned char>(name[wanted.size()]));
+            };
+            std::vector<EffectId> whole;
+            for (EffectId id : matches)
+                if (!continuesNumber(id)) whole.push_back(id);
+            if (!whole.empty()) matches = whole;
+        }
     }
     if (matches.size() == 1) return matches[0];
     if (matches.size() > 1) {

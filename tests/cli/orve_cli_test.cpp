@@ -262,7 +262,7 @@ TEST_F(OrveCli, DescribeFindsEffectsByIdNameOrBareName) {
     const std::pair<std::string, int> found[] = {
         {"4", 4},      {"Restoration-DeNoise", 4}, {"DENOISE", 4},  {" restoration-denoise ", 4},
         {"\xE2\x97\x86Restoration-DeNoise", 4},   {"geq-10bands1oct", 8}, {"tempo", 18}, {"geq-31", 11},
-        {"dehu", 6}};
+        {"dehu", 6}, {"geq-3", 7}};
     for (const auto& [text, id] : found) {
         const Result r = Run({"describe", text, "--json"});
         ASSERT_EQ(r.status, 0) << text << ": " << r.err;
