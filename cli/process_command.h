@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "file_job.h"
+
 namespace orve::cli {
 
 // What one stage takes on the command line, as given.
@@ -52,6 +54,9 @@ std::vector<StageOptions> StagesInOrder(const ProcessCommandOptions& options);
 // One --knob LABEL=VALUE as the user wrote it: the label and the value the
 // knob stores. Throws CliError.
 std::pair<std::string, double> ParseKnob(const std::string& text);
+// The run the options ask for, checked as far as it can be without the
+// files (effects, knob syntax, widths, container word). Throws CliError.
+JobOptions ProcessJob(const ProcessCommandOptions& options);
 // Returns the exit status; throws CliError for anything the user can fix.
 int RunProcessCommand(const ProcessCommandOptions& options);
 
