@@ -14,6 +14,7 @@
 
 #include "audio_format.h"
 #include "cli_error.h"
+#include "dsp/operating_range.h"
 #include "interruption.h"
 
 namespace orve::cli {
@@ -146,10 +147,9 @@ AudioReader::AudioReader(const std::string& pathIn) : path(pathIn) {
         file = nullptr;
         throw CliError(message);
     };
-    if (info.channels < 1 || info.channels > kMaxChannels)
-        refuse(shown + " has " + std::to_string(info.channels) + " channels; orve handles 1 to " +
-               std::to_string(kMaxChannels));
-    if (info.samplerate < 1) refuse(shown + " has no valid sample rate");
+    if (!InOperatingRange(info.samplerate, info.channels))
+        refuse(shown + " is " + std::to_string(info.samplerate) + " Hz with " + std::to_string(info.channels) +
+               " channels; orve processes " + OperatingRangeText());
 
     char log[8192] = {};
     sf_command(file, SFC_GET_LOG_INFO, log, sizeof log);

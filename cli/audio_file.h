@@ -25,7 +25,8 @@ constexpr int64_t kFileChunkFrames = 8192;
 class AudioReader : public PcmSource {
 public:
     // "-" reads stdin. Throws CliError: missing, unreadable, not audio, cut
-    // short inside its header, or more than kMaxChannels channels.
+    // short inside its header, or a rate or channel count outside the
+    // operating range (dsp/operating_range.h).
     explicit AudioReader(const std::string& path);
     ~AudioReader() override;
     AudioReader(const AudioReader&) = delete;

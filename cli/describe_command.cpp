@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "effect_lookup.h"
+#include "knob_value.h"
 #include "platform/posix/embedded_kernels.h"
 #include "platform/posix/stderr_ui.h"
 #include "plugin/effect_catalogue.h"
@@ -46,10 +47,12 @@ nlohmann::json Describe(EffectId id) {
     nlohmann::json presets = nlohmann::json::array();
     for (int32_t r = 0; presetTable && r < rows; ++r) {
         const double* v = presetTable[r].values;
-        std::vector<double> values(v + 1, v + 1 + knobCount);
+        std::vector<double> values(v + 1, v + 1 + knobCount), shown(knobCount);
+        for (int32_t k = 0; k < knobCount; ++k) shown[k] = effect->DisplayValue(k, values[k]);
         presets.push_back({{"name", presetTable[r].name ? presetTable[r].name : ""},
                            {"gainDb", v[0]},
-                           {"values", values}});
+                           {"values", values},
+                           {"shownValues", shown}});
     }
     return {{"id", EffectNumber(id)},
             {"name", EffectNameUtf8(id)},
@@ -63,6 +66,14 @@ nlohmann::json Describe(EffectId id) {
 std::string Number(double v) {
     char text[32];
     std::snprintf(text, sizeof text, "%g", v);
+    return text;
+}
+
+// Padded with spaces to `width` characters (not bytes: units carry µ and °).
+std::string Padded(std::string text, size_t width) {
+    size_t n = 0;
+    for (unsigned char c : text) n += (c & 0xC0) != 0x80;
+    if (n < width) text.append(width - n, ' ');
     return text;
 }
 
@@ -88,17 +99,24 @@ void PrintText(const nlohmann::json& d) {
     std::printf("%2d  %s\n", d["id"].get<int>(), d["name"].get<std::string>().c_str());
     PrintWrapped(d["description"].get<std::string>(), "    ");
     const auto& knobs = d["knobs"];
+    std::vector<std::string> units;
     if (knobs.empty()) {
         std::printf("    no knobs\n");
     } else {
-        std::printf("    %-4s %-10s %12s %12s %12s %12s  %s\n", "knob", "label", "start", "end", "default", "shown",
-                    "unit");
+        // Both forms -k takes: the stored value as a bare number, the shown
+        // one (what the window and the help page print) with its unit.
+        std::printf("    %-4s %-10s %s%s\n", "knob", "label", Padded("stored: start .. end, default", 34).c_str(),
+                    "shown: start .. end, default");
         int index = 1;
         for (const auto& k : knobs) {
             const std::string unit = k["unit"].get<std::string>();
-            std::printf("    %-4d %-10s %12s %12s %12s %12s%s%s\n", index++, k["label"].get<std::string>().c_str(),
-                        Number(k["start"]).c_str(), Number(k["end"]).c_str(), Number(k["default"]).c_str(),
-                        Number(k["defaultShown"]).c_str(), unit.empty() ? "" : "  ", unit.c_str());
+            units.push_back(unit);
+            auto shown = [&unit](const nlohmann::json& v) { return ShownText(v.get<double>(), unit.c_str()); };
+            const std::string stored =
+                Number(k["start"]) + " .. " + Number(k["end"]) + ", " + Number(k["default"]);
+            std::printf("    %-4d %-10s %s%s .. %s, %s\n", index++, k["label"].get<std::string>().c_str(),
+                        Padded(stored, 34).c_str(), shown(k["startShown"]).c_str(), shown(k["endShown"]).c_str(),
+                        shown(k["defaultShown"]).c_str());
             PrintWrapped(k["help"].get<std::string>(), "         ");
         }
     }
@@ -108,8 +126,13 @@ void PrintText(const nlohmann::json& d) {
     } else {
         std::printf("    %-16s %8s  %s\n", "preset", "gain dB", "knob values");
         for (const auto& p : presets) {
+            // A knob that shows something other than it stores gets both.
             std::string values;
-            for (const auto& v : p["values"]) values += (values.empty() ? "" : " ") + Number(v);
+            for (size_t k = 0; k < p["values"].size(); ++k) {
+                const double v = p["values"][k], shown = p["shownValues"][k];
+                values += (values.empty() ? "" : " ") + Number(v);
+                if (shown != v) values += " (" + ShownText(shown, units[k].c_str()) + ")";
+            }
             std::printf("    %-16s %8s  %s\n", TrimmedRight(p["name"].get<std::string>()).c_str(),
                         Number(p["gainDb"]).c_str(), values.c_str());
         }

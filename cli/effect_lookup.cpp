@@ -17,17 +17,6 @@ bool AllDigits(const std::string& s) {
     return true;
 }
 
-std::string Lower(const std::string& text) {
-    std::string out;
-    for (char c : text) out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
-std::string Trimmed(const std::string& text) {
-    const size_t first = text.find_first_not_of(" \t");
-    return first == std::string::npos ? std::string() : TrimmedRight(text.substr(first));
-}
-
 std::string Quoted(const std::string& s) { return "'" + s + "'"; }
 
 }  // namespace
@@ -42,6 +31,17 @@ std::string Normalised(const std::string& text) {
 std::string TrimmedRight(const std::string& text) {
     const size_t last = text.find_last_not_of(" \t");
     return last == std::string::npos ? std::string() : text.substr(0, last + 1);
+}
+
+std::string Lower(const std::string& text) {
+    std::string out;
+    for (char c : text) out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string Trimmed(const std::string& text) {
+    const size_t first = text.find_first_not_of(" \t");
+    return first == std::string::npos ? std::string() : TrimmedRight(text.substr(first));
 }
 
 EffectId FindEffect(const std::string& text) {

@@ -13,6 +13,9 @@ namespace orve::cli {
 std::string Normalised(const std::string& text);
 // Without trailing spaces: several preset names are padded ("Studio      ").
 std::string TrimmedRight(const std::string& text);
+// Without leading or trailing spaces and tabs.
+std::string Trimmed(const std::string& text);
+std::string Lower(const std::string& text);
 
 // An id 0..21, the catalogue text ("Restoration-DeNoise") or the text after
 // its family prefix ("DeNoise"); spaces do not matter. Throws CliError.

@@ -140,6 +140,7 @@ FileOutcome ProcessFile(const FileJob& job, const JobOptions& o, const std::func
     std::vector<ChainStage> chain;
     for (const StageSettings& stage : settings.stages) {
         states.push_back(std::make_unique<PluginState>(std::move(store), &kernels, &ui));
+        states.back()->effectSeed = settings.seed;
         ApplySettings(*states.back(), stage, info.samplerate, info.channels);
         chain.push_back({states.back().get(), stage.snapNoiseSeconds});
     }
@@ -213,6 +214,7 @@ FileOutcome ProcessFile(const FileJob& job, const JobOptions& o, const std::func
         {"dither", o.dither},
         {"blockFrames", settings.blockFrames},
         {"tailSeconds", settings.tailSeconds},
+        {"seed", settings.seed},
         {"framesIn", report.inputFrames},
         {"framesOut", report.outputFrames},
         {"peak", peak},

@@ -2,9 +2,7 @@
 
 #include <unistd.h>
 
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 
 #include "audio_format.h"
 #include "batch.h"
@@ -44,15 +42,10 @@ int Cores() {
 
 }  // namespace
 
-std::pair<std::string, double> ParseKnob(const std::string& text) {
+KnobChoice ParseKnob(const std::string& text) {
     const size_t eq = text.find('=');
     if (eq == std::string::npos || eq == 0) throw CliError("--knob takes LABEL=VALUE, not '" + text + "'");
-    const std::string value = text.substr(eq + 1);
-    char* end = nullptr;
-    const double v = std::strtod(value.c_str(), &end);
-    if (value.empty() || *end != '\0' || !std::isfinite(v))
-        throw CliError("--knob " + text + ": the value must be a number");
-    return {text.substr(0, eq), v};
+    return ParseKnobValue(text.substr(0, eq), text.substr(eq + 1), text);
 }
 
 std::vector<StageOptions> StagesInOrder(const ProcessCommandOptions& o) {
@@ -104,7 +97,9 @@ CLI::App* AddProcessCommand(CLI::App& app, ProcessCommandOptions& o) {
     l.preset = cmd->add_option("-p,--preset", l.presets, "Preset name (sets the stage's gain and every knob)")
                    ->type_name("PRESET")
                    ->allow_extra_args(false);
-    l.knob = cmd->add_option("-k,--knob", l.knobs, "LABEL=VALUE, applied after the preset (repeatable)")
+    l.knob = cmd->add_option("-k,--knob", l.knobs,
+                             "LABEL=VALUE, applied after the preset (repeatable): a bare number as the knob stores "
+                             "it, or as shown with its unit (Pitch=x1.55, Delay=1000us, Hi F=16k)")
                  ->type_name("LABEL=VALUE")
                  ->allow_extra_args(false);
     l.gain = cmd->add_option("-g,--gain-db", l.gains, "Output gain in dB, -60..60 (default: the preset's, else 0)")
@@ -127,6 +122,10 @@ CLI::App* AddProcessCommand(CLI::App& app, ProcessCommandOptions& o) {
         ->type_name("DIR");
     cmd->add_option("-j,--jobs", o.jobs, "Files processed at once with --out-dir (default: one per core)")
         ->type_name("N");
+    cmd->add_option("--seed", o.seed,
+                    "What the effects' random parts (the modal reverb's tail) are drawn from, 0..4294967295 "
+                    "(default " + std::to_string(kDefaultSeed) + "): the same seed gives the same bytes")
+        ->type_name("N");
     cmd->add_option("--tail", o.tail, "Seconds of output beyond the input's end (reverb tails)")->type_name("SECONDS");
     l.snap = cmd->add_option("--snap-noise", l.snapNoise,
                              "Seconds into the stage's input at which DeNoise starts learning the noise (repeatable)")
@@ -144,6 +143,8 @@ JobOptions ProcessJob(const ProcessCommandOptions& o) {
     job.settings.blockFrames = o.block;
     job.settings.bits = o.bits;
     job.settings.tailSeconds = o.tail;
+    if (o.seed < 0 || o.seed > static_cast<int64_t>(UINT32_MAX)) throw CliError("--seed must lie between 0 and 4294967295");
+    job.settings.seed = static_cast<uint32_t>(o.seed);
     if (o.bits != 0 && o.bits != 8 && o.bits != 16 && o.bits != 32) throw CliError("--bits must be 8, 16 or 32");
     ProcessSettings check = job.settings;
     if (check.bits == 0) check.bits = 16;

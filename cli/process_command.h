@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "file_job.h"
+#include "process_pipeline.h"
 
 namespace orve::cli {
 
@@ -43,6 +44,7 @@ struct ProcessCommandOptions {
     std::string type;                 // -t: the output container
     int32_t jobs = 0;                 // 0: one per core
     double tail = 0.0;
+    int64_t seed = kDefaultSeed;      // checked to fit 32 bits
     bool remember = false;
     bool json = false;
 };
@@ -51,9 +53,10 @@ CLI::App* AddProcessCommand(CLI::App& app, ProcessCommandOptions& options);
 // The stages in command-line order: each -e opens one, and the stage options
 // after it (those before the first -e too) belong to it. Throws CliError.
 std::vector<StageOptions> StagesInOrder(const ProcessCommandOptions& options);
-// One --knob LABEL=VALUE as the user wrote it: the label and the value the
-// knob stores. Throws CliError.
-std::pair<std::string, double> ParseKnob(const std::string& text);
+// One --knob LABEL=VALUE as the user wrote it: the label and the value, as
+// the knob stores it (a bare number) or as it is shown (with a unit, "x" or
+// "k": see knob_value.h). Throws CliError.
+KnobChoice ParseKnob(const std::string& text);
 // The run the options ask for, checked as far as it can be without the
 // files (effects, knob syntax, widths, container word). Throws CliError.
 JobOptions ProcessJob(const ProcessCommandOptions& options);

@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "cli_error.h"
+#include "dsp/operating_range.h"
 #include "effect_lookup.h"
 #include "platform/posix/embedded_kernels.h"
 #include "platform/posix/stderr_ui.h"
@@ -19,12 +20,6 @@
 
 namespace orve::cli {
 namespace {
-
-std::string Number(double v) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%g", v);
-    return text;
-}
 
 int32_t BytesPerSample(int32_t bits) { return bits / 8; }
 
@@ -55,12 +50,6 @@ void Unpack(const uint8_t* host, int64_t count, int32_t bits, int32_t* values) {
         }
         default: std::memcpy(values, host, sizeof(int32_t) * count); break;
     }
-}
-
-bool WithinKnob(const KnobSpec& knob, double value) {
-    const double low = std::min(knob.startValue, knob.endValue);
-    const double high = std::max(knob.startValue, knob.endValue);
-    return value >= low && value <= high;
 }
 
 class VectorSource : public PcmSource {
@@ -95,7 +84,7 @@ private:
 void ValidateSettings(const ProcessSettings& s) {
     if (s.blockFrames < 1 || s.blockFrames > kMaxBlockFrames)
         throw CliError("--block must be a whole number of frames from 1 to " + std::to_string(kMaxBlockFrames));
-    if (s.bits != 8 && s.bits != 16 && s.bits != 32) throw CliError("--bits must be 8, 16 or 32");
+    if (!SupportedSampleBits(s.bits)) throw CliError("--bits must be 8, 16 or 32");
     if (!(s.tailSeconds >= 0.0 && s.tailSeconds <= 3600.0))
         throw CliError("--tail must lie between 0 and 3600 seconds");
     if (s.stages.empty()) throw CliError("no effect given (-e EFFECT)");
@@ -110,6 +99,9 @@ void ValidateSettings(const ProcessSettings& s) {
 
 void ApplySettings(PluginState& state, const StageSettings& s, int32_t sampleRate, int32_t channels) {
     if (!OfferedEffect(EffectNumber(s.effectId))) throw CliError("unknown effect (see 'orve list')");
+    if (!InOperatingRange(sampleRate, channels))
+        throw CliError(std::to_string(sampleRate) + " Hz with " + std::to_string(channels) +
+                       " channels lies outside what orve processes (" + OperatingRangeText() + ")");
     {
         // A new selection, as the window makes it: knob values back to their
         // defaults and the gain to 0 dB. Storing the format first keeps the
@@ -143,14 +135,9 @@ void ApplyChoices(PluginState& state, const StageSettings& s, int32_t channels) 
         gainDb = row[0];
         for (int32_t i = 0; i < knobCount; ++i) state.parameterValues[i] = row[i + 1];
     }
-    for (const auto& [label, value] : s.knobs) {
-        const int32_t k = FindKnob(state.knobTable, knobCount, s.effectId, label);
-        const KnobSpec& knob = state.knobTable[k];
-        if (!WithinKnob(knob, value))
-            throw CliError("knob '" + TrimmedRight(KnobLabel(knob)) + "' of " + EffectText(s.effectId) +
-                           " takes values from " + Number(std::min(knob.startValue, knob.endValue)) + " to " +
-                           Number(std::max(knob.startValue, knob.endValue)) + ", not " + Number(value));
-        state.parameterValues[k] = value;
+    for (const KnobChoice& choice : s.knobs) {
+        const int32_t k = FindKnob(state.knobTable, knobCount, s.effectId, choice.label);
+        state.parameterValues[k] = StoredKnobValue(effect, k, state.knobTable[k], s.effectId, choice);
     }
     if (s.gainDb) gainDb = *s.gainDb;
     state.outputGain = DecibelsToFactor(gainDb);
@@ -423,6 +410,7 @@ analysis::Signal ProcessSignal(const analysis::Signal& input, const ProcessSetti
     std::vector<ChainStage> chain;
     for (const StageSettings& stage : settings.stages) {
         states.push_back(std::make_unique<PluginState>(nullptr, &kernels, &ui));
+        states.back()->effectSeed = settings.seed;
         ApplySettings(*states.back(), stage, input.sampleRate, input.channels);
         chain.push_back({states.back().get(), stage.snapNoiseSeconds});
     }

@@ -11,16 +11,20 @@
 #include <vector>
 
 #include "analysis/signals.h"
+#include "knob_value.h"
 #include "plugin/plugin_state.h"
 
 namespace orve::cli {
+
+// The seed of a run without --seed. The plug-in draws from the clock instead.
+constexpr uint32_t kDefaultSeed = 1;
 
 // One stage of processing as the user chose it, before it is checked
 // against the effect: the effect and what the window would set on it.
 struct StageSettings {
     EffectId effectId = EffectId::LevelTuning;
     std::string preset;                                   // empty: knob defaults
-    std::vector<std::pair<std::string, double>> knobs;    // label = value, after the preset
+    std::vector<KnobChoice> knobs;                        // label = value, stored or shown, after the preset
     std::optional<double> gainDb;                         // empty: the preset's gain, else 0 dB
     std::optional<int32_t> channelMask;                   // empty: all channels (3, or 1 for mono)
     std::vector<double> snapNoiseSeconds;                 // in this stage's own input stream
@@ -33,13 +37,14 @@ struct ProcessSettings {
     int32_t blockFrames = 576;
     int32_t bits = 16;
     double tailSeconds = 0.0;   // silence after the input, ahead of the first stage
+    // What every stage's effect draws its random parts from (the modal
+    // reverb's tail), so that the same command gives the same bytes.
+    uint32_t seed = kDefaultSeed;
 };
 
 // The slider's range: a gain outside it could not be shown or stored.
 constexpr double kMinGainDb = -60.0;
 constexpr double kMaxGainDb = 60.0;
-constexpr int32_t kMaxBlockFrames = 1 << 20;
-constexpr int32_t kMaxChannels = 8;
 
 // Checks the settings that do not depend on the effect; throws CliError.
 void ValidateSettings(const ProcessSettings& settings);
@@ -48,6 +53,7 @@ void ValidateSettings(const ProcessSettings& settings);
 // does (BuildEffect with fresh defaults), then applies the preset row, the
 // knob overrides and the gain, and hands the values to SetParameters under the
 // lock. Also sets channelMask and the preset index the settings record keeps.
+// The effect draws its random parts from state.effectSeed.
 // Throws CliError for an unknown preset or knob, or a value out of range.
 void ApplySettings(PluginState& state, const StageSettings& stage, int32_t sampleRate, int32_t channels);
 // The part after the build: preset, knobs, gain, SetParameters, switches, for

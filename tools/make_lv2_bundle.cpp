@@ -242,7 +242,7 @@ public:
         latency.designation = "lv2:latency";
         latency.properties = "lv2:reportsLatency , lv2:integer";
         latency.unit = "units:frame";
-        latency.maximum = orve::lv2::kMaxSampleRate;
+        latency.maximum = orve::kMaxSampleRate;
         WriteControl(open(), layout.Latency(), latency);
         out << "\t] .\n";
     }

@@ -12,7 +12,7 @@ CaseResult RunCase(const DemoCase& c, int32_t sampleRate) {
     cli::StageSettings& stage = settings.stages[0];
     stage.effectId = c.effectId;
     stage.preset = c.preset;
-    stage.knobs = c.knobs;
+    for (const auto& [label, value] : c.knobs) stage.knobs.push_back({label, value});
     stage.gainDb = c.gainDb;
     settings.tailSeconds = c.tailSeconds;
     CaseResult result;

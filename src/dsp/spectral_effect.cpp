@@ -142,7 +142,7 @@ void SpectralEffect::AdoptFrames(FrameSet& set) {
 
 void SpectralEffect::LayOut(double* storage, bool computeWindow, int32_t hopLength) {
     frameStorage = storage;
-    pending = ready = frameCounter = 0;
+    pending = ready = readyStart = frameCounter = 0;
     const int32_t n = channels, N = frameLength;
     hop = hopLength >= 0 ? hopLength : static_cast<int32_t>(N * hopFraction);
     overlap = N - hop;
@@ -198,6 +198,12 @@ int32_t SpectralEffect::ProcessBlock(const double* in, double* out, int32_t inCo
     }
     if (step > 0 && pending >= step) {
         const int32_t needed = (pending / step) * produce + ready;
+        // Moving the waiting values on every release cost a whole hop per
+        // block; moved only now, the cost is spread over a hop's worth of blocks.
+        if (readyStart > 0 && readyStart + needed > this->outCapacity) {
+            std::memmove(outBuffer, outBuffer + readyStart, sizeof(double) * ready);
+            readyStart = 0;
+        }
         if (needed > this->outCapacity) {
             const int32_t most = outCapacity + (std::max(pending, step + inCount) / step + 1) * produce;
             GrowBuffer(outBuffer, this->outCapacity, std::max(needed, most), ready);
@@ -214,9 +220,9 @@ int32_t SpectralEffect::ProcessBlock(const double* in, double* out, int32_t inCo
     }
     // An empty block asks for nothing; the output buffer may not exist yet.
     if (outCapacity <= 0 || ready < outCapacity) return 0;
-    std::memmove(out, outBuffer, sizeof(double) * outCapacity);
+    std::memcpy(out, outBuffer + readyStart, sizeof(double) * outCapacity);
     ready -= outCapacity;
-    if (ready > 0) std::memmove(outBuffer, outBuffer + outCapacity, sizeof(double) * ready);
+    readyStart = ready > 0 ? readyStart + outCapacity : 0;
     return outCapacity;
 }
 
@@ -260,12 +266,12 @@ void SpectralEffect::ProcessFrame(const double* hopValues, int32_t channelMask) 
     // exactly those, so output sample j is processed input sample j.
     const int32_t q = H > 0 ? V / H : 0;
     if (frameCounter > q) {
-        std::memcpy(outBuffer + ready, accumulator, sizeof(double) * hopValuesCount);
+        std::memcpy(outBuffer + readyStart + ready, accumulator, sizeof(double) * hopValuesCount);
         ready += hopValuesCount;
     } else if (frameCounter == q) {
         const int32_t r = V - q * H;
         const int32_t count = (H - r) * n;
-        std::memcpy(outBuffer + ready, accumulator + r * n, sizeof(double) * count);
+        std::memcpy(outBuffer + readyStart + ready, accumulator + r * n, sizeof(double) * count);
         ready += count;
     }
     ++frameCounter;
@@ -275,7 +281,7 @@ int32_t SpectralEffect::Reset() {
     const int32_t values = channels * frameLength;
     if (history) std::fill(history, history + values, 0.0);
     if (accumulator) std::fill(accumulator, accumulator + values, 0.0);
-    pending = ready = frameCounter = 0;
+    pending = ready = readyStart = frameCounter = 0;
     return 0;
 }
 

@@ -86,6 +86,9 @@ protected:
     int32_t windowMode;
     int32_t pending = 0;
     int32_t ready = 0;
+    // Where the ready values start in outBuffer: released blocks move the
+    // offset, and the queue is compacted only when new frames would pass its end.
+    int32_t readyStart = 0;
 
     // The largest block and output capacity seen (values).
     int32_t largestBlock = 0;

@@ -7,14 +7,13 @@
 #include <new>
 #include <type_traits>
 
+#include "dsp/operating_range.h"
 #include "plugin/effect_factory.h"
 #include "plugin/effect_worker.h"
 #include "plugin/plugin_state.h"
 
 namespace orve {
 namespace {
-
-bool SupportedWidth(int32_t bps) { return bps == 8 || bps == 16 || bps == 32; }
 
 // Effects see every stream on the 16-bit scale (full scale 32768), whatever
 // its width: their level-dependent rules (a compressor's threshold, a noise
@@ -60,7 +59,7 @@ inline int32_t ToSample(double x, double fullScale) {
 
 void Peaks(const void* samples, int32_t bps, int64_t count, double& left, double& right) {
     left = right = 0.0;
-    if (!SupportedWidth(bps)) return;
+    if (!SupportedSampleBits(bps)) return;
     ForWidth(bps, [&](auto* type) {
         using T = std::remove_pointer_t<decltype(type)>;
         const T* v = static_cast<const T*>(samples);
@@ -77,6 +76,17 @@ void Peaks(const void* samples, int32_t bps, int64_t count, double& left, double
     });
 }
 
+// x * 0 is 0 for every finite x and NaN for NaN and the infinities, so one
+// sum tells whether the block holds any; they are counted only then.
+int64_t NonFiniteCount(const double* values, int32_t count) {
+    double probe = 0.0;
+    for (int32_t i = 0; i < count; ++i) probe += values[i] * 0.0;
+    if (probe == 0.0) return 0;
+    int64_t n = 0;
+    for (int32_t i = 0; i < count; ++i) n += std::isfinite(values[i]) ? 0 : 1;
+    return n;
+}
+
 void UpdateMeters(PluginState& state, int32_t readingLeft, int32_t readingRight) {
     if (state.ui && state.ui->HasMainWindow()) {
         state.ui->DrawMeter(kItemMeterLeft, state.meterLeft, readingLeft);
@@ -89,7 +99,7 @@ void UpdateMeters(PluginState& state, int32_t readingLeft, int32_t readingRight)
 void Meter(PluginState& state, const void* samples, int32_t bps, int64_t count) {
     double left, right;
     Peaks(samples, bps, count, left, right);
-    const double fullScale = std::ldexp(1.0, (SupportedWidth(bps) ? bps : 16) - 1);
+    const double fullScale = std::ldexp(1.0, (SupportedSampleBits(bps) ? bps : 16) - 1);
     UpdateMeters(state, MeterReading(left, fullScale), MeterReading(right, fullScale));
 }
 
@@ -109,9 +119,18 @@ int32_t ModifySamples(PluginState& state, void* samples, int32_t numsamples, int
         state.meterRight = 0;
         state.meterResetRequest = 0;
     }
-    if (numsamples < 0 || nch < 1) return numsamples < 0 ? 0 : numsamples;
-    const int64_t total = static_cast<int64_t>(numsamples) * nch;
+    if (numsamples < 0) return 0;
+    const int64_t total = static_cast<int64_t>(numsamples) * std::max(nch, 0);
 
+    // A rate or channel count no effect is built for (a decoder may report
+    // any): the block passes through as under PASS, and nothing is built for
+    // it. The stored format stays the last one in range, so the window keeps
+    // building for a format its effects support.
+    if (!InOperatingRange(srate, nch)) {
+        state.formatOutsideRange = true;
+        Meter(state, samples, bps, total);
+        return numsamples;
+    }
     if (state.channelMask == 0) {
         Meter(state, samples, bps, total);
         return numsamples;
@@ -122,7 +141,8 @@ int32_t ModifySamples(PluginState& state, void* samples, int32_t numsamples, int
     bool rebuild, channelsChanged;
     {
         PluginState::Lock lock(state.processingLock);
-        rebuild = !state.currentEffect || srate != state.lastSampleRate || nch != state.lastChannels;
+        rebuild = !state.currentEffect || state.formatOutsideRange || srate != state.lastSampleRate ||
+                  nch != state.lastChannels;
         channelsChanged = nch != state.lastChannels;
         state.lastSampleRate = srate;
         state.lastChannels = nch;
@@ -131,9 +151,10 @@ int32_t ModifySamples(PluginState& state, void* samples, int32_t numsamples, int
         state.channelMask = nch == 1 ? 1 : 3;
         if (state.ui) state.ui->LayChannelSwitches(nch);
     }
+    state.formatOutsideRange = false;
     if (rebuild) RebuildForFormat(state, srate, nch);
 
-    if (!SupportedWidth(bps) || total > INT32_MAX / 3) {
+    if (!SupportedSampleBits(bps) || numsamples > kMaxBlockFrames) {
         UpdateMeters(state, 0, 0);
         return numsamples;
     }
@@ -188,6 +209,7 @@ int32_t ModifySamples(PluginState& state, void* samples, int32_t numsamples, int
     }
     if (produced < 0) produced = 0;
     if (produced > capacity) produced = capacity;
+    state.nonFiniteSamples += NonFiniteCount(buffer, produced);
 
     const double gain = state.outputGain * fromEffect;
     ForWidth(bps, [&](auto* type) {

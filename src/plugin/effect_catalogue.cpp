@@ -52,6 +52,10 @@ std::unique_ptr<EffectProcessor> BuildVirtual3D(const EffectBuildContext& c) {
     return std::make_unique<Virtual3D>(c.sampleRate, responses, 0.0, 0.0, c.errors, c.channels);
 }
 
+std::unique_ptr<EffectProcessor> BuildModalReverb(const EffectBuildContext& c) {
+    return std::make_unique<ModalReverb>(c.sampleRate, c.channels, c.seed);
+}
+
 // Window widths: hosts from the wide-frame version on give most effects more room.
 constexpr WindowWidths kSmallWindow{276, 315};
 constexpr WindowWidths kDeNoiseWindow{347, 390};
@@ -125,7 +129,7 @@ constexpr EffectEntry kCatalogue[] = {
      "(a tenth of a second in a car, 0.3 s in a studio, 2 s in a concert hall, 4 s in a stairwell). "
      "Each channel is convolved with the room's response for its side; the room is chosen through "
      "the preset list."},
-    {EffectId::ModalReverb, BLACK "Spacial-ModalReverb", EffectFamily::Spacial, Build<ModalReverb>, kLargeWindow,
+    {EffectId::ModalReverb, BLACK "Spacial-ModalReverb", EffectFamily::Spacial, BuildModalReverb, kLargeWindow,
      kAnyChannels,
      "A room reverb computed from a model: the room size, shape and surfaces on the knobs give a "
      "shoebox room whose impulse response (direct sound, early reflections and a decaying tail) is "

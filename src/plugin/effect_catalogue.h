@@ -61,6 +61,10 @@ struct EffectBuildContext {
     int32_t channels;
     KernelSource* kernels;   // may be null: the kernel-based effects then report it
     ErrorSink* errors;       // may be null
+    // What an effect's random parts (the modal reverb's tail noise) are drawn
+    // from: the same seed gives the same output bit for bit. Without one
+    // they are drawn from the clock, as the plug-in does.
+    std::optional<uint32_t> seed = std::nullopt;
     // Locates an embedded impulse-response set; null when it is missing.
     const int16_t* Kernel(int32_t resourceId, size_t* valueCount = nullptr) const;
 };

@@ -3,17 +3,21 @@
 #include <mutex>
 #include <new>
 
+#include "dsp/operating_range.h"
 #include "plugin/plugin_state.h"
 
 namespace orve {
 
 std::unique_ptr<EffectProcessor> MakeEffect(EffectId id, const EffectBuildContext& context) {
+    // The hosts never ask for a format outside the range; if one did, its
+    // sizes could overflow or run to gigabytes in an effect's constructor.
+    if (!InOperatingRange(context.sampleRate, context.channels)) return std::make_unique<EffectProcessor>(0);
     return CatalogueEntry(id).construct(context);
 }
 
 void BuildEffect(PluginState& state, int32_t sampleRate, int32_t channels, bool keepParameters) {
     state.currentEffect.reset();
-    const EffectBuildContext context{sampleRate, channels, state.kernels, state.ui};
+    const EffectBuildContext context{sampleRate, channels, state.kernels, state.ui, state.effectSeed};
     try {
         state.currentEffect = MakeEffect(state.effectId, context);
     } catch (const std::bad_alloc&) {
@@ -40,7 +44,7 @@ void RebuildForFormat(PluginState& state, int32_t sampleRate, int32_t channels) 
         PluginState::Lock lock(state.processingLock);
         id = state.effectId;
     }
-    const EffectBuildContext context{sampleRate, channels, state.kernels, state.ui};
+    const EffectBuildContext context{sampleRate, channels, state.kernels, state.ui, state.effectSeed};
     std::unique_ptr<EffectProcessor> fresh;
     try {
         fresh = MakeEffect(id, context);

@@ -27,7 +27,8 @@ void BuildEffect(PluginState& state, int32_t sampleRate, int32_t channels, bool 
 // Call it without holding processingLock.
 void RebuildForFormat(PluginState& state, int32_t sampleRate, int32_t channels);
 
-// Builds a standalone effect of a catalogue entry (for inspection and tools).
+// Builds a standalone effect of a catalogue entry (for inspection and tools);
+// a format outside the operating range gets the pass-through effect.
 std::unique_ptr<EffectProcessor> MakeEffect(EffectId id, const EffectBuildContext& context);
 
 }  // namespace orve

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "dsp/effect_processor.h"
 #include "plugin/effect_catalogue.h"
@@ -92,6 +93,15 @@ public:
 
     double* blockBuffer = nullptr;
     int32_t blockCapacity = 0;
+    // The audio thread's as well. Set while the stream's rate or channel count
+    // lies outside the operating range (the blocks pass through untouched);
+    // the first block back in range builds a fresh effect, whose state then
+    // holds nothing from before the gap.
+    bool formatOutsideRange = false;
+    // Samples an effect handed back as NaN or infinity, which the audio path
+    // wrote as silence (NaN) or full scale (infinity). A sound effect never
+    // produces one: the tests hold this at 0.
+    int64_t nonFiniteSamples = 0;
 
     int32_t knobCount = 0;
     KnobSpec knobTable[kMaxKnobs] = {};
@@ -107,6 +117,9 @@ public:
 
     KernelSource* kernels;
     HostUi* ui;
+    // The seed every effect built for this state draws its random parts from
+    // (EffectBuildContext::seed). The plug-in leaves it empty: the clock.
+    std::optional<uint32_t> effectSeed;
     // Runs the effects' rebuilds off the audio thread; without one (orve,
     // tests) the audio path runs them synchronously before each block. The
     // Windows plug-in starts it in Init and stops it in Quit, under the lock.

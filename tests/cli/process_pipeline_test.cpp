@@ -283,15 +283,6 @@ TEST(ProcessPipeline, AnEffectThatNeverAnswersIsAnErrorNotAHang) {
     }
 }
 
-TEST(ProcessPipeline, ASourceShorterThanAnnouncedEndsTheStream) {
-    Pipeline p;
-    Source source(Ramp(500), 2);
-    Sink sink;
-    const RunReport report = RunAudioPath(p.state, {44100, 2, 16}, 5000, source, sink, RunOptions{});
-    EXPECT_EQ(report.inputFrames, 500);
-    EXPECT_EQ(sink.values, Ramp(500));
-}
-
 TEST(ProcessPipeline, SnapNoiseOnOtherEffectsIsCountedNotApplied) {
     Pipeline p;
     Source source(Ramp(44100), 2);

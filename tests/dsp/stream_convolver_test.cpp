@@ -172,30 +172,22 @@ TEST(StreamConvolver, ResetStartsAFreshStream) {
 TEST(StreamConvolver, VectorMultiplyAddsEqualThePlainLoop) {
     const int32_t bins = 516;
     const auto v = test::Noise(4 * bins, 3.0, 10);
-    std::vector<float> f(v.begin(), v.end());
-    std::vector<double> acc1(2 * bins, 0.5), acc2(2 * bins, 0.5), acc3(2 * bins, 0.5), acc4(2 * bins, 0.5);
-    const double* k = v.data();
-    const double* x = v.data() + 2 * bins;
-    MultiplyAdd(k, k + bins, x, x + bins, acc1.data(), acc1.data() + bins, 4, bins);
-    MultiplyAddReference(k, k + bins, x, x + bins, acc2.data(), acc2.data() + bins, 4, bins);
-    EXPECT_EQ(acc1, acc2);
-    if (MultiplyAddAvx2Usable()) {
-        std::vector<double> acc(2 * bins, 0.5);
-        MultiplyAddAvx2(k, k + bins, x, x + bins, acc.data(), acc.data() + bins, 4, bins);
-        EXPECT_EQ(acc, acc2);
-    }
-    MultiplyAdd(f.data(), f.data() + bins, f.data() + 2 * bins, f.data() + 3 * bins, acc3.data(), acc3.data() + bins,
-                0, bins);
-    MultiplyAddReference(f.data(), f.data() + bins, f.data() + 2 * bins, f.data() + 3 * bins, acc4.data(),
-                         acc4.data() + bins, 0, bins);
-    EXPECT_EQ(acc3, acc4);
-    if (MultiplyAddAvx2Usable()) {
-        std::vector<double> acc(2 * bins, 0.5);
-        MultiplyAddAvx2(f.data(), f.data() + bins, f.data() + 2 * bins, f.data() + 3 * bins, acc.data(),
-                        acc.data() + bins, 0, bins);
-        EXPECT_EQ(acc, acc4);
-    }
-    EXPECT_EQ(acc1[0], 0.5);   // outside the range: untouched
+    const std::vector<float> f(v.begin(), v.end());
+    // Double and single-precision spectra, from bin `begin` on, into an
+    // accumulator that already holds something.
+    auto check = [&](const auto* k, int32_t begin) {
+        const auto* x = k + 2 * bins;
+        std::vector<double> fast(2 * bins, 0.5), plain(fast), wide(fast);
+        MultiplyAdd(k, k + bins, x, x + bins, fast.data(), fast.data() + bins, begin, bins);
+        MultiplyAddReference(k, k + bins, x, x + bins, plain.data(), plain.data() + bins, begin, bins);
+        EXPECT_EQ(fast, plain) << begin;
+        EXPECT_EQ(plain[0] == 0.5, begin > 0);   // below the range: untouched
+        if (!MultiplyAddAvx2Usable()) return;
+        MultiplyAddAvx2(k, k + bins, x, x + bins, wide.data(), wide.data() + bins, begin, bins);
+        EXPECT_EQ(wide, plain) << begin;
+    };
+    check(v.data(), 4);
+    check(f.data(), 0);
 }
 
 }  // namespace

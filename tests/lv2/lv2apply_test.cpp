@@ -1,3 +1,7 @@
+// The bundle as Debian's LV2 tools see it: lv2ls lists every plug-in,
+// lv2info shows each one with its latency, bypass and presets, lv2_validate
+// accepts the descriptions against the LV2 schemas.
+//
 // lv2apply (lilv-utils) runs a test programme through every plug-in, at its
 // defaults and with its first preset, and the result equals `orve process`
 // with the same settings at 32 bits, once shifted by the latency the plug-in
@@ -5,8 +9,9 @@
 //
 // lv2apply runs the plug-in one frame per run() and without a worker, so the
 // wrapper's queues and its own rebuild path are exercised at their extreme.
-// Both programs run under a frozen clock (faketime): the modal reverb draws
-// its tail noise from the clock's seconds.
+// lv2apply runs under a frozen clock (faketime): the plug-in's modal reverb
+// draws its tail noise from the clock's seconds, and orve is given those
+// seconds as its --seed.
 #include <gtest/gtest.h>
 #include <sndfile.hh>
 #include <unistd.h>
@@ -123,8 +128,9 @@ TEST_P(Lv2ApplyTest, EqualsOrveProcessAt32BitsShiftedByTheReportedLatency) {
     std::string output;
     ASSERT_EQ(RunCommand(clock + "lv2apply -i " + Quote(dir + "/in.wav") + " -o " + Quote(dir + "/lv2.wav") +
                              controls + " " + Quote(plugin.uri), &output), 0) << output;
-    ASSERT_EQ(RunCommand(clock + Quote(ORVE_CLI_PATH) + " process " + Quote(dir + "/in16.wav") + " " + Quote(dir + "/orve.wav") +
-                             " -e " + std::to_string(EffectNumber(plugin.effect)) + orveRun + orveOptions, &output), 0) << output;
+    ASSERT_EQ(RunCommand(Quote(ORVE_CLI_PATH) + " process " + Quote(dir + "/in16.wav") + " " + Quote(dir + "/orve.wav") +
+                             " -e " + std::to_string(EffectNumber(plugin.effect)) + orveRun + orveOptions +
+                             " --seed \"$(" + clock + "date +%s)\"", &output), 0) << output;
 
     const std::vector<double> lv2 = ReadWav(dir + "/lv2.wav", channels), orve = ReadWav(dir + "/orve.wav", channels);
     ASSERT_EQ(lv2.size(), programme.size());
@@ -149,6 +155,51 @@ INSTANTIATE_TEST_SUITE_P(EveryPlugin, Lv2ApplyTest, ::testing::ValuesIn(Cases())
                          [](const ::testing::TestParamInfo<Case>& p) {
                              return PluginName({p.param.plugin, p.index}) + (p.param.preset.empty() ? "_defaults" : "_preset");
                          });
+
+constexpr size_t npos = std::string::npos;
+
+std::string Trimmed(std::string s) {
+    s.erase(s.find_last_not_of(' ') + 1);
+    return s.substr(std::min(s.size(), s.find_first_not_of(' ')));
+}
+
+TEST(Lv2Bundle, ToolsListEveryLengthKeepingEffectWithItsPresets) {
+    std::string listing;
+    ASSERT_EQ(RunCommand("lv2ls", &listing), 0) << listing;
+    // Stereo for every effect but the two that change the stream's length,
+    // and mono too where the window offers the channels one by one.
+    size_t expected = 0;
+    for (const EffectEntry& entry : OfferedEffects())
+        if (entry.id != EffectId::TempoScaler && entry.id != EffectId::Resampler) expected += entry.passOnly ? 1 : 2;
+    EXPECT_EQ(static_cast<size_t>(std::count(listing.begin(), listing.end(), '\n')), expected) << listing;
+
+    for (const BundlePlugin& plugin : BundlePlugins()) {
+        SCOPED_TRACE(plugin.uri);
+        EXPECT_NE(listing.find(plugin.uri + "\n"), npos);
+        std::string info;
+        ASSERT_EQ(RunCommand("lv2info '" + plugin.uri + "'", &info), 0) << info;
+        EXPECT_NE(info.find("Has latency:       yes"), npos) << info;
+        EXPECT_NE(info.find("Designation: http://lv2plug.in/ns/lv2core#enabled"), npos);
+        EXPECT_EQ(info.find("#trigger") != npos, plugin.effect == EffectId::DeNoise);
+
+        const Described d = Describe(plugin);
+        // Every row of the effect's table but the user's own "Custom" row.
+        const EffectPreset* table = nullptr;
+        int32_t rows = d.effect->GetPresets(&table);
+        if (rows > 0 && Trimmed(table[rows - 1].name) == "Custom") --rows;
+        for (int32_t r = 0; r < rows; ++r)
+            EXPECT_NE(info.find("\t         " + Trimmed(table[r].name) + "\n"), npos) << table[r].name;
+        EXPECT_EQ(World::Get().Presets(World::Get().Plugin(plugin.uri)).size(), static_cast<size_t>(std::max(rows, 0)));
+    }
+}
+
+TEST(Lv2Bundle, Lv2ValidateAcceptsEveryDescription) {
+    std::string files, output;
+    for (const auto& file : std::filesystem::directory_iterator(ORVE_LV2_DIR "/" + std::string(lv2::kBundleDirectory)))
+        if (file.path().extension() == ".ttl") files += " '" + file.path().string() + "'";
+    EXPECT_EQ(RunCommand("lv2_validate" + files, &output), 0) << output;
+    EXPECT_NE(output.find("Found 0 errors"), npos) << output;
+}
 
 }  // namespace
 }  // namespace orve::lv2test

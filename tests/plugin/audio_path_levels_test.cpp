@@ -8,7 +8,6 @@
 #include <utility>
 #include <vector>
 
-#include "effects/spatial/modal_reverb.h"
 #include "platform/posix/embedded_kernels.h"
 #include "plugin/audio_path.h"
 #include "plugin/effect_actions.h"
@@ -41,9 +40,9 @@ std::vector<double> Play(EffectId effectId, const std::vector<std::pair<int32_t,
     static EmbeddedKernels kernels;
     PluginState state(nullptr, &kernels, nullptr);
     state.effectId = effectId;
+    state.effectSeed = 1;
     BuildEffect(state, kRate, 2, false);
     for (auto [k, v] : knobs) state.parameterValues[k] = v;
-    if (auto* reverb = dynamic_cast<ModalReverb*>(state.currentEffect.get())) reverb->UseFixedTailSeed(1);
     state.currentEffect->SetParameters(state.parameterValues);
     state.channelMask = mask;
 

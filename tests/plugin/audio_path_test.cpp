@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "plugin/effect_factory.h"
@@ -68,6 +70,37 @@ TEST_F(StateFixture, NonFiniteOutputBecomesSilenceOrFullScale) {
     state.currentEffect = std::make_unique<NonFinite>();
     EXPECT_EQ(ModifySamples(state, block.data(), 2, 16, 2, 44100), 2);
     EXPECT_EQ(block, Block16({0, 32767, -32768, 0}));
+    EXPECT_EQ(state.nonFiniteSamples, 4);
+}
+
+// Rates and channel counts no effect is built for, as a decoder may report
+// them: untouched and metered, nothing built; back in range, a fresh effect
+// (nothing kept from before the gap) processes again.
+TEST_F(StateFixture, FormatsOutsideTheRangePassThroughUntilTheStreamReturns) {
+    state.effectId = EffectId::Vibrato;
+    state.outputGain = 0.5;
+    auto play = [&](int32_t rate, int32_t channels) {
+        std::vector<int16_t> block(2 * 64 * channels, 1000);
+        const auto original = block;
+        const int32_t got = ModifySamples(state, block.data(), 64, 16, channels, rate);
+        return std::make_pair(got, block == original);
+    };
+    const struct {
+        int32_t rate, channels;
+    } outside[] = {{1, 2}, {7, 2}, {INT32_MAX, 2}, {44100, 0}, {44100, 16}};
+    for (const auto& f : outside) {
+        EXPECT_EQ(play(f.rate, f.channels), std::make_pair(64, true)) << f.rate << " Hz, " << f.channels;
+        EXPECT_FALSE(state.currentEffect);
+        EXPECT_EQ(state.meterLeft, f.channels ? MeterReading(1000, 32768) : 0);
+    }
+    EXPECT_FALSE(play(44100, 2).second);
+    const EffectProcessor* before = state.currentEffect.get();
+    EXPECT_TRUE(before);
+    EXPECT_EQ(play(7, 2), std::make_pair(64, true));
+    EXPECT_FALSE(play(44100, 2).second);
+    EXPECT_NE(state.currentEffect.get(), before);
+    EXPECT_EQ(state.lastSampleRate, 44100);
+    EXPECT_EQ(state.nonFiniteSamples, 0);
 }
 
 TEST_F(StateFixture, ConversionRoundsToTheNearestStep) {

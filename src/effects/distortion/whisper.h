@@ -38,9 +38,11 @@ public:
     void SetParameters(const double* values) override;
     void ProcessChannels(int32_t channelMask) override;
 
-private:
+protected:
     std::unique_ptr<FftEngine> fft;
     SpectrumMath math;
+
+private:
     int32_t bins;                  // N/2 + 1
     std::vector<double> scratch;   // magnitude then phase, B each
     double* magnitude;

@@ -28,11 +28,11 @@ protected:
     double ratio = 2.0;
     double envelope[kStateChannels] = {0.0, 0.0};   // detector level, 1.0 = 16-bit full scale
     double windowSum[kStateChannels] = {0.0, 0.0};
+    SpectrumMath math;
 
 private:
     // Per hop: the samples whose level is above the threshold, with their
     // T / e, so that the gains' powers are taken in one batch.
-    SpectrumMath math;
     std::vector<int32_t> loud;
     std::vector<double> base;
     std::vector<double> power;

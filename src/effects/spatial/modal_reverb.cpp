@@ -85,8 +85,7 @@ public:
     // Inputs, filled by the effect before the build is lent out.
     RoomGeometry geometry[2];
     double directRatio = 0.0, reflectionRatio = 0.0, reverbRatio = 0.0;
-    bool seedFixed = false;
-    uint32_t seed = 0;
+    std::optional<uint32_t> tailSeed;
     // Outputs.
     RoomFacts facts[2];
 
@@ -98,8 +97,8 @@ private:
             RoomResponse room(sampleRate);
             room.SetGeometry(geometry[e]);
             room.SetRatios(directRatio, reflectionRatio, reverbRatio);
-            // Tails are drawn from the clock (seconds) unless a seed is fixed.
-            room.UseFixedSeed(seedFixed ? seed : static_cast<uint32_t>(std::time(nullptr)));
+            // Tails are drawn from the clock (seconds) unless a seed is given.
+            room.UseFixedSeed(tailSeed ? *tailSeed : static_cast<uint32_t>(std::time(nullptr)));
             room.Rebuild();
             facts[e] = {room.ReverbSeconds(), room.DirectIndex(), room.ResponseLength()};
             room.TakeResponse(taps[e]);
@@ -111,12 +110,13 @@ private:
 
 ModalReverb::ModalReverb(double sampleRate, int32_t channels, const RoomGeometry& baseRoom, double directRatio,
                          double reflectionRatio, double reverbRatio, double size, double refC, double headAngle,
-                         double earDistanceSquared)
+                         double earDistanceSquared, std::optional<uint32_t> tailSeed)
     : ChannelEffect(channels, 5000),
       baseRoom(baseRoom),
       directRatio(directRatio),
       reflectionRatio(reflectionRatio),
       reverbRatio(reverbRatio),
+      tailSeed(tailSeed),
       build(new RoomBuild(sampleRate, std::min<int32_t>(std::max(channels, 1), kResponseSlots))),
       convolution(channels, kConvolutionLevels, std::unique_ptr<KernelBuild>(build)) {
     ServeTables(kKnobs, kPresets);
@@ -133,13 +133,12 @@ void ModalReverb::FillBuild() {
     build->directRatio = directRatio;
     build->reflectionRatio = reflectionRatio;
     build->reverbRatio = reverbRatio;
-    build->seedFixed = seedFixed;
-    build->seed = fixedSeed;
+    build->tailSeed = tailSeed;
 }
 
-ModalReverb::ModalReverb(double sampleRate, int32_t channels)
+ModalReverb::ModalReverb(double sampleRate, int32_t channels, std::optional<uint32_t> tailSeed)
     : ModalReverb(sampleRate, channels, kBaseRoom, kBuiltRatio, kBuiltRatio, kBuiltRatio, kBuiltSize, kBuiltRefC,
-                  kHeadAngle, kEarDistanceSquared) {}
+                  kHeadAngle, kEarDistanceSquared, tailSeed) {}
 
 void ModalReverb::SetParameters(const double* values) {
     directRatio = values[2];
@@ -154,14 +153,6 @@ void ModalReverb::SetParameters(const double* values) {
 int32_t ModalReverb::Reset() {
     convolution.Reset();
     return EffectProcessor::Reset();
-}
-
-void ModalReverb::UseFixedTailSeed(uint32_t seed) {
-    // Rebuilt from the seed at once, so that everything heard is reproducible.
-    seedFixed = true;
-    fixedSeed = seed;
-    ++requested;
-    RunWorkNow(*this);
 }
 
 std::unique_ptr<EffectWork> ModalReverb::TakeWork() {

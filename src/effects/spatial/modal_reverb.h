@@ -16,6 +16,7 @@
 // second have no listening point and pass through, delayed alike.
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "dsp/channel_effect.h"
 #include "dsp/convolved_channels.h"
@@ -38,10 +39,14 @@ public:
 
     ModalReverb(double sampleRate, int32_t channels, const RoomGeometry& baseRoom, double directRatio,
                 double reflectionRatio, double reverbRatio, double size, double refC, double headAngle,
-                double earDistanceSquared);
+                double earDistanceSquared, std::optional<uint32_t> tailSeed = std::nullopt);
     // As the catalogue builds it: the base room at Size 2 and RefC 0.85, a
     // third of each part, until the window passes its knob values.
-    ModalReverb(double sampleRate, int32_t channels);
+    //
+    // tailSeed: every room's tail noise is drawn from it, so the same knobs
+    // give the same response bit for bit (orve); without one it is drawn from
+    // the clock's seconds at each build, as the plug-in always has.
+    ModalReverb(double sampleRate, int32_t channels, std::optional<uint32_t> tailSeed = std::nullopt);
 
     void SetParameters(const double* values) override;
     int32_t Reset() override;
@@ -49,9 +54,6 @@ public:
     int32_t Latency() const override { return ConvolvedChannels::Latency(); }
     std::unique_ptr<EffectWork> TakeWork() override;
     std::unique_ptr<EffectWork> FinishWork(std::unique_ptr<EffectWork> work) override;
-
-    // Tests: draw every later tail from a fixed seed instead of the clock.
-    void UseFixedTailSeed(uint32_t seed);
 
     // What a build found out about the room of one ear.
     struct RoomFacts {
@@ -71,8 +73,7 @@ private:
     RoomGeometry baseRoom;
     RoomGeometry geometry[2];
     double directRatio = 0.0, reflectionRatio = 0.0, reverbRatio = 0.0;
-    bool seedFixed = false;
-    uint32_t fixedSeed = 0;
+    std::optional<uint32_t> tailSeed;
     // Knob changes count up `requested`; a build carries the count it was made for.
     uint64_t requested = 1;
     uint64_t lentFor = 0;

@@ -21,11 +21,13 @@ public:
     double DisplayValue(int32_t knobIndex, double value) override;
     void ProcessChannels(int32_t channelMask) override;
 
+protected:
+    std::unique_ptr<FftEngine> fft;
+    SpectrumMath math;
+
 private:
     void ShiftChannel(double* x, int32_t c, double r);
 
-    std::unique_ptr<FftEngine> fft;
-    SpectrumMath math;
     std::vector<double> previous;   // channels x N: last frame's packed spectrum
     std::vector<double> rotation;   // channels x B: phase rotation per input bin
     std::vector<double> input;      // N: this frame's packed spectrum

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "dsp/operating_range.h"
 #include "plugin/effect_catalogue.h"
 
 namespace orve::lv2 {
@@ -24,10 +25,6 @@ namespace orve::lv2 {
 constexpr const char* kUriBase = "https://orve-studio.org/lv2/";
 constexpr const char* kBundleDirectory = "orve-studio.lv2";
 constexpr const char* kBinaryFile = "orve_studio_lv2.so";
-
-// The sample rates a plug-in instantiates at.
-constexpr double kMinSampleRate = 8000.0;
-constexpr double kMaxSampleRate = 192000.0;
 
 struct BundlePlugin {
     EffectId effect;

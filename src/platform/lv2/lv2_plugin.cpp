@@ -369,6 +369,7 @@ Instance* Of(LV2_Handle handle) { return static_cast<Instance*>(handle); }
 
 LV2_Handle Instantiate(const LV2_Descriptor* descriptor, double rate, const char*, const LV2_Feature* const* features) {
     const BundlePlugin* plugin = FindBundlePlugin(descriptor->URI);
+    // A host asking for a rate outside the operating range (or NaN) gets no instance.
     if (!plugin || !(rate >= kMinSampleRate && rate <= kMaxSampleRate)) return nullptr;
     try {
         return new Instance(*plugin, rate, features);
