@@ -36,7 +36,7 @@ constexpr int64_t kSampleBudget = int64_t{1} << 21;
 // stretch or silence, from a generator seeded by the input.
 void FillBlock(fuzz::FuzzInput& in, std::vector<uint8_t>& bytes, int32_t bps, int64_t count) {
     uint64_t seed = in.Bits32() | 1;
-    const int shift = in.Byte() % 33;
+    const int shift = in.Byte() % 32;
     const int width = bps == 8 ? 1 : (bps == 16 ? 2 : 4);
     for (int64_t i = 0; i < count; ++i) {
         seed ^= seed << 13, seed ^= seed >> 7, seed ^= seed << 17;
