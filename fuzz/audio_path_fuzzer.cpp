@@ -32,8 +32,9 @@ const int64_t kUsualWidths[] = {8, 16, 16, 32};
 // cannot take minutes.
 constexpr int64_t kSampleBudget = int64_t{1} << 21;
 
-// Samples of the block's width: noise of a chosen level, a full-scale
-// stretch or silence, from a generator seeded by the input.
+// Samples of the block's width (little-endian, as the hosts hand them):
+// noise at a level the input chooses, from full scale down to the last bit,
+// from a generator seeded by the input.
 void FillBlock(fuzz::FuzzInput& in, std::vector<uint8_t>& bytes, int32_t bps, int64_t count) {
     uint64_t seed = in.Bits32() | 1;
     const int shift = in.Byte() % 32;
@@ -41,7 +42,8 @@ void FillBlock(fuzz::FuzzInput& in, std::vector<uint8_t>& bytes, int32_t bps, in
     for (int64_t i = 0; i < count; ++i) {
         seed ^= seed << 13, seed ^= seed >> 7, seed ^= seed << 17;
         const int32_t v = static_cast<int32_t>(static_cast<uint32_t>(seed >> 32)) >> shift;
-        const uint32_t u = static_cast<uint32_t>(v) >> (32 - 8 * width);
+        // 8-bit PCM has its zero at 128.
+        const uint32_t u = (static_cast<uint32_t>(v) >> (32 - 8 * width)) ^ (width == 1 ? 0x80u : 0u);
         std::memcpy(&bytes[static_cast<size_t>(i * width)], &u, static_cast<size_t>(width));
     }
 }
