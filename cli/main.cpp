@@ -1,6 +1,5 @@
 // orve: runs audio files through the plug-in's audio path.
 #include <CLI/CLI.hpp>
-#include <sndfile.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -11,16 +10,10 @@
 
 #include "cli_docs.h"
 #include "cli_error.h"
-#include "demo_command.h"
-#include "describe_command.h"
-#include "list_command.h"
-#include "process_command.h"
-#include "settings_command.h"
+#include "command_line.h"
 
 namespace {
 
-// The build writes the manual page and the completion with the program
-// itself (hidden options), from the very definition parsed here.
 void WriteText(const std::string& path, const std::string& text) {
     std::ofstream file(path, std::ios::binary);
     file << text;
@@ -31,24 +24,9 @@ void WriteText(const std::string& path, const std::string& text) {
 
 int main(int argc, char** argv) {
     using namespace orve::cli;
-    CLI::App app{"orve - ORVE Studio effects on audio files"};
-    app.require_subcommand(0, 1);
     const std::string version = ORVE_VERSION;
-    app.set_version_flag("--version", "orve " + version + " (" + sf_version_string() + ")",
-                         "Print the version and exit");
-    std::string manPath, completionPath;
-    app.add_option("--write-man-page", manPath)->group("");
-    app.add_option("--write-bash-completion", completionPath)->group("");
-    ListCommandOptions list;
-    DescribeCommandOptions describe;
-    ProcessCommandOptions process;
-    SettingsCommandOptions settings;
-    DemoCommandOptions demo;
-    CLI::App* listCmd = AddListCommand(app, list);
-    CLI::App* describeCmd = AddDescribeCommand(app, describe);
-    CLI::App* processCmd = AddProcessCommand(app, process);
-    CLI::App* settingsCmd = AddSettingsCommand(app, settings);
-    CLI::App* demoCmd = AddDemoCommand(app, demo);
+    CommandLine line(version);
+    CLI::App& app = line.app;
 
     try {
         app.parse(argc, argv);
@@ -72,16 +50,16 @@ int main(int argc, char** argv) {
     }
 
     try {
-        if (!manPath.empty() || !completionPath.empty()) {
-            if (!manPath.empty()) WriteText(manPath, ManPage(app, version));
-            if (!completionPath.empty()) WriteText(completionPath, BashCompletion(app));
+        if (!line.manPath.empty() || !line.completionPath.empty()) {
+            if (!line.manPath.empty()) WriteText(line.manPath, ManPage(app, version));
+            if (!line.completionPath.empty()) WriteText(line.completionPath, BashCompletion(app));
             return 0;
         }
-        if (listCmd->parsed()) return RunListCommand(list);
-        if (describeCmd->parsed()) return RunDescribeCommand(describe);
-        if (processCmd->parsed()) return RunProcessCommand(process);
-        if (settingsCmd->parsed()) return RunSettingsCommand(settings);
-        if (demoCmd->parsed()) return RunDemoCommand(demo);
+        if (line.listCmd->parsed()) return RunListCommand(line.list);
+        if (line.describeCmd->parsed()) return RunDescribeCommand(line.describe);
+        if (line.processCmd->parsed()) return RunProcessCommand(line.process);
+        if (line.settingsCmd->parsed()) return RunSettingsCommand(line.settings);
+        if (line.demoCmd->parsed()) return RunDemoCommand(line.demo);
         std::fprintf(stderr, "orve: a command is required: list, describe, process, settings or demo (see 'orve --help')\n");
         return 2;
     } catch (const CliError& e) {

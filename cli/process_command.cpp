@@ -136,7 +136,7 @@ CLI::App* AddProcessCommand(CLI::App& app, ProcessCommandOptions& o) {
     return cmd;
 }
 
-int RunProcessCommand(const ProcessCommandOptions& o) {
+JobOptions ProcessJob(const ProcessCommandOptions& o) {
     JobOptions job;
     job.settings.stages.clear();
     for (const StageOptions& stage : StagesInOrder(o)) job.settings.stages.push_back(StageFrom(stage));
@@ -159,6 +159,11 @@ int RunProcessCommand(const ProcessCommandOptions& o) {
     job.remember = o.remember;
     // The record holds one effect: a chain has no single choice to keep.
     if (o.remember && job.settings.stages.size() > 1) throw CliError("--remember takes a single effect, not a chain");
+    return job;
+}
+
+int RunProcessCommand(const ProcessCommandOptions& o) {
+    const JobOptions job = ProcessJob(o);
 
     if (!o.outDir.empty()) {
         if (o.remember) throw CliError("--remember takes a single input, not a batch");

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "file_job.h"
 #include "process_pipeline.h"
 
 namespace orve::cli {
@@ -56,6 +57,9 @@ std::vector<StageOptions> StagesInOrder(const ProcessCommandOptions& options);
 // the knob stores it (a bare number) or as it is shown (with a unit, "x" or
 // "k": see knob_value.h). Throws CliError.
 KnobChoice ParseKnob(const std::string& text);
+// The run the options ask for, checked as far as it can be without the
+// files (effects, knob syntax, widths, container word). Throws CliError.
+JobOptions ProcessJob(const ProcessCommandOptions& options);
 // Returns the exit status; throws CliError for anything the user can fix.
 int RunProcessCommand(const ProcessCommandOptions& options);
 

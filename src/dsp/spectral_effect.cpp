@@ -218,7 +218,8 @@ int32_t SpectralEffect::ProcessBlock(const double* in, double* out, int32_t inCo
         pending -= consumed;
         if (consumed > 0 && pending > 0) std::memmove(inBuffer, inBuffer + consumed, sizeof(double) * pending);
     }
-    if (ready < outCapacity) return 0;
+    // An empty block asks for nothing; the output buffer may not exist yet.
+    if (outCapacity <= 0 || ready < outCapacity) return 0;
     std::memcpy(out, outBuffer + readyStart, sizeof(double) * outCapacity);
     ready -= outCapacity;
     readyStart = ready > 0 ? readyStart + outCapacity : 0;
