@@ -139,7 +139,14 @@ CLI::App* AddProcessCommand(CLI::App& app, ProcessCommandOptions& o) {
 JobOptions ProcessJob(const ProcessCommandOptions& o) {
     JobOptions job;
     job.settings.stages.clear();
-    for (const StageOptions& stage : StagesInOrder(o)) job.settings.stages.push_back(StageFrom(stage));
+    const std::vector<StageOptions> stages = StagesInOrder(o);
+    for (size_t i = 0; i < stages.size(); ++i) {
+        try {
+            job.settings.stages.push_back(StageFrom(stages[i]));
+        } catch (const CliError& e) {
+            throw CliError(StageNamed(i, stages.size()) + e.what(), e.Status());
+        }
+    }
     job.settings.blockFrames = o.block;
     job.settings.bits = o.bits;
     job.settings.tailSeconds = o.tail;

@@ -81,6 +81,10 @@ private:
 
 }  // namespace
 
+std::string StageNamed(size_t index, size_t stages) {
+    return stages > 1 ? "stage " + std::to_string(index + 1) + ": " : std::string();
+}
+
 void ValidateSettings(const ProcessSettings& s) {
     if (s.blockFrames < 1 || s.blockFrames > kMaxBlockFrames)
         throw CliError("--block must be a whole number of frames from 1 to " + std::to_string(kMaxBlockFrames));
@@ -88,12 +92,16 @@ void ValidateSettings(const ProcessSettings& s) {
     if (!(s.tailSeconds >= 0.0 && s.tailSeconds <= 3600.0))
         throw CliError("--tail must lie between 0 and 3600 seconds");
     if (s.stages.empty()) throw CliError("no effect given (-e EFFECT)");
-    for (const StageSettings& stage : s.stages) {
-        if (stage.gainDb && !(*stage.gainDb >= kMinGainDb && *stage.gainDb <= kMaxGainDb))
-            throw CliError("--gain-db must lie between -60 and 60 dB (the plug-in's slider range)");
-        for (double t : stage.snapNoiseSeconds)
-            if (!(t >= 0.0 && std::isfinite(t))) throw CliError("--snap-noise times must be 0 seconds or later");
+    for (size_t i = 0; i < s.stages.size(); ++i) {
+        const StageSettings& stage = s.stages[i];
         if (!OfferedEffect(EffectNumber(stage.effectId))) throw CliError("unknown effect (see 'orve list')");
+        // In a chain the same option may be right for one stage and wrong for
+        // another: the message says which.
+        const std::string where = StageNamed(i, s.stages.size());
+        if (stage.gainDb && !(*stage.gainDb >= kMinGainDb && *stage.gainDb <= kMaxGainDb))
+            throw CliError(where + "--gain-db must lie between -60 and 60 dB (the plug-in's slider range)");
+        for (double t : stage.snapNoiseSeconds)
+            if (!(t >= 0.0 && std::isfinite(t))) throw CliError(where + "--snap-noise times must be 0 seconds or later");
     }
 }
 

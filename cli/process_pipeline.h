@@ -46,6 +46,8 @@ struct ProcessSettings {
 constexpr double kMinGainDb = -60.0;
 constexpr double kMaxGainDb = 60.0;
 
+// "stage N: " before a message about one stage of a chain; nothing for a single effect.
+std::string StageNamed(size_t index, size_t stages);
 // Checks the settings that do not depend on the effect; throws CliError.
 void ValidateSettings(const ProcessSettings& settings);
 

@@ -896,6 +896,12 @@ TEST_F(OrveCli, EveryErrorIsOneLineAndLeavesNoOutput) {
         EXPECT_EQ(Slurp(dir / "in.wav"), inBytes) << line;
     }
     EXPECT_NE(Run({"process", "slow.wav", "out.wav", "-e", "0"}).err.find(orve::OperatingRangeText()), std::string::npos);
+    // In a chain the message names the stage at fault.
+    for (const auto& args : std::vector<std::vector<std::string>>{{"-g", "61"}, {"-c", "Q"}, {"--snap-noise", "-1"}}) {
+        std::vector<std::string> chain = {"process", "in.wav", "out.wav", "-e", "0", "-e", "denoise"};
+        chain.insert(chain.end(), args.begin(), args.end());
+        EXPECT_EQ(Run(chain).err.rfind("orve: stage 2: ", 0), 0u) << args[0];
+    }
 }
 
 // ---------------------------------------------------------------------------
