@@ -41,12 +41,16 @@ inline T Stored(int32_t v) {
     return std::is_same<T, uint8_t>::value ? static_cast<T>(v + 128) : static_cast<T>(v);
 }
 
-// x (on the stream's own scale) as the integer sample the host gets.
-inline int32_t ToSample(double x, double fullScale) {
-    // A NaN from an effect passes both clip tests, and converting it to an
-    // integer is undefined: the host would get whatever the CPU makes of it
-    // (full negative scale on x86, a loud click). Silence is the safe sample.
-    if (x != x) return 0;
+// x (on the stream's own scale) as the integer sample the host gets; a NaN
+// or an infinity is counted in `nonFinite` (x - x is 0 for every finite x).
+inline int32_t ToSample(double x, double fullScale, int64_t& nonFinite) {
+    if (!(x - x == 0.0)) {
+        ++nonFinite;
+        // A NaN from an effect passes both clip tests, and converting it to an
+        // integer is undefined: the host would get whatever the CPU makes of it
+        // (full negative scale on x86, a loud click). Silence is the safe sample.
+        if (x != x) return 0;
+    }
     // Clipped to the integer ends first, which commutes with rounding to them.
     x = x >= fullScale - 1.0 ? fullScale - 1.0 : (x < -fullScale ? -fullScale : x);
     // To the nearest step (ties to even, as std::nearbyint): truncation would
@@ -74,17 +78,6 @@ void Peaks(const void* samples, int32_t bps, int64_t count, double& left, double
         left = static_cast<double>(even);
         right = static_cast<double>(odd);
     });
-}
-
-// x * 0 is 0 for every finite x and NaN for NaN and the infinities, so one
-// sum tells whether the block holds any; they are counted only then.
-int64_t NonFiniteCount(const double* values, int32_t count) {
-    double probe = 0.0;
-    for (int32_t i = 0; i < count; ++i) probe += values[i] * 0.0;
-    if (probe == 0.0) return 0;
-    int64_t n = 0;
-    for (int32_t i = 0; i < count; ++i) n += std::isfinite(values[i]) ? 0 : 1;
-    return n;
 }
 
 void UpdateMeters(PluginState& state, int32_t readingLeft, int32_t readingRight) {
@@ -209,9 +202,11 @@ int32_t ModifySamples(PluginState& state, void* samples, int32_t numsamples, int
     }
     if (produced < 0) produced = 0;
     if (produced > capacity) produced = capacity;
-    state.nonFiniteSamples += NonFiniteCount(buffer, produced);
 
+    // Counted after the gains, which are finite and nonzero: whatever the
+    // effect gave as NaN or infinity is still one there.
     const double gain = state.outputGain * fromEffect;
+    int64_t nonFinite = 0;
     ForWidth(bps, [&](auto* type) {
         using S = std::remove_pointer_t<decltype(type)>;
         S* v = static_cast<S*>(samples);
@@ -219,16 +214,17 @@ int32_t ModifySamples(PluginState& state, void* samples, int32_t numsamples, int
             const double left = ChannelEnabled(mask, 0) ? gain : fromEffect;
             const double right = ChannelEnabled(mask, 1) ? gain : fromEffect;
             for (int32_t i = 0; i + 1 < produced; i += 2) {
-                v[i] = Stored<S>(ToSample(buffer[i] * left, fullScale));
-                v[i + 1] = Stored<S>(ToSample(buffer[i + 1] * right, fullScale));
+                v[i] = Stored<S>(ToSample(buffer[i] * left, fullScale, nonFinite));
+                v[i + 1] = Stored<S>(ToSample(buffer[i + 1] * right, fullScale, nonFinite));
             }
             return;
         }
         for (int32_t c = 0; c < nch; ++c) {
             const double g = ChannelEnabled(mask, c) ? gain : fromEffect;
-            for (int32_t i = c; i < produced; i += nch) v[i] = Stored<S>(ToSample(buffer[i] * g, fullScale));
+            for (int32_t i = c; i < produced; i += nch) v[i] = Stored<S>(ToSample(buffer[i] * g, fullScale, nonFinite));
         }
     });
+    state.nonFiniteSamples += nonFinite;
 
     if (produced > 0) {
         double left, right;
