@@ -9,18 +9,13 @@
 #include "audio_file.h"
 #include "cli_error.h"
 #include "demo/demo_cases.h"
+#include "effect_lookup.h"
 #include "plugin/effect_catalogue.h"
 
 namespace orve::cli {
 namespace {
 
 constexpr int32_t kDemoRate = 44100;
-
-std::string Number(double v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", v);
-    return text;
-}
 
 std::string SettingText(const demo::DemoCase& s) {
     std::string text = s.preset.empty() ? "defaults" : "preset " + s.preset;

@@ -63,12 +63,6 @@ nlohmann::json Describe(EffectId id) {
             {"presets", presets}};
 }
 
-std::string Number(double v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", v);
-    return text;
-}
-
 // Padded with spaces to `width` characters (not bytes: units carry µ and °).
 std::string Padded(std::string text, size_t width) {
     size_t n = 0;

@@ -1,6 +1,7 @@
 #include "effect_lookup.h"
 
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -42,6 +43,12 @@ std::string Lower(const std::string& text) {
 std::string Trimmed(const std::string& text) {
     const size_t first = text.find_first_not_of(" \t");
     return first == std::string::npos ? std::string() : TrimmedRight(text.substr(first));
+}
+
+std::string Number(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", v);
+    return text;
 }
 
 EffectId FindEffect(const std::string& text) {

@@ -16,6 +16,8 @@ std::string TrimmedRight(const std::string& text);
 // Without leading or trailing spaces and tabs.
 std::string Trimmed(const std::string& text);
 std::string Lower(const std::string& text);
+// A value as messages, describe and the demo print it (%g: "0.63093", "1e+06").
+std::string Number(double v);
 
 // An id 0..21, the catalogue text ("Restoration-DeNoise") or the text after
 // its family prefix ("DeNoise"); spaces do not matter. Throws CliError.

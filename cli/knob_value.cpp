@@ -51,12 +51,6 @@ double UnitScale(const std::string& unit) {
     return 1.0;
 }
 
-std::string Number(double v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", v);
-    return text;
-}
-
 bool IsDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
 
 std::string Subject(const KnobSpec& knob, EffectId effectId, const KnobChoice& choice) {
