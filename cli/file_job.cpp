@@ -134,16 +134,9 @@ FileOutcome ProcessFile(const FileJob& job, const JobOptions& o, const std::func
     }
     EmbeddedKernels kernels;
     StderrUi ui;
-    // One plug-in state per stage, as if each ran in a player of its own; only
-    // a single stage's may be remembered.
-    std::vector<std::unique_ptr<PluginState>> states;
-    std::vector<ChainStage> chain;
-    for (const StageSettings& stage : settings.stages) {
-        states.push_back(std::make_unique<PluginState>(std::move(store), &kernels, &ui));
-        states.back()->effectSeed = settings.seed;
-        ApplySettings(*states.back(), stage, info.samplerate, info.channels);
-        chain.push_back({states.back().get(), stage.snapNoiseSeconds});
-    }
+    // Only a single stage's settings may be remembered.
+    const PreparedChain chain = PrepareChain(settings, info.samplerate, info.channels, &kernels, &ui, std::move(store));
+    const auto& states = chain.states;
 
     // The output is opened only now that every choice has been accepted: a
     // FIFO's reader is not handed an empty stream for a misspelt knob.
@@ -166,7 +159,7 @@ FileOutcome ProcessFile(const FileJob& job, const JobOptions& o, const std::func
     run.blockFrames = settings.blockFrames;
     run.tailSeconds = settings.tailSeconds;
     if (reader.LengthKnown()) run.progress = progress;
-    const RunReport report = RunChain(chain, {info.samplerate, info.channels, settings.bits},
+    const RunReport report = RunChain(chain.stages, {info.samplerate, info.channels, settings.bits},
                                       reader.LengthKnown() ? info.frames : kUnknownLength, reader, writer, run);
     writer.Commit();
     if (gate) gate->Open();

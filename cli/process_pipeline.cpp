@@ -405,6 +405,18 @@ RunReport RunChain(const std::vector<ChainStage>& stages, const StreamFormat& fo
     return report;
 }
 
+PreparedChain PrepareChain(const ProcessSettings& settings, int32_t sampleRate, int32_t channels,
+                           KernelSource* kernels, HostUi* ui, std::unique_ptr<SettingsStore> store) {
+    PreparedChain chain;
+    for (const StageSettings& stage : settings.stages) {
+        chain.states.push_back(std::make_unique<PluginState>(std::move(store), kernels, ui));
+        chain.states.back()->effectSeed = settings.seed;
+        ApplySettings(*chain.states.back(), stage, sampleRate, channels);
+        chain.stages.push_back({chain.states.back().get(), stage.snapNoiseSeconds});
+    }
+    return chain;
+}
+
 RunReport RunAudioPath(PluginState& state, const StreamFormat& format, int64_t inputFrames, PcmSource& source,
                        PcmSink& sink, const RunOptions& options) {
     return RunChain({{&state, options.snapNoiseSeconds}}, format, inputFrames, source, sink, options);
@@ -414,14 +426,7 @@ analysis::Signal ProcessSignal(const analysis::Signal& input, const ProcessSetti
     ValidateSettings(settings);
     EmbeddedKernels kernels;
     StderrUi ui;
-    std::vector<std::unique_ptr<PluginState>> states;
-    std::vector<ChainStage> chain;
-    for (const StageSettings& stage : settings.stages) {
-        states.push_back(std::make_unique<PluginState>(nullptr, &kernels, &ui));
-        states.back()->effectSeed = settings.seed;
-        ApplySettings(*states.back(), stage, input.sampleRate, input.channels);
-        chain.push_back({states.back().get(), stage.snapNoiseSeconds});
-    }
+    const PreparedChain chain = PrepareChain(settings, input.sampleRate, input.channels, &kernels, &ui);
 
     // The signal is on the 16-bit scale; other widths see it scaled to theirs.
     const double scale = std::ldexp(1.0, settings.bits - 16);
@@ -437,7 +442,7 @@ analysis::Signal ProcessSignal(const analysis::Signal& input, const ProcessSetti
     options.blockFrames = settings.blockFrames;
     options.tailSeconds = settings.tailSeconds;
     const RunReport run =
-        RunChain(chain, {input.sampleRate, input.channels, settings.bits}, input.Frames(), source, sink, options);
+        RunChain(chain.stages, {input.sampleRate, input.channels, settings.bits}, input.Frames(), source, sink, options);
     if (report) *report = run;
 
     analysis::Signal output;

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -103,6 +104,16 @@ struct ChainStage {
     PluginState* state;
     std::vector<double> snapNoiseSeconds;
 };
+
+// The plug-in states of a chain, one per stage as if each ran in a player of
+// its own, each prepared by ApplySettings with the run's seed; `store` (the
+// settings record, when one is kept) goes to the first.
+struct PreparedChain {
+    std::vector<std::unique_ptr<PluginState>> states;
+    std::vector<ChainStage> stages;
+};
+PreparedChain PrepareChain(const ProcessSettings& settings, int32_t sampleRate, int32_t channels,
+                           KernelSource* kernels, HostUi* ui, std::unique_ptr<SettingsStore> store = nullptr);
 
 // Frames a stage's output holds for `inputFrames` frames in: the input's
 // length for every effect (and for PASS), the stretched length for the tempo
