@@ -152,7 +152,6 @@ JobOptions ProcessJob(const ProcessCommandOptions& o) {
     job.settings.tailSeconds = o.tail;
     if (o.seed < 0 || o.seed > static_cast<int64_t>(UINT32_MAX)) throw CliError("--seed must lie between 0 and 4294967295");
     job.settings.seed = static_cast<uint32_t>(o.seed);
-    if (o.bits != 0 && o.bits != 8 && o.bits != 16 && o.bits != 32) throw CliError("--bits must be 8, 16 or 32");
     ProcessSettings check = job.settings;
     if (check.bits == 0) check.bits = 16;
     ValidateSettings(check);
