@@ -26,18 +26,11 @@ std::string SettingText(const demo::DemoCase& s) {
     return text;
 }
 
-// Columns line up by characters, not bytes.
-size_t Width(const std::string& s) {
-    size_t n = 0;
-    for (unsigned char c : s) n += (c & 0xC0) != 0x80;
-    return n;
-}
-
 void PrintRow(const std::vector<std::string>& cells, const std::vector<size_t>& widths) {
     std::string line;
     for (size_t i = 0; i < cells.size(); ++i) {
         line += cells[i];
-        if (i + 1 < cells.size()) line += std::string(widths[i] - Width(cells[i]) + 2, ' ');
+        if (i + 1 < cells.size()) line += std::string(widths[i] - TextWidth(cells[i]) + 2, ' ');
     }
     std::printf("%s\n", line.c_str());
 }
@@ -79,7 +72,7 @@ int RunDemoCommand(const DemoCommandOptions& o) {
     }
     std::vector<size_t> widths(3, 0);
     for (const auto& row : rows)
-        for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], Width(row[i]));
+        for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], TextWidth(row[i]));
     for (const auto& row : rows) PrintRow(row, widths);
     std::printf("\n%zu case(s); files in %s/\n", cases.size(), o.directory.c_str());
     return status;

@@ -65,8 +65,7 @@ nlohmann::json Describe(EffectId id) {
 
 // Padded with spaces to `width` characters (not bytes: units carry µ and °).
 std::string Padded(std::string text, size_t width) {
-    size_t n = 0;
-    for (unsigned char c : text) n += (c & 0xC0) != 0x80;
+    const size_t n = TextWidth(text);
     if (n < width) text.append(width - n, ' ');
     return text;
 }

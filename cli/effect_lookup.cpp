@@ -51,6 +51,12 @@ std::string Number(double v) {
     return text;
 }
 
+size_t TextWidth(const std::string& text) {
+    size_t n = 0;
+    for (unsigned char c : text) n += (c & 0xC0) != 0x80;
+    return n;
+}
+
 EffectId FindEffect(const std::string& text) {
     std::string trimmed = Trimmed(text);
     // A name copied from `orve list` carries its diamond (U+25C6 or U+25C7).

@@ -18,6 +18,8 @@ std::string Trimmed(const std::string& text);
 std::string Lower(const std::string& text);
 // A value as messages, describe and the demo print it (%g: "0.63093", "1e+06").
 std::string Number(double v);
+// Characters, not bytes, so that columns line up across µ, ° and the diamonds.
+size_t TextWidth(const std::string& text);
 
 // An id 0..21, the catalogue text ("Restoration-DeNoise") or the text after
 // its family prefix ("DeNoise"); spaces do not matter. Throws CliError.
