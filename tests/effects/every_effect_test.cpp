@@ -16,18 +16,6 @@
 namespace orve {
 namespace {
 
-std::unique_ptr<EffectProcessor> Build(EffectId id, int32_t channels) {
-    static EmbeddedKernels kernels;
-    auto effect = MakeEffect(id, EffectBuildContext{44100, channels, &kernels, nullptr});
-    KnobSpec table[kMaxKnobs];
-    const int32_t count = effect->DescribeKnobs(table);
-    std::vector<double> values(kMaxKnobs, 0.0);
-    for (int32_t k = 0; k < count; ++k)
-        values[k] = table[k].defaultValue;
-    effect->SetParameters(values.data());
-    return effect;
-}
-
 std::vector<EffectId> Everything() {
     std::vector<EffectId> ids;
     for (int32_t n = 0; n < kEffectCount; ++n) ids.push_back(static_cast<EffectId>(n));
@@ -51,7 +39,7 @@ bool StreamAligned(EffectId id) {
 TEST(EveryEffect, TablesAreConsistent) {
     for (const EffectEntry& entry : OfferedEffects()) {
         SCOPED_TRACE(entry.Text());
-        const auto effect = Build(entry.id, 2);
+        const auto effect = test::BuildAtDefaults(entry.id, 2);
         KnobSpec knobs[kMaxKnobs];
         const int32_t count = effect->DescribeKnobs(knobs);
         ASSERT_LE(count, 31);
@@ -83,7 +71,7 @@ TEST(EveryEffect, AnyChannelCountRunsAndSilenceStaysSilent) {
     for (EffectId id : Everything()) {
         for (int32_t channels : {1, 2, 3, 6, 8}) {
             SCOPED_TRACE(std::string(EffectText(id)) + ", " + std::to_string(channels) + " channels");
-            auto effect = Build(id, channels);
+            auto effect = test::BuildAtDefaults(id, channels);
             // An odd block size leaves partial frames; every channel switched on.
             const std::vector<double> quiet(channels * 9000, 0.0);
             const auto silence = test::RunBlocks(*effect, quiet, channels, 333, 0xff);
@@ -113,12 +101,14 @@ TEST(EveryEffect, SwitchedOffChannelsAndChannelsBeyondAPairPassUntouched) {
             if (beyond ? !pairOnly : entry.passOnly) continue;
             SCOPED_TRACE(::testing::Message() << entry.Text() << ", " << c.channels << " channels, mask " << c.mask);
             const auto input = test::Noise(c.channels * 12000, 8000.0, 5);
-            auto effect = Build(entry.id, c.channels);
+            auto effect = test::BuildAtDefaults(entry.id, c.channels);
             const auto out = test::RunBlocks(*effect, input, c.channels, 576, c.mask);
             ASSERT_GT(out.size(), input.size() / 2);
             for (int32_t off = c.off; off < (beyond ? c.channels : c.off + 1); ++off)
                 EXPECT_LE(test::MaxDifference(out, input, c.channels, off), beyond ? 0.0 : 1e-6) << off;
-            if (beyond) EXPECT_GT(test::Rms(out, 0, c.channels, out.size() / c.channels), 100.0);
+            if (beyond) {
+                EXPECT_GT(test::Rms(out, 0, c.channels, out.size() / c.channels), 100.0);
+            }
         }
     }
 }
@@ -128,7 +118,8 @@ TEST(EveryEffect, BlockSizesDoNotChangeTheStream) {
     for (EffectId id : Everything()) {
         if (!StreamAligned(id)) continue;
         SCOPED_TRACE(EffectText(id));
-        auto whole = Build(id, 2), small = Build(id, 2), odd = Build(id, 2);
+        auto whole = test::BuildAtDefaults(id, 2), small = test::BuildAtDefaults(id, 2),
+             odd = test::BuildAtDefaults(id, 2);
         const auto reference = test::RunBlocks(*whole, input, 2, 4000);
         for (auto* effect : {small.get(), odd.get()}) {
             const auto out = test::RunBlocks(*effect, input, 2, effect == small.get() ? 37 : 1001);
@@ -149,7 +140,7 @@ TEST(EveryEffect, ResetStartsTheStreamAgain) {
             id == EffectId::Virtual3D)
             continue;
         SCOPED_TRACE(EffectText(id));
-        auto effect = Build(id, 2);
+        auto effect = test::BuildAtDefaults(id, 2);
         const auto first = test::RunBlocks(*effect, input, 2, 576);
         EXPECT_EQ(effect->Reset(), 0);
         EXPECT_EQ(effect->ExtraOutput(), 0);

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "demo/demo_cases.h"
+#include "effect_lookup.h"
 #include "lv2/lv2_test_host.h"
 
 namespace orve::lv2test {
@@ -158,11 +159,6 @@ INSTANTIATE_TEST_SUITE_P(EveryPlugin, Lv2ApplyTest, ::testing::ValuesIn(Cases())
 
 constexpr size_t npos = std::string::npos;
 
-std::string Trimmed(std::string s) {
-    s.erase(s.find_last_not_of(' ') + 1);
-    return s.substr(std::min(s.size(), s.find_first_not_of(' ')));
-}
-
 TEST(Lv2Bundle, ToolsListEveryLengthKeepingEffectWithItsPresets) {
     std::string listing;
     ASSERT_EQ(RunCommand("lv2ls", &listing), 0) << listing;
@@ -186,9 +182,9 @@ TEST(Lv2Bundle, ToolsListEveryLengthKeepingEffectWithItsPresets) {
         // Every row of the effect's table but the user's own "Custom" row.
         const EffectPreset* table = nullptr;
         int32_t rows = d.effect->GetPresets(&table);
-        if (rows > 0 && Trimmed(table[rows - 1].name) == "Custom") --rows;
+        if (rows > 0 && cli::Trimmed(table[rows - 1].name) == "Custom") --rows;
         for (int32_t r = 0; r < rows; ++r)
-            EXPECT_NE(info.find("\t         " + Trimmed(table[r].name) + "\n"), npos) << table[r].name;
+            EXPECT_NE(info.find("\t         " + cli::Trimmed(table[r].name) + "\n"), npos) << table[r].name;
         EXPECT_EQ(World::Get().Presets(World::Get().Plugin(plugin.uri)).size(), static_cast<size_t>(std::max(rows, 0)));
     }
 }

@@ -72,8 +72,6 @@ std::vector<double> Play(EffectId effectId, const std::vector<std::pair<int32_t,
     return out;
 }
 
-double Db(double ratio) { return 20.0 * std::log10(ratio); }
-
 // The same programme at 16 and 32 bits: the effect sees the same values
 // (every width reaches it on the 16-bit scale), so the outputs differ by the
 // 16-bit rounding alone. At 8 bits the coarser rounding changes what the
@@ -88,14 +86,18 @@ TEST(AudioPathLevels, EveryEffectGivesTheSameResultAtEveryWidth) {
         const auto y16 = Play(entry.id, knobs, 16, 3, x);
         const double level = test::Rms(y16);
         ASSERT_GT(level, 10.0);
-        if (entry.id == EffectId::LevelDynamic) EXPECT_LT(Db(level / test::Rms(x)), -3.0);   // it does compress
+        if (entry.id == EffectId::LevelDynamic) {
+            EXPECT_LT(test::Decibels(level / test::Rms(x)), -3.0);   // it does compress
+        }
         for (int32_t bits : {8, 32}) {
             auto y = Play(entry.id, knobs, bits, 3, x);
             ASSERT_EQ(y.size(), y16.size());
             std::vector<double> difference(y.size());
             for (size_t i = 0; i < y.size(); ++i) difference[i] = (y[i] *= std::ldexp(1.0, 16 - bits)) - y16[i];
-            EXPECT_NEAR(Db(test::Rms(y) / level), 0.0, 0.5) << bits << " bits";
-            if (bits == 32) EXPECT_LT(Db(test::Rms(difference) / level), -40.0);
+            EXPECT_NEAR(test::Decibels(test::Rms(y) / level), 0.0, 0.5) << bits << " bits";
+            if (bits == 32) {
+                EXPECT_LT(test::Decibels(test::Rms(difference) / level), -40.0);
+            }
         }
     }
 }

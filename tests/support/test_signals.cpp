@@ -6,6 +6,8 @@
 
 #include "dsp/effect_processor.h"
 #include "dsp/fft_engine.h"
+#include "platform/posix/embedded_kernels.h"
+#include "plugin/effect_factory.h"
 
 namespace orve::test {
 
@@ -48,6 +50,19 @@ std::vector<double> RunBlocks(EffectProcessor& effect, const std::vector<double>
         output.insert(output.end(), block.begin(), block.begin() + produced);
     }
     return output;
+}
+
+std::unique_ptr<EffectProcessor> BuildAtDefaults(EffectId id, int32_t channels) {
+    static EmbeddedKernels kernels;
+    EffectBuildContext context{44100, channels, &kernels, nullptr};
+    context.seed = 1;
+    std::unique_ptr<EffectProcessor> effect = MakeEffect(id, context);
+    KnobSpec table[kMaxKnobs];
+    double values[kMaxKnobs] = {};
+    const int32_t count = effect->DescribeKnobs(table);
+    for (int32_t k = 0; k < count; ++k) values[k] = table[k].defaultValue;
+    effect->SetParameters(values);
+    return effect;
 }
 
 }  // namespace orve::test

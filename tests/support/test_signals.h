@@ -6,15 +6,16 @@
 
 #include "analysis/measures.h"
 
-namespace orve {
-class EffectProcessor;
-}
+#include <memory>
+
+#include "plugin/effect_catalogue.h"
 
 namespace orve::test {
 
 using analysis::CrossingFrequency;
 using analysis::MaxDifference;
 using analysis::Noise;
+using analysis::Decibels;
 using analysis::Rms;
 using analysis::Sine;
 using analysis::ToneAmplitude;
@@ -33,5 +34,9 @@ size_t LeadingSilence(const std::vector<double>& x, int32_t channels = 1, int32_
 // produced, in order.
 std::vector<double> RunBlocks(EffectProcessor& effect, const std::vector<double>& input,
                               int32_t channels, int32_t blockFrames, int32_t channelMask = 3);
+
+// A catalogue effect built for 44100 Hz at its knob defaults, as the window
+// hands them over, its random parts seeded so that a failure replays.
+std::unique_ptr<EffectProcessor> BuildAtDefaults(EffectId id, int32_t channels);
 
 }  // namespace orve::test

@@ -154,7 +154,7 @@ TEST(Virtual3DChannels, MonoHearsBothEars) {
         const std::vector<double> out = test::RunBlocks(mono, test::Noise(44100, 8000.0, 7), 1, 576);
         level[side] = test::Rms(out, 1152);
     }
-    EXPECT_NEAR(20.0 * std::log10(level[1] / level[0]), 0.0, 1.0);
+    EXPECT_NEAR(test::Decibels(level[1] / level[0]), 0.0, 1.0);
 }
 
 // Thousands of blocks of the sizes players use, and of random sizes, with
@@ -162,17 +162,14 @@ TEST(Virtual3DChannels, MonoHearsBothEars) {
 // returns exactly the frames it has taken minus its latency, and no block
 // comes back silent or repeated.
 TEST(ConvolutionStream, NeverStarvesNorRepeatsAcrossChanges) {
-    static EmbeddedKernels kernels;
     const auto noise = test::Noise(2 * 8192, 8000.0, 3);
     for (EffectId id : {EffectId::ModalReverb, EffectId::SampleReverb, EffectId::Virtual3D})
         for (const std::vector<int32_t>& sizes : {std::vector<int32_t>{441, 480, 576, 882, 1000, 1152}, {0}}) {
             SCOPED_TRACE(::testing::Message() << EffectText(id) << (sizes[0] ? ", player blocks" : ", random blocks"));
-            std::unique_ptr<EffectProcessor> effect = MakeEffect(id, {44100, 2, &kernels, nullptr});
+            std::unique_ptr<EffectProcessor> effect = test::BuildAtDefaults(id, 2);
             KnobSpec knobs[kMaxKnobs];
             const int32_t knobCount = effect->DescribeKnobs(knobs);
-            std::vector<double> values(knobCount);
-            for (int32_t k = 0; k < knobCount; ++k) values[k] = knobs[k].defaultValue;
-            effect->SetParameters(values.data());
+            std::vector<double> values(kMaxKnobs);
             std::mt19937 random(7);
             std::vector<double> block(2 * 4096), previous;
             const int32_t latency = effect->Latency();

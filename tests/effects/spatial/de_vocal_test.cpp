@@ -120,13 +120,8 @@ TEST(DeVocalStereo, ConstructionLowEdgeIsBelowTheKnobDefault) {
     const auto input = Mix(centre, 1500.0);
     DeVocalStereo fresh(kRate, 2);
     const auto out1 = test::RunBlocks(fresh, input, 2, 576);
-    DeVocalStereo knobbed(kRate, 2);
-    KnobSpec knobs[4];
-    ASSERT_EQ(knobbed.DescribeKnobs(knobs), 4);
-    const double defaults[] = {knobs[0].defaultValue, knobs[1].defaultValue, knobs[2].defaultValue,
-                               knobs[3].defaultValue};
-    knobbed.SetParameters(defaults);
-    const auto out2 = test::RunBlocks(knobbed, input, 2, 576);
+    const auto knobbed = test::BuildAtDefaults(EffectId::DeVocalStereo, 2);
+    const auto out2 = test::RunBlocks(*knobbed, input, 2, 576);
     // After the latency: 2 s of material, measured over its second half.
     auto level = [](const std::vector<double>& x) { return test::ToneAmplitude(x, 2, 0, 125.0, kRate, 44100, 32768); };
     EXPECT_LT(level(out1), 0.1 * level(input));

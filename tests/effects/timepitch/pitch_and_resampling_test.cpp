@@ -61,13 +61,13 @@ TEST_P(PitchScalerRange, HarmonicToneKeepsLevelPitchAndPurity) {
     const auto output = Shifted(knob, input);
     const size_t first = 20000, count = 44100;
     ASSERT_GE(output.size(), first + count);
-    const double level = 20.0 * std::log10(test::Rms(output, first, 1, count) / test::Rms(input, first, 1, count));
+    const double level = test::Decibels(test::Rms(output, first, 1, count) / test::Rms(input, first, 1, count));
     EXPECT_NEAR(level, 0.0, 1.0) << "ratio " << ratio;
     for (int h = 1; h <= 10; ++h) {
         const double f = h * 220.0 * ratio;
         const double partial = std::abs(Component(output, first, count, f));
         for (double side : {f - 44100.0 / 256, f + 44100.0 / 256})
-            EXPECT_LT(20.0 * std::log10(std::abs(Component(output, first, count, side)) / partial), -35.0)
+            EXPECT_LT(test::Decibels(std::abs(Component(output, first, count, side)) / partial), -35.0)
                 << "ratio " << ratio << " partial " << h;
         EXPECT_NEAR(CentsOff(output, first, count, f), 0.0, 0.04) << "ratio " << ratio << " partial " << h;
     }
@@ -92,7 +92,7 @@ TEST(PitchScaler, AGlidingToneKeepsItsEnvelope) {
             low = std::min(low, rms);
             high = std::max(high, rms);
         }
-        EXPECT_LT(20.0 * std::log10(high / low), 1.5) << knob;
+        EXPECT_LT(test::Decibels(high / low), 1.5) << knob;
     }
 }
 
