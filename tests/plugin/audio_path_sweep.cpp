@@ -85,11 +85,12 @@ TEST(AudioPathSweep, EveryEffectEveryFormatStaysInItsBlockAndFinite) {
     std::mt19937 random(20261207u);
     constexpr int32_t kFormatsPerEffect = 24;
     constexpr int32_t kBlocksPerFormat = 200;
-    int64_t calls = 0;
+    static_assert(int64_t{kEffectCount} * kFormatsPerEffect * kBlocksPerFormat >= 100000, "a sweep of 10^5 blocks");
     for (int32_t number = 0; number < kEffectCount; ++number) {
         const EffectId id = static_cast<EffectId>(number);
         PluginState state(nullptr, &kernels, nullptr);
         state.effectId = id;
+        state.effectSeed = 1;   // the modal reverb's tails, so that a failure replays
         for (int32_t f = 0; f < kFormatsPerEffect; ++f) {
             const Format format = RandomFormat(random);
             const bool outside = !InOperatingRange(format.sampleRate, format.channels) ||
@@ -109,7 +110,6 @@ TEST(AudioPathSweep, EveryEffectEveryFormatStaysInItsBlockAndFinite) {
                 const bool passes = outside || state.channelMask == 0;
                 const int32_t got =
                     ModifySamples(state, host.get(), frames, format.bits, format.channels, format.sampleRate);
-                ++calls;
                 ASSERT_GE(got, 0) << EffectText(id);
                 ASSERT_LE(got, 2 * frames) << EffectText(id) << " at " << format.sampleRate << " Hz";
                 if (passes) {
@@ -122,7 +122,6 @@ TEST(AudioPathSweep, EveryEffectEveryFormatStaysInItsBlockAndFinite) {
         }
         EXPECT_EQ(state.nonFiniteSamples, 0) << EffectText(id);
     }
-    EXPECT_GE(calls, 100000);
 }
 
 }  // namespace
