@@ -416,12 +416,15 @@ void Screenshots(Plugin& plugin, HWND& window, const std::string& dir) {
         ReleaseDC(nullptr, screen);
         return colour;
     };
-    const struct { int32_t id; bool playing; int gain, oddKnobs; const char* file; } shots[] = {
-        {0, true, 0, 0, "level_tuning.bmp"},          {4, true, 0, 0, "denoise.bmp"},
-        {11, true, 0, 0, "geq31.bmp"},                {8, false, 10000, kKnobPositionMax, "extremes_geq10.bmp"},
-        {12, false, 0, 0, "extremes_devocal.bmp"},    {20, false, 10000, 0, "extremes_vibrato.bmp"}};
+    const struct { EffectId id; bool playing; int gain, oddKnobs; const char* file; } shots[] = {
+        {EffectId::LevelTuning, true, 0, 0, "level_tuning.bmp"},
+        {EffectId::DeNoise, true, 0, 0, "denoise.bmp"},
+        {EffectId::Geq31Bands, true, 0, 0, "geq31.bmp"},
+        {EffectId::Geq10Bands, false, 10000, kKnobPositionMax, "extremes_geq10.bmp"},
+        {EffectId::DeVocalMono, false, 0, 0, "extremes_devocal.bmp"},
+        {EffectId::Vibrato, false, 10000, 0, "extremes_vibrato.bmp"}};
     for (const auto& shot : shots) {
-        window = ChooseEffect(window, shot.id);
+        window = ChooseEffect(window, EffectNumber(shot.id));
         if (!shot.playing) {
             MoveSlider(window, IDC_GAIN_SLIDER, shot.gain);
             for (int knob = 0; GetDlgItem(window, knob); ++knob) MoveSlider(window, knob, knob % 2 ? shot.oddKnobs : 0);
@@ -433,7 +436,7 @@ void Screenshots(Plugin& plugin, HWND& window, const std::string& dir) {
             plugin.Play(0, 3);
         }
         Expect(SaveWindowBitmap(window, dir + "\\" + shot.file), Format("screenshot %s", shot.file));
-        if (shot.id != 0) continue;
+        if (shot.id != EffectId::LevelTuning) continue;
         // The audio path paints the meters; once blocks stop, the one-second
         // timer blanks them within two ticks.
         const COLORREF playing = bottomPixel(window);
@@ -565,7 +568,7 @@ void CheckEveryEffect(Plugin& plugin, HWND& window) {
 // The audio path re-lays the switches for a mono stream; PASS then bypasses.
 // With only R checked the gain acts on the right channel alone.
 void CheckMonoAndPass(Plugin& plugin, HWND window) {
-    window = ChooseEffect(window, 0);
+    window = ChooseEffect(window, EffectNumber(EffectId::LevelTuning));
     MoveSlider(window, IDC_GAIN_SLIDER, 4000);
     std::vector<int16_t> block = ProgrammeBlock(0, 1);
     plugin.Modify(block, 1);
