@@ -55,8 +55,7 @@ CaseResult RunCase(const DemoCase& demoCase, int32_t sampleRate = 44100);
 // Every case, in the order the demo prints them.
 std::vector<DemoCase> AllCases();
 
-// The standard programme: tones, speech-like bursts, hiss, hum and clicks.
-Signal StandardProgramme(int32_t sampleRate);
+using analysis::StandardProgramme;
 
 // Each group of effects contributes its cases, each in its own file.
 std::vector<DemoCase> RestorationDemos();        // level, dynamics, noise, hiss, clicks

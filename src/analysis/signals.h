@@ -43,4 +43,9 @@ private:
     uint32_t state;
 };
 
+// Six seconds of stereo on the 16-bit scale, the same on every run: hiss and
+// mains hum throughout, a chord panned apart, speech-like bursts with an "s"
+// after every third, a tone under clicks. Something for every effect.
+Signal StandardProgramme(int32_t sampleRate);
+
 }  // namespace orve::analysis

@@ -1,7 +1,7 @@
 // The spectral effects on the fastest kernels against the same effects on the
 // reference path (the FFT's plain transform and the C library's maths), and
-// the reverbs' stream cut into the fewest levels against every level. On a
-// programme like the demo's at the 32-bit scale the outputs must agree within
+// the reverbs' stream cut into the fewest levels against every level. On the
+// demo's programme at the 32-bit scale the outputs must agree within
 // a thousandth of one PCM step: the kernels' rounding must not build up in an
 // effect's state.
 // What each effect does to the sound is held to figures by the demo cases.
@@ -68,29 +68,6 @@ private:
     std::unique_ptr<ConvolutionHistory> history[2];
 };
 
-// Like the demo's programme, at the 32-bit scale: a hiss bed and 50 Hz hum
-// with harmonics throughout (alone for the first 0.3 s, which DeNoise learns),
-// then a chord, speech-like bursts of filtered noise and clicks.
-std::vector<double> Programme(int32_t frames) {
-    const double full = 2147483647.0;
-    std::vector<double> x(2 * frames, 0.0);
-    const auto hiss = test::Noise(2 * frames, 0.01 * full, 41), voice = test::Noise(frames, 0.2 * full, 42);
-    double band = 0.0;
-    for (int32_t f = 0; f < frames; ++f) {
-        const double t = static_cast<double>(f) / kRate;
-        double chord = 0.0, hum = 0.0;
-        for (double hz : {220.0, 277.18, 329.63}) chord += 0.08 * full * std::sin(2 * M_PI * hz * t);
-        for (int h = 1; h <= 4; ++h) hum += 0.03 * full / h * std::sin(2 * M_PI * 50.0 * h * t);
-        band = 0.9 * band + 0.1 * voice[f];   // low-passed noise, on for 0.3 s of every 0.8
-        const double burst = std::fmod(t, 0.8) < 0.3 ? band * std::sin(2 * M_PI * 900.0 * t) : 0.0;
-        const double click = f % 22050 == 7000 ? 0.5 * full : 0.0;
-        const double programme = t < 0.3 ? 0.0 : 1.0;
-        for (int c = 0; c < 2; ++c)
-            x[2 * f + c] = programme * ((c ? 0.8 : 1.0) * (chord + burst) + click) + hum + hiss[2 * f + c];
-    }
-    return x;
-}
-
 struct Case {
     std::string name;
     std::function<std::unique_ptr<EffectProcessor>()> fast, reference;
@@ -114,8 +91,9 @@ TEST_P(ReferencePath, WithinAThousandthOfA32BitStep) {
     auto fast = c.fast(), reference = c.reference();
     fast->SetParameters(c.knobs.data());
     reference->SetParameters(c.knobs.data());
-    auto input = Programme(2 * kRate);
-    for (double& v : input) v *= c.step;
+    // The demo's programme, at the 32-bit scale.
+    auto input = analysis::StandardProgramme(kRate).samples;
+    for (double& v : input) v *= 65536.0 * c.step;
     const auto want = test::RunBlocks(*reference, input, 2, 576);
     const auto got = test::RunBlocks(*fast, input, 2, 576);
     ASSERT_EQ(got.size(), want.size());

@@ -40,7 +40,7 @@ constexpr int32_t kRate = 44100;
 // On the 16-bit grid, so that the 16-bit file orve reads and the float file
 // lv2apply reads hold the same values.
 std::vector<double> Programme(int32_t channels) {
-    const analysis::Signal full = demo::StandardProgramme(kRate);
+    const analysis::Signal full = analysis::StandardProgramme(kRate);
     const double pieces[][2] = {{0.0, 0.45}, {1.0, 1.4}, {2.0, 2.5}, {4.25, 4.6}};
     std::vector<double> out;
     for (const auto& piece : pieces) {

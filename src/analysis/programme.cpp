@@ -1,12 +1,12 @@
-// The standard demo programme: something for every effect to work on, in
-// known proportions, so that each figure in the demo table means something.
+// The standard programme: something for every effect to work on, in known
+// proportions, so that each figure the demo and the tests take means something.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 
-#include "demo_cases.h"
+#include "analysis/signals.h"
 
-namespace orve::demo {
+namespace orve::analysis {
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
@@ -45,7 +45,7 @@ Signal StandardProgramme(int32_t sampleRate) {
     s.samples.assign(static_cast<size_t>(frames * 2), 0.0);
 
     // Deterministic noise: the demo files are the same on every run.
-    analysis::Lcg hissL(1), hissR(2), sibilance(3);
+    Lcg hissL(1), hissR(2), sibilance(3);
     double sPrev = 0.0;
     const double vowels[3][3] = {{730, 1090, 2440}, {270, 2290, 3010}, {520, 920, 2560}};
     // Clicks: short spikes, alternately on one channel and on both.
@@ -100,4 +100,4 @@ Signal StandardProgramme(int32_t sampleRate) {
     return s;
 }
 
-}  // namespace orve::demo
+}  // namespace orve::analysis
