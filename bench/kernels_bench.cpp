@@ -66,7 +66,6 @@ void BM_ModalReverbLargestRoom(benchmark::State& state) {
     orve::RunWorkNow(effect);
     std::vector<double> block(2 * orve::bench::kFrames, 0.0);
     effect.ProcessBlock(block.data(), block.data(), 2 * orve::bench::kFrames, 2 * orve::bench::kFrames, 3);
-    orve::RunWorkNow(effect);   // releases the construction room it replaced
     const size_t held = mallinfo2().uordblks + mallinfo2().hblkhd - before;
     const std::vector<double> programme = orve::bench::Programme();
     const int32_t T = 2 * orve::bench::kFrames;

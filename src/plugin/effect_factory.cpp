@@ -1,5 +1,7 @@
 #include "plugin/effect_factory.h"
 
+#include <algorithm>
+#include <iterator>
 #include <mutex>
 #include <new>
 
@@ -34,20 +36,37 @@ void BuildEffect(PluginState& state, int32_t sampleRate, int32_t channels, bool 
     }
 }
 
+void BuildFirstWork(PluginState& state) {
+    if (!state.currentEffect) return;
+    try {
+        RunWorkNow(*state.currentEffect);
+    } catch (const std::bad_alloc&) {
+        // The audio path tries again on its next block.
+        state.currentEffect.reset();
+        state.knobCount = 0;
+    }
+}
+
 }  // namespace orve
 
 namespace orve {
 
 void RebuildForFormat(PluginState& state, int32_t sampleRate, int32_t channels) {
     EffectId id;
+    double values[kMaxKnobs];
     {
         PluginState::Lock lock(state.processingLock);
         id = state.effectId;
+        std::copy(std::begin(state.parameterValues), std::end(state.parameterValues), values);
     }
     const EffectBuildContext context{sampleRate, channels, state.kernels, state.ui, state.effectSeed};
     std::unique_ptr<EffectProcessor> fresh;
     try {
         fresh = MakeEffect(id, context);
+        // Its first build (a reverb's room) with the kept knobs, here and
+        // unlocked, so that the first block plays the right room whole.
+        fresh->SetParameters(values);
+        RunWorkNow(*fresh);
     } catch (const std::bad_alloc&) {
         fresh.reset();
     }
@@ -62,7 +81,10 @@ void RebuildForFormat(PluginState& state, int32_t sampleRate, int32_t channels) 
     }
     state.currentEffect = std::move(fresh);
     state.knobCount = state.currentEffect->DescribeKnobs(state.knobTable);
-    state.currentEffect->SetParameters(state.parameterValues);
+    // Knobs the window moved meanwhile; a repeat of the same values would
+    // only build the same room again.
+    if (!std::equal(std::begin(values), std::end(values), std::begin(state.parameterValues)))
+        state.currentEffect->SetParameters(state.parameterValues);
 }
 
 }  // namespace orve

@@ -16,6 +16,14 @@ class PluginState;
 // The caller holds processingLock.
 void BuildEffect(PluginState& state, int32_t sampleRate, int32_t channels, bool keepParameters);
 
+// Runs the work a freshly built effect asks for (a reverb's first room) on
+// this thread, so that its first block already plays it; the window does so
+// after BuildEffect, while orve leaves it to the audio path's first block,
+// after its preset and knobs are set, so the room is built once. An effect
+// whose build runs out of memory is dropped, as BuildEffect drops it. The
+// caller holds processingLock.
+void BuildFirstWork(PluginState& state);
+
 // The audio path's rebuild after a format change: the same object as
 // BuildEffect(state, sampleRate, channels, true) gives, but built without
 // holding processingLock and swapped in under it. The window replaces the

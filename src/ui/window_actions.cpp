@@ -38,14 +38,17 @@ bool SelectEffect(PluginState& state, int32_t number) {
     if (!chosen || *chosen == state.effectId) return false;
     state.effectId = *chosen;
     BuildEffect(state, state.lastSampleRate, state.lastChannels, false);
+    BuildFirstWork(state);
     state.windowOpenMode = WindowOpenMode::NewEffect;
     return true;
 }
 
 void RestartEffect(PluginState& state) {
     PluginState::Lock lock(state.processingLock);
-    if (state.lastSampleRate > 0 && state.lastChannels > 0)
+    if (state.lastSampleRate > 0 && state.lastChannels > 0) {
         BuildEffect(state, state.lastSampleRate, state.lastChannels, false);
+        BuildFirstWork(state);
+    }
 }
 
 bool ChoosePreset(PluginState& state, int32_t row, SliderPositions& sliders) {

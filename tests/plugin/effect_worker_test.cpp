@@ -20,6 +20,7 @@ ModalReverb& SelectReverb(PluginState& state, double size) {
     BuildEffect(state, 44100, 2, false);
     state.parameterValues[0] = size;
     state.currentEffect->SetParameters(state.parameterValues);
+    BuildFirstWork(state);
     return static_cast<ModalReverb&>(*state.currentEffect);
 }
 

@@ -121,11 +121,9 @@ ModalReverb::ModalReverb(double sampleRate, int32_t channels, const RoomGeometry
       convolution(channels, kConvolutionLevels, std::unique_ptr<KernelBuild>(build)) {
     ServeTables(kKnobs, kPresets);
     ChannelGeometries(baseRoom, size, refC, headAngle, earDistanceSquared, geometry);
-    // The construction room is built here, so the effect plays it from the
-    // first frame; later rooms are built as work.
-    FillBuild();
-    convolution.BuildNow();
-    for (int e = 0; e < kResponseSlots; ++e) playing[e] = build->facts[e];
+    // The first room is built as work like every later one (requested starts
+    // ahead of lentFor): the knobs a host restores are set by then, so it is
+    // built once, and never under the processing lock of an effect change.
 }
 
 void ModalReverb::FillBuild() {

@@ -87,17 +87,15 @@ SampleReverb::SampleReverb(double /*sampleRate*/, int32_t channels, const int16_
     : ChannelEffect(std::max(1, channels), 5000),
       kernelData(kernelData),
       roomType(std::clamp(roomType, 1, kRoomCount)),
-      lentRoom(this->roomType),
+      lentRoom(0),
       build(new RoomExtract(kernelData, std::min(std::max(1, channels), 2))),
       convolution(std::max(1, channels), kConvolutionLevels, std::unique_ptr<KernelBuild>(build)) {
     ServeTables(kKnobs, kPresets);
-    if (!kernelData) {
-        // Without the set the ears stay silent; no room is ever built.
-        if (errors) errors->ShowError(kKernelFileMissed);
-        return;
-    }
-    build->roomType = this->roomType;
-    convolution.BuildNow();
+    // Without the set the ears stay silent; no room is ever built.
+    if (!kernelData && errors) errors->ShowError(kKernelFileMissed);
+    // The first room is built as work too (lentRoom 0 is no room): by then
+    // the host has set the knobs it restores, so a room is built once, and
+    // never on the thread that replaces the effect under the processing lock.
 }
 
 void SampleReverb::SetParameters(const double* values) {

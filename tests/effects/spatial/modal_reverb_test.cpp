@@ -19,6 +19,7 @@ constexpr int kRate = 44100;
 std::unique_ptr<ModalReverb> MakeReverb(int channels, const std::vector<double>& knobs, double rate = kRate) {
     auto r = std::make_unique<ModalReverb>(rate, channels, 77u);
     if (!knobs.empty()) r->SetParameters(knobs.data());
+    RunWorkNow(*r);
     return r;
 }
 
