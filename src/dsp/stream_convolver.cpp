@@ -49,10 +49,13 @@ StreamConvolver::StreamConvolver(int32_t levelsIn, int32_t fadeFramesIn, double 
         Level& level = levels[k];
         const int32_t B = kLevelBlock[k];
         level.fft = std::make_unique<FftEngine>(2 * B, FftKind::Real);
-        level.accA.assign(static_cast<size_t>(2) * LevelBins(k), 0.0);
-        level.accB.assign(static_cast<size_t>(2) * LevelBins(k), 0.0);
-        level.work.assign(static_cast<size_t>(2) * B, 0.0);
-        level.fadeWork.assign(static_cast<size_t>(2) * B, 0.0);
+        // Scratch that every block writes before it reads, left unset: the
+        // pages of levels a short kernel never reaches are then never
+        // touched (several megabytes per ear for the longest levels).
+        level.accA.reset(new double[static_cast<size_t>(2) * LevelBins(k)]);
+        level.accB.reset(new double[static_cast<size_t>(2) * LevelBins(k)]);
+        level.work.reset(new double[static_cast<size_t>(2) * B]);
+        level.fadeWork.reset(new double[static_cast<size_t>(2) * B]);
         level.nextBlock = FirstBlock(k);
     }
     const int32_t top = levelCount - 1;
@@ -263,15 +266,15 @@ void StreamConvolver::RunUnit(int32_t k, int32_t unit) {
         // kernel, so its input block lies that far behind its output block.
         const int64_t first = level.block * B - kLevelOffset[k] - B;
         const int64_t mask = static_cast<int64_t>(input.size()) - 1;
-        CopyFromRing(input, mask, first, 2 * B, level.work.data());
-        level.fft->ForwardReal(level.work.data());
-        PushSpectrum(k, level.work.data());
+        CopyFromRing(input, mask, first, 2 * B, level.work.get());
+        level.fft->ForwardReal(level.work.get());
+        PushSpectrum(k, level.work.get());
         return;
     }
     if (unit <= chunks) {
         const int32_t begin = (unit - 1) * kChunkBins;
         const int32_t end = std::min(bins, begin + kChunkBins);
-        for (auto [with, acc] : {std::pair{level.a, level.accA.data()}, std::pair{level.b, level.accB.data()}}) {
+        for (auto [with, acc] : {std::pair{level.a, level.accA.get()}, std::pair{level.b, level.accB.get()}}) {
             if (!with) continue;
             std::fill(acc + begin, acc + end, 0.0);
             std::fill(acc + bins + begin, acc + bins + end, 0.0);
@@ -285,10 +288,10 @@ void StreamConvolver::RunUnit(int32_t k, int32_t unit) {
     // in the next.
     const int64_t mask = static_cast<int64_t>(output.size()) - 1;
     const int64_t start = level.block * B;
-    double* ya = level.work.data();
+    double* ya = level.work.get();
     if (unit == chunks + 1) {
         if (level.a && level.a->Partitions(k) > 0) {
-            PackSpectrum(level.accA.data(), level.accA.data() + bins, B, ya);
+            PackSpectrum(level.accA.get(), level.accA.get() + bins, B, ya);
             level.fft->InverseReal(ya);
         } else {
             std::fill(ya, ya + 2 * B, 0.0);
@@ -299,9 +302,9 @@ void StreamConvolver::RunUnit(int32_t k, int32_t unit) {
     }
     // The old kernel's block (silence when fading in from none) weighted
     // down as the new one's comes up.
-    double* yb = level.fadeWork.data();
+    double* yb = level.fadeWork.get();
     if (level.b && level.b->Partitions(k) > 0) {
-        PackSpectrum(level.accB.data(), level.accB.data() + bins, B, yb);
+        PackSpectrum(level.accB.get(), level.accB.get() + bins, B, yb);
         level.fft->InverseReal(yb);
     } else {
         std::fill(yb, yb + 2 * B, 0.0);

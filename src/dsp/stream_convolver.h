@@ -115,7 +115,7 @@ private:
         int32_t unit = 0;
         int32_t units = 0;
         double done = 0.0, total = 0.0;
-        std::vector<double> accA, accB, work, fadeWork;
+        std::unique_ptr<double[]> accA, accB, work, fadeWork;
     };
 
     int32_t Depth(const Level& level) const { return static_cast<int32_t>(level.rings.near.size() + level.rings.far.size()); }
