@@ -78,11 +78,9 @@ Resampler::Resampler(double /*sampleRate: the factor is relative*/, int32_t chan
       channels(channels),
       converters(std::max(channels, 1), nullptr),
       build(std::make_unique<ConverterBuild>(std::max(channels, 1))) {
-    build->build = true;
-    build->factor = factor;
-    build->Run();
-    converters.swap(build->handles);
-    build->build = false;
+    // The converters are opened as work, like every later set: by then the
+    // host has set the factor it restores, so their filter tables (the
+    // costly part) are computed once. Until then a block queues its input.
     ServeTables(kKnobs, kPresets);
 }
 

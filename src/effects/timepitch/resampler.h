@@ -42,7 +42,7 @@ private:
     std::vector<void*> converters;      // one libresample handle per channel
     std::unique_ptr<ConverterBuild> build;   // null while lent out
     const EffectWork* lent = nullptr;
-    double builtFactor = 1.0;
+    double builtFactor = 0.0;           // none yet: the first work opens them
     bool buildReady = false;
     bool leftOvers = false;
     int32_t inFill = 0;

@@ -112,6 +112,7 @@ TEST(PitchScaler, DownwardNothingLandsAboveTheMovedBand) {
 
 TEST(Resampler, FirstBlockAtUnityWaitsThenCatchesUp) {
     Resampler effect(44100, 2);
+    RunWorkNow(effect);   // the converters, opened as a host opens them
     EXPECT_EQ(effect.ExtraOutput(), 0);
     const auto input = test::Sine(1000.0, 44100, 576 * 20, 2, 10000.0);
     std::vector<double> block(input.begin(), input.begin() + 1152);
