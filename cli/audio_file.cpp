@@ -163,6 +163,7 @@ AudioReader::AudioReader(const std::string& pathIn) : path(pathIn) {
         metadata = ReadMetadata(file, info.channels);
     }
     const SampleEncoding encoding = EncodingOf(info.format);
+    fileBits = encoding.floating ? 0 : encoding.bits;
     fileFullScale = encoding.floating ? 0.0 : std::ldexp(1.0, encoding.bits - 1);
 }
 
@@ -176,27 +177,65 @@ AudioReader::~AudioReader() {
 void AudioReader::SetPathBits(int32_t bits, bool dither) {
     rounding = std::make_unique<WordLength>(bits, dither);
     scale = std::ldexp(1.0, bits - 1);
+    // An integer file no wider than the path needs no rounding: libsndfile
+    // hands its codes over in the top bits of an int, and a shift puts them
+    // on the path's scale exactly where the doubles would have landed.
+    readCodes = fileBits > 0 && fileBits <= bits;
+    codeShift = 32 - bits;
+    codeTop = readCodes ? static_cast<int32_t>(((int64_t{1} << (fileBits - 1)) - 1) << (bits - fileBits)) : 0;
+}
+
+bool AudioReader::Fill(int64_t frames) {
+    // libsndfile reads straight from the descriptor and the calls are wrapped
+    // to silence its chatter: a player-sized block at a time cost more in
+    // system calls than most effects do.
+    const int64_t want = std::max<int64_t>(kFileChunkFrames, frames);
+    const size_t size = static_cast<size_t>(want * info.channels);
+    sf_count_t got;
+    {
+        QuietLibraries quiet;
+        if (readCodes) {
+            if (codes.size() < size) codes.resize(size);
+            got = sf_readf_int(file, codes.data(), want);
+        } else {
+            if (chunk.size() < size) chunk.resize(size);
+            got = sf_readf_double(file, chunk.data(), want);
+        }
+    }
+    if (got <= 0) return false;
+    chunkStart = 0;
+    chunkEnd = got;
+    return true;
 }
 
 int64_t AudioReader::Read(int32_t* values, int64_t frames) {
     const int32_t channels = info.channels;
     int64_t produced = 0;
-    while (produced < frames) {
-        if (chunkStart == chunkEnd) {
-            // libsndfile reads straight from the descriptor and the calls are
-            // wrapped to silence its chatter: a player-sized block at a time
-            // cost more in system calls than most effects do.
-            const int64_t want = std::max<int64_t>(kFileChunkFrames, frames - produced);
-            if (static_cast<int64_t>(chunk.size()) < want * channels) chunk.resize(static_cast<size_t>(want * channels));
-            sf_count_t got;
-            {
-                QuietLibraries quiet;
-                got = sf_readf_double(file, chunk.data(), want);
+    if (readCodes) {
+        while (produced < frames) {
+            if (chunkStart == chunkEnd && !Fill(frames - produced)) break;
+            const int64_t take = std::min(frames - produced, chunkEnd - chunkStart);
+            const int64_t n = take * channels;
+            const int32_t* in = codes.data() + chunkStart * channels;
+            int32_t* to = values + produced * channels;
+            // Full scale as the file counts it: its largest code either way,
+            // the same test the doubles below make.
+            const int32_t shift = codeShift, top = codeTop;
+            int64_t atTop = 0;
+            for (int64_t i = 0; i < n; ++i) {
+                const int32_t v = in[i] >> shift;
+                atTop += (v >= top) | (v <= -top);
+                to[i] = v;
             }
-            if (got <= 0) break;
-            chunkStart = 0;
-            chunkEnd = got;
+            atFullScale += atTop;
+            chunkStart += take;
+            produced += take;
         }
+        framesRead += produced;
+        return produced;
+    }
+    while (produced < frames) {
+        if (chunkStart == chunkEnd && !Fill(frames - produced)) break;
         const int64_t take = std::min(frames - produced, chunkEnd - chunkStart);
         const int64_t n = take * channels;
         if (static_cast<int64_t>(scaled.size()) < (produced + take) * channels)

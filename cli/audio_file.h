@@ -60,12 +60,19 @@ private:
     bool lengthKnown = true;
     bool headerDisagrees = false;
     Metadata metadata;
+    bool Fill(int64_t frames);   // reads a chunk of at least `frames` frames; false at the end
     std::unique_ptr<WordLength> rounding;
     double scale = 1.0;
-    double fileFullScale = 0.0;   // 2^(width-1) of an integer encoding, 0 for floating point
-    std::vector<double> chunk;    // read from the file, not yet handed out
-    int64_t chunkStart = 0;       // frames of `chunk` handed out
-    int64_t chunkEnd = 0;         // frames in `chunk`
+    int32_t fileBits = 0;         // integer width of the file's encoding, 0 for floating point and lossy codecs
+    double fileFullScale = 0.0;   // 2^(fileBits-1), 0 for floating point
+    // An integer file no wider than the path: its codes are read as they are.
+    bool readCodes = false;
+    int32_t codeShift = 0;        // from libsndfile's 32-bit scale down to the path's
+    int32_t codeTop = 0;          // the file's largest code, on the path's scale
+    std::vector<int32_t> codes;   // read from such a file, not yet handed out
+    std::vector<double> chunk;    // read from any other file, not yet handed out
+    int64_t chunkStart = 0;       // frames of the chunk handed out
+    int64_t chunkEnd = 0;         // frames in the chunk
     std::vector<double> scaled;
     int64_t framesRead = 0;
     int64_t atFullScale = 0;
