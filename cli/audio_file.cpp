@@ -106,6 +106,22 @@ void MatchReplacedFile(int fd, const std::string& path) {
     ::fchmod(fd, 0666 & ~mask);
 }
 
+// Codes as libsndfile reads them (in the top bits of a short or an int) on
+// the path's scale, `shift` bits down from the 32-bit one. Returns how many
+// are at full scale as the file counts it, its largest code either way: the
+// same test the doubles make.
+template <typename Code>
+int64_t ToPath(const Code* in, int64_t n, int32_t shift, int32_t top, int32_t* out) {
+    constexpr int32_t up = 32 - 8 * static_cast<int32_t>(sizeof(Code));
+    int64_t atTop = 0;
+    for (int64_t i = 0; i < n; ++i) {
+        const int32_t v = static_cast<int32_t>(static_cast<uint32_t>(in[i]) << up) >> shift;
+        atTop += (v >= top) | (v <= -top);
+        out[i] = v;
+    }
+    return atTop;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -194,7 +210,12 @@ bool AudioReader::Fill(int64_t frames) {
     sf_count_t got;
     {
         QuietLibraries quiet;
-        if (readCodes) {
+        if (readCodes && fileBits <= 16) {
+            // Shorts are libsndfile's own width for these: read without a
+            // conversion pass of its own (a 16-bit WAV is copied as it is).
+            if (shortCodes.size() < size) shortCodes.resize(size);
+            got = sf_readf_short(file, shortCodes.data(), want);
+        } else if (readCodes) {
             if (codes.size() < size) codes.resize(size);
             got = sf_readf_int(file, codes.data(), want);
         } else {
@@ -216,18 +237,9 @@ int64_t AudioReader::Read(int32_t* values, int64_t frames) {
             if (chunkStart == chunkEnd && !Fill(frames - produced)) break;
             const int64_t take = std::min(frames - produced, chunkEnd - chunkStart);
             const int64_t n = take * channels;
-            const int32_t* in = codes.data() + chunkStart * channels;
             int32_t* to = values + produced * channels;
-            // Full scale as the file counts it: its largest code either way,
-            // the same test the doubles below make.
-            const int32_t shift = codeShift, top = codeTop;
-            int64_t atTop = 0;
-            for (int64_t i = 0; i < n; ++i) {
-                const int32_t v = in[i] >> shift;
-                atTop += (v >= top) | (v <= -top);
-                to[i] = v;
-            }
-            atFullScale += atTop;
+            atFullScale += fileBits <= 16 ? ToPath(shortCodes.data() + chunkStart * channels, n, codeShift, codeTop, to)
+                                          : ToPath(codes.data() + chunkStart * channels, n, codeShift, codeTop, to);
             chunkStart += take;
             produced += take;
         }

@@ -1,6 +1,7 @@
 #pragma once
-// Audio files through libsndfile. Samples are read as doubles whatever their
-// encoding and handed to the audio path as integers of its width; the output
+// Audio files through libsndfile. Samples are handed to the audio path as
+// integers of its width: an integer file no wider than the path as its own
+// codes, any other read as doubles and rounded to that width; the output
 // is written in its own encoding, rounded with dither where it is narrower
 // than the path. A regular output file appears only when complete.
 #include <sndfile.h>
@@ -70,6 +71,7 @@ private:
     int32_t codeShift = 0;        // from libsndfile's 32-bit scale down to the path's
     int32_t codeTop = 0;          // the file's largest code, on the path's scale
     std::vector<int32_t> codes;   // read from such a file, not yet handed out
+    std::vector<int16_t> shortCodes;   // the same for a file of at most 16 bits
     std::vector<double> chunk;    // read from any other file, not yet handed out
     int64_t chunkStart = 0;       // frames of the chunk handed out
     int64_t chunkEnd = 0;         // frames in the chunk
