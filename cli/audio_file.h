@@ -130,10 +130,14 @@ private:
     bool committed = false;
     std::unique_ptr<WordLength> rounding;   // when the file is narrower than the path
     int32_t fileBits = 0;                   // integer width of the file's encoding, 0 for floating
-    std::vector<double> doubles;   // gathered frames of a floating-point file
-    std::vector<int32_t> ints;     // gathered frames of an integer file
+    bool writeShorts = false;               // PCM of at most 16 bits, handed over as shorts
+    // Gathered frames, pendingFrames of them; the buffers keep their size.
+    std::vector<double> doubles;   // of a floating-point file
+    std::vector<int16_t> shorts;   // of a file written from shorts
+    std::vector<int32_t> ints;     // of any other integer file
     int64_t pendingFrames = 0;
     std::vector<double> narrowing;
+    std::vector<int32_t> rounded;
     std::vector<std::string> refused;
     int64_t atFullScale = 0;
     int64_t samplesWritten = 0;
