@@ -218,8 +218,8 @@ void AudioReader::SetPathBits(int32_t bits, bool dither) {
     rounding = std::make_unique<WordLength>(bits, dither);
     scale = std::ldexp(1.0, bits - 1);
     // An integer file no wider than the path needs no rounding: libsndfile
-    // hands its codes over in the top bits of an int, and a shift puts them
-    // on the path's scale exactly where the doubles would have landed.
+    // hands its codes over in the top bits of a short or an int, and a shift
+    // puts them on the path's scale exactly where the doubles would land.
     readCodes = fileBits > 0 && fileBits <= bits;
     codeShift = 32 - bits;
     codeTop = readCodes ? static_cast<int32_t>(((int64_t{1} << (fileBits - 1)) - 1) << (bits - fileBits)) : 0;

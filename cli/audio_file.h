@@ -55,13 +55,14 @@ public:
     std::vector<std::string> Warnings() const;
 
 private:
+    bool Fill(int64_t frames);   // reads a chunk of at least `frames` frames; false at the end
+
     std::string path;
     SNDFILE* file = nullptr;
     SF_INFO info{};
     bool lengthKnown = true;
     bool headerDisagrees = false;
     Metadata metadata;
-    bool Fill(int64_t frames);   // reads a chunk of at least `frames` frames; false at the end
     std::unique_ptr<WordLength> rounding;
     double scale = 1.0;
     int32_t fileBits = 0;         // integer width of the file's encoding, 0 for floating point and lossy codecs
