@@ -106,6 +106,46 @@ void MatchReplacedFile(int fd, const std::string& path) {
     ::fchmod(fd, 0666 & ~mask);
 }
 
+// Codes as libsndfile reads them (in the top bits of a short or an int) on
+// the path's scale, `shift` bits down from the 32-bit one. Returns how many
+// are at full scale as the file counts it, its largest code either way: the
+// same test the doubles make.
+template <typename Code>
+int64_t ToPath(const Code* in, int64_t n, int32_t shift, int32_t top, int32_t* out) {
+    constexpr int32_t up = 32 - 8 * static_cast<int32_t>(sizeof(Code));
+    int64_t atTop = 0;
+    for (int64_t i = 0; i < n; ++i) {
+        const int32_t v = static_cast<int32_t>(static_cast<uint32_t>(in[i]) << up) >> shift;
+        atTop += (v >= top) | (v <= -top);
+        out[i] = v;
+    }
+    return atTop;
+}
+
+struct Extent {
+    int64_t atTop = 0;     // codes at either end of the file's range
+    int64_t largest = 0;   // largest magnitude, in codes
+};
+
+// Codes of the file's width, `widen` bits short of it, as libsndfile takes
+// them: in the top bits of a short or an int. The largest magnitude comes
+// from the extremes, so that the most negative code of a 32-bit file has one.
+template <typename Sample>
+Extent ToFile(const int32_t* codes, int64_t n, int32_t widen, int32_t fileBits, Sample* out) {
+    const int32_t top = static_cast<int32_t>((int64_t{1} << (fileBits - 1)) - 1);
+    const int32_t shift = 8 * static_cast<int32_t>(sizeof(Sample)) - fileBits;
+    int32_t high = 0, low = 0;
+    int64_t atTop = 0;
+    for (int64_t i = 0; i < n; ++i) {
+        const int32_t v = static_cast<int32_t>(static_cast<uint32_t>(codes[i]) << widen);
+        atTop += (v >= top) | (v <= -top - 1);
+        high = std::max(high, v);
+        low = std::min(low, v);
+        out[i] = static_cast<Sample>(static_cast<uint32_t>(v) << shift);
+    }
+    return {atTop, std::max<int64_t>(high, -static_cast<int64_t>(low))};
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -163,6 +203,7 @@ AudioReader::AudioReader(const std::string& pathIn) : path(pathIn) {
         metadata = ReadMetadata(file, info.channels);
     }
     const SampleEncoding encoding = EncodingOf(info.format);
+    fileBits = encoding.floating ? 0 : encoding.bits;
     fileFullScale = encoding.floating ? 0.0 : std::ldexp(1.0, encoding.bits - 1);
 }
 
@@ -176,27 +217,61 @@ AudioReader::~AudioReader() {
 void AudioReader::SetPathBits(int32_t bits, bool dither) {
     rounding = std::make_unique<WordLength>(bits, dither);
     scale = std::ldexp(1.0, bits - 1);
+    // An integer file no wider than the path needs no rounding: libsndfile
+    // hands its codes over in the top bits of a short or an int, and a shift
+    // puts them on the path's scale exactly where the doubles would land.
+    readCodes = fileBits > 0 && fileBits <= bits;
+    codeShift = 32 - bits;
+    codeTop = readCodes ? static_cast<int32_t>(((int64_t{1} << (fileBits - 1)) - 1) << (bits - fileBits)) : 0;
+}
+
+bool AudioReader::Fill(int64_t frames) {
+    // libsndfile reads straight from the descriptor and the calls are wrapped
+    // to silence its chatter: a player-sized block at a time cost more in
+    // system calls than most effects do.
+    const int64_t want = std::max<int64_t>(kFileChunkFrames, frames);
+    const size_t size = static_cast<size_t>(want * info.channels);
+    sf_count_t got;
+    {
+        QuietLibraries quiet;
+        if (readCodes && fileBits <= 16) {
+            // Shorts are libsndfile's own width for these: read without a
+            // conversion pass of its own (a 16-bit WAV is copied as it is).
+            if (shortCodes.size() < size) shortCodes.resize(size);
+            got = sf_readf_short(file, shortCodes.data(), want);
+        } else if (readCodes) {
+            if (codes.size() < size) codes.resize(size);
+            got = sf_readf_int(file, codes.data(), want);
+        } else {
+            if (chunk.size() < size) chunk.resize(size);
+            got = sf_readf_double(file, chunk.data(), want);
+        }
+    }
+    if (got <= 0) return false;
+    chunkStart = 0;
+    chunkEnd = got;
+    return true;
 }
 
 int64_t AudioReader::Read(int32_t* values, int64_t frames) {
     const int32_t channels = info.channels;
     int64_t produced = 0;
-    while (produced < frames) {
-        if (chunkStart == chunkEnd) {
-            // libsndfile reads straight from the descriptor and the calls are
-            // wrapped to silence its chatter: a player-sized block at a time
-            // cost more in system calls than most effects do.
-            const int64_t want = std::max<int64_t>(kFileChunkFrames, frames - produced);
-            if (static_cast<int64_t>(chunk.size()) < want * channels) chunk.resize(static_cast<size_t>(want * channels));
-            sf_count_t got;
-            {
-                QuietLibraries quiet;
-                got = sf_readf_double(file, chunk.data(), want);
-            }
-            if (got <= 0) break;
-            chunkStart = 0;
-            chunkEnd = got;
+    if (readCodes) {
+        while (produced < frames) {
+            if (chunkStart == chunkEnd && !Fill(frames - produced)) break;
+            const int64_t take = std::min(frames - produced, chunkEnd - chunkStart);
+            const int64_t n = take * channels;
+            int32_t* to = values + produced * channels;
+            atFullScale += fileBits <= 16 ? ToPath(shortCodes.data() + chunkStart * channels, n, codeShift, codeTop, to)
+                                          : ToPath(codes.data() + chunkStart * channels, n, codeShift, codeTop, to);
+            chunkStart += take;
+            produced += take;
         }
+        framesRead += produced;
+        return produced;
+    }
+    while (produced < frames) {
+        if (chunkStart == chunkEnd && !Fill(frames - produced)) break;
         const int64_t take = std::min(frames - produced, chunkEnd - chunkStart);
         const int64_t n = take * channels;
         if (static_cast<int64_t>(scaled.size()) < (produced + take) * channels)
@@ -301,6 +376,13 @@ void AudioWriter::Open(const Metadata* metadata, const PositionMap& positions) {
 
     const SampleEncoding encoding = EncodingOf(layout.format);
     fileBits = encoding.floating ? 0 : encoding.bits;
+    // Shorts are libsndfile's own width for PCM of up to 16 bits (a 16-bit
+    // file is written from them as they are). Not for its other codecs: its
+    // int interface, which they keep, writes the most negative code of A-law
+    // and u-law as the most positive one, and a file must not change with
+    // the width it is handed over at.
+    const int32_t subtype = layout.format & SF_FORMAT_SUBMASK;
+    writeShorts = subtype == SF_FORMAT_PCM_16 || subtype == SF_FORMAT_PCM_S8 || subtype == SF_FORMAT_PCM_U8;
     if (fileBits > 0 && fileBits < layout.pathBits) rounding = std::make_unique<WordLength>(fileBits, layout.dither);
     if (metadata) {
         QuietLibraries quiet;
@@ -334,9 +416,10 @@ void AudioWriter::Write(const int32_t* values, int64_t frames) {
     const int64_t count = frames * layout.channels;
     const double pathScale = std::ldexp(1.0, layout.pathBits - 1);
     const size_t at = static_cast<size_t>(pendingFrames * layout.channels);
+    const size_t end = at + static_cast<size_t>(count);
     if (fileBits == 0) {
         // Floating point (and lossy codecs): the path's values exactly, on +-1.
-        doubles.resize(at + static_cast<size_t>(count));
+        if (doubles.size() < end) doubles.resize(end);
         double* out = doubles.data() + at;
         for (int64_t i = 0; i < count; ++i) {
             const double x = values[i] / pathScale;
@@ -347,32 +430,32 @@ void AudioWriter::Write(const int32_t* values, int64_t frames) {
                 ++atFullScale;
         }
     } else {
-        // libsndfile's int interface is on the 32-bit scale and keeps the top
-        // bits the encoding holds, so the values are first made exact at its width.
-        ints.resize(at + static_cast<size_t>(count));
-        int32_t* out = ints.data() + at;
+        // Codes of the file's width, `widen` bits short of it.
+        const int32_t* codes = values;
+        int32_t widen = fileBits - layout.pathBits;
         if (rounding) {
-            narrowing.resize(static_cast<size_t>(count));
+            if (narrowing.size() < static_cast<size_t>(count)) {
+                narrowing.resize(static_cast<size_t>(count));
+                rounded.resize(static_cast<size_t>(count));
+            }
             const double step = std::ldexp(1.0, layout.pathBits - fileBits);
             for (int64_t i = 0; i < count; ++i) narrowing[static_cast<size_t>(i)] = values[i] / step;
-            rounding->Round(narrowing.data(), count, out);
-        } else {
-            const int32_t widen = fileBits - layout.pathBits;
-            for (int64_t i = 0; i < count; ++i) out[i] = static_cast<int32_t>(static_cast<uint32_t>(values[i]) << widen);
+            rounding->Round(narrowing.data(), count, rounded.data());
+            codes = rounded.data();
+            widen = 0;
         }
-        const int32_t top = static_cast<int32_t>((1LL << (fileBits - 1)) - 1);
-        const int32_t shift = 32 - fileBits;
+        Extent extent;
+        if (writeShorts) {
+            if (shorts.size() < end) shorts.resize(end);
+            extent = ToFile(codes, count, widen, fileBits, shorts.data() + at);
+        } else {
+            if (ints.size() < end) ints.resize(end);
+            extent = ToFile(codes, count, widen, fileBits, ints.data() + at);
+        }
+        atFullScale += extent.atTop;
         // The peak in whole steps, scaled once: the same value as scaling each
         // sample, the division being by a power of two.
-        int64_t largest = 0, atTop = 0;
-        for (int64_t i = 0; i < count; ++i) {
-            int32_t& v = out[i];
-            atTop += (v >= top) | (v <= -top - 1);
-            largest = std::max<int64_t>(largest, v < 0 ? -static_cast<int64_t>(v) : v);
-            v = static_cast<int32_t>(static_cast<uint32_t>(v) << shift);
-        }
-        atFullScale += atTop;
-        peak = std::max(peak, static_cast<double>(largest) / std::ldexp(1.0, fileBits - 1));
+        peak = std::max(peak, static_cast<double>(extent.largest) / std::ldexp(1.0, fileBits - 1));
     }
     samplesWritten += count;
     pendingFrames += frames;
@@ -385,13 +468,12 @@ void AudioWriter::Flush() {
     sf_count_t written;
     {
         QuietLibraries quiet;
-        written = fileBits == 0 ? sf_writef_double(file, doubles.data(), pendingFrames)
-                                : sf_writef_int(file, ints.data(), pendingFrames);
+        if (fileBits == 0) written = sf_writef_double(file, doubles.data(), pendingFrames);
+        else if (writeShorts) written = sf_writef_short(file, shorts.data(), pendingFrames);
+        else written = sf_writef_int(file, ints.data(), pendingFrames);
     }
     if (written != pendingFrames) Fail(sf_strerror(file));
     pendingFrames = 0;
-    doubles.clear();
-    ints.clear();
 }
 
 void AudioWriter::Commit() {

@@ -1,6 +1,7 @@
 #pragma once
-// Audio files through libsndfile. Samples are read as doubles whatever their
-// encoding and handed to the audio path as integers of its width; the output
+// Audio files through libsndfile. Samples are handed to the audio path as
+// integers of its width: an integer file no wider than the path as its own
+// codes, any other read as doubles and rounded to that width; the output
 // is written in its own encoding, rounded with dither where it is narrower
 // than the path. A regular output file appears only when complete.
 #include <sndfile.h>
@@ -54,6 +55,8 @@ public:
     std::vector<std::string> Warnings() const;
 
 private:
+    bool Fill(int64_t frames);   // reads a chunk of at least `frames` frames; false at the end
+
     std::string path;
     SNDFILE* file = nullptr;
     SF_INFO info{};
@@ -62,10 +65,17 @@ private:
     Metadata metadata;
     std::unique_ptr<WordLength> rounding;
     double scale = 1.0;
-    double fileFullScale = 0.0;   // 2^(width-1) of an integer encoding, 0 for floating point
-    std::vector<double> chunk;    // read from the file, not yet handed out
-    int64_t chunkStart = 0;       // frames of `chunk` handed out
-    int64_t chunkEnd = 0;         // frames in `chunk`
+    int32_t fileBits = 0;         // integer width of the file's encoding, 0 for floating point and lossy codecs
+    double fileFullScale = 0.0;   // 2^(fileBits-1), 0 for floating point
+    // An integer file no wider than the path: its codes are read as they are.
+    bool readCodes = false;
+    int32_t codeShift = 0;        // from libsndfile's 32-bit scale down to the path's
+    int32_t codeTop = 0;          // the file's largest code, on the path's scale
+    std::vector<int32_t> codes;   // read from such a file, not yet handed out
+    std::vector<int16_t> shortCodes;   // the same for a file of at most 16 bits
+    std::vector<double> chunk;    // read from any other file, not yet handed out
+    int64_t chunkStart = 0;       // frames of the chunk handed out
+    int64_t chunkEnd = 0;         // frames in the chunk
     std::vector<double> scaled;
     int64_t framesRead = 0;
     int64_t atFullScale = 0;
@@ -121,10 +131,14 @@ private:
     bool committed = false;
     std::unique_ptr<WordLength> rounding;   // when the file is narrower than the path
     int32_t fileBits = 0;                   // integer width of the file's encoding, 0 for floating
-    std::vector<double> doubles;   // gathered frames of a floating-point file
-    std::vector<int32_t> ints;     // gathered frames of an integer file
+    bool writeShorts = false;               // PCM of at most 16 bits, handed over as shorts
+    // Gathered frames, pendingFrames of them; the buffers keep their size.
+    std::vector<double> doubles;   // of a floating-point file
+    std::vector<int16_t> shorts;   // of a file written from shorts
+    std::vector<int32_t> ints;     // of any other integer file
     int64_t pendingFrames = 0;
     std::vector<double> narrowing;
+    std::vector<int32_t> rounded;
     std::vector<std::string> refused;
     int64_t atFullScale = 0;
     int64_t samplesWritten = 0;

@@ -38,17 +38,26 @@ void Pack(const int32_t* values, int64_t count, int32_t bits, uint8_t* host) {
     }
 }
 
-void Unpack(const uint8_t* host, int64_t count, int32_t bits, int32_t* values) {
+// Appends what the audio path released to `out`: inserted from the host
+// samples as they are, not into zeros made first.
+void AppendUnpacked(const uint8_t* host, int64_t count, int32_t bits, std::vector<int32_t>& out) {
     switch (bits) {
-        case 8:
-            for (int64_t i = 0; i < count; ++i) values[i] = static_cast<int32_t>(host[i]) - 128;
-            break;
-        case 16: {
-            const auto* in = reinterpret_cast<const int16_t*>(host);
-            for (int64_t i = 0; i < count; ++i) values[i] = in[i];
+        case 8: {
+            const size_t at = out.size();
+            out.insert(out.end(), host, host + count);
+            for (size_t i = at; i < out.size(); ++i) out[i] -= 128;
             break;
         }
-        default: std::memcpy(values, host, sizeof(int32_t) * count); break;
+        case 16: {
+            const auto* in = reinterpret_cast<const int16_t*>(host);
+            out.insert(out.end(), in, in + count);
+            break;
+        }
+        default: {
+            const auto* in = reinterpret_cast<const int32_t*>(host);
+            out.insert(out.end(), in, in + count);
+            break;
+        }
     }
 }
 
@@ -218,7 +227,7 @@ public:
           snaps(stage.snapNoiseSeconds) {
         std::sort(snaps.begin(), snaps.end());
         host.resize(2 * block * format.channels * BytesPerSample(format.bits));
-        values.resize(2 * block * format.channels);
+        silenceBlock.assign(block * format.channels, 0);
         pending.assign(placement.silenceAhead * format.channels, 0);
         dropFrames = std::max<int64_t>(placement.skip, 0);
         padFrames = std::max<int64_t>(-placement.skip, 0);
@@ -255,13 +264,13 @@ public:
                 if (silence > target + 60LL * format.sampleRate + 4 * block)
                     throw CliError(std::string(EffectText(state.effectId)) + " stopped producing output after " +
                                    std::to_string(written) + " of " + std::to_string(target) + " frames");
-                std::fill(values.begin(), values.begin() + block * nch, 0);
-                Feed(values.data(), block, out);
+                Feed(silenceBlock.data(), block, out);
                 break;
             }
-            std::copy_n(pending.begin() + consumed * nch, n * nch, values.begin());
+            // Packed for the audio path straight from where it waits.
+            const int32_t* in = pending.data() + consumed * nch;
             consumed += n;
-            Feed(values.data(), n, out);
+            Feed(in, n, out);
             if (Done()) break;
         }
         // Compacted now and then, not per block.
@@ -301,9 +310,7 @@ private:
         }
         const int64_t take = std::min<int64_t>(frames - dropped, inputEnded ? target - written : INT64_MAX);
         if (take > 0) {
-            const size_t at = out.size();
-            out.resize(at + take * nch);
-            Unpack(host.data() + dropped * nch * BytesPerSample(format.bits), take * nch, format.bits, out.data() + at);
+            AppendUnpacked(host.data() + dropped * nch * BytesPerSample(format.bits), take * nch, format.bits, out);
             written += take;
         }
     }
@@ -315,7 +322,7 @@ private:
     std::vector<double> snaps;
     size_t nextSnap = 0;
     std::vector<uint8_t> host;
-    std::vector<int32_t> values;
+    std::vector<int32_t> silenceBlock;   // fed once the input has ended and the stream is not done
     std::vector<int32_t> pending;   // input not yet handed to the audio path, from `consumed` on
     int64_t consumed = 0;
     int64_t dropFrames = 0, padFrames = 0;

@@ -397,6 +397,48 @@ TEST_F(OrveCli, JsonSummaryDescribesTheRun) {
         EXPECT_EQ(dn["knobs"][k]["value"], described["presets"][1]["values"][k]) << k;
 }
 
+// An integer file comes through a path at least as wide code for code, and
+// its full scale is counted as its own: the largest code either way, whatever
+// the path's width, so that only samples the gain pushed there count as
+// clipped (one of the four loud ones here).
+TEST_F(OrveCli, IntegerFilesKeepTheirCodesAndTheirFullScale) {
+    const struct {
+        std::string name;
+        int format, bits;
+        std::vector<std::string> options;
+    } cases[] = {{"u8.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 8, {}},
+                 {"s8.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_S8, 8, {"--bits", "8"}},
+                 {"8to32.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 8, {"--bits", "32"}},
+                 {"16.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 16, {}},
+                 {"16to32.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 16, {"--bits", "32"}},
+                 {"24.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 24, {}},
+                 {"32.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_32, 32, {}}};
+    for (const auto& c : cases) {
+        const int32_t top = static_cast<int32_t>((int64_t{1} << (c.bits - 1)) - 1);
+        std::vector<int32_t> codes{top, -top, -top - 1, top - 1, 1, -1};
+        for (auto& v : codes) v = static_cast<int32_t>(static_cast<uint32_t>(v) << (32 - c.bits));
+        SF_INFO info{};
+        info.samplerate = 44100;
+        info.channels = 2;
+        info.format = c.format;
+        SNDFILE* f = sf_open((dir / c.name).c_str(), SFM_WRITE, &info);
+        ASSERT_NE(f, nullptr) << c.name;
+        sf_writef_int(f, codes.data(), 3);
+        sf_close(f);
+        for (const std::string gain : {"0", "6"}) {
+            std::vector<std::string> args = {"process", c.name, "out-" + c.name, "-e", "0", "-g", gain,
+                                             "--no-dither", "--json"};
+            args.insert(args.end(), c.options.begin(), c.options.end());
+            const Result r = Run(args);
+            ASSERT_EQ(r.status, 0) << c.name << ": " << r.err;
+            EXPECT_EQ(json::parse(r.out)["clipped"], gain == "0" ? 0 : 1) << c.name;
+            if (gain == "0") {
+                EXPECT_EQ(Read(dir / ("out-" + c.name)).values, codes) << c.name;
+            }
+        }
+    }
+}
+
 // A chain runs in one pass and gives, sample for sample, what its stages
 // give run one after another on each other's output at the same width; the
 // tail is silence after the input, so it goes to the first run.
