@@ -41,24 +41,22 @@ inline T Stored(int32_t v) {
     return std::is_same<T, uint8_t>::value ? static_cast<T>(v + 128) : static_cast<T>(v);
 }
 
-// x (on the stream's own scale) as the integer sample the host gets; a NaN
-// or an infinity is counted in `nonFinite` (x - x is 0 for every finite x).
-inline int32_t ToSample(double x, double fullScale, int64_t& nonFinite) {
-    if (!(x - x == 0.0)) {
-        ++nonFinite;
-        // A NaN from an effect passes both clip tests, and converting it to an
-        // integer is undefined: the host would get whatever the CPU makes of it
-        // (full negative scale on x86, a loud click). Silence is the safe sample.
-        if (x != x) return 0;
-    }
+// x (on the stream's own scale, finite or not) as the integer sample the host
+// gets, still as a double (exact). Branch-free, so that a block's loop runs
+// in vector registers.
+inline double ToSample(double x, double fullScale) {
+    // A NaN from an effect passes both clip tests, and converting it to an
+    // integer is undefined: the host would get whatever the CPU makes of it
+    // (full negative scale on x86, a loud click). Silence is the safe sample.
+    x = x == x ? x : 0.0;
     // Clipped to the integer ends first, which commutes with rounding to them.
-    x = x >= fullScale - 1.0 ? fullScale - 1.0 : (x < -fullScale ? -fullScale : x);
+    x = std::min(std::max(x, -fullScale), fullScale - 1.0);
     // To the nearest step (ties to even, as std::nearbyint): truncation would
     // put every value a hair below an integer (an overlap-add's 1234.9999999)
     // one step low, so that even an effect set to change nothing would not
     // give its input back. Adding 1.5 * 2^52 leaves no bits below the units.
     constexpr double kMagic = 6755399441055744.0;
-    return static_cast<int32_t>((x + kMagic) - kMagic);
+    return (x + kMagic) - kMagic;
 }
 
 void Peaks(const void* samples, int32_t bps, int64_t count, double& left, double& right) {
@@ -67,16 +65,24 @@ void Peaks(const void* samples, int32_t bps, int64_t count, double& left, double
     ForWidth(bps, [&](auto* type) {
         using T = std::remove_pointer_t<decltype(type)>;
         const T* v = static_cast<const T*>(samples);
-        // Magnitudes in 64 bits: the most negative 32-bit sample has none in 32.
-        int64_t even = 0, odd = 0;
+        // The extremes of each channel, their magnitudes taken once at the
+        // end in 64 bits (the most negative 32-bit sample has none in 32):
+        // min and max run in vector registers, a magnitude per sample did not.
+        int32_t evenHigh = 0, evenLow = 0, oddHigh = 0, oddLow = 0;
         int64_t i = 0;
         for (; i + 1 < count; i += 2) {
-            even = std::max(even, std::abs(static_cast<int64_t>(Signed(v[i]))));
-            odd = std::max(odd, std::abs(static_cast<int64_t>(Signed(v[i + 1]))));
+            const int32_t a = Signed(v[i]), b = Signed(v[i + 1]);
+            evenHigh = std::max(evenHigh, a);
+            evenLow = std::min(evenLow, a);
+            oddHigh = std::max(oddHigh, b);
+            oddLow = std::min(oddLow, b);
         }
-        if (i < count) even = std::max(even, std::abs(static_cast<int64_t>(Signed(v[i]))));
-        left = static_cast<double>(even);
-        right = static_cast<double>(odd);
+        if (i < count) {
+            evenHigh = std::max(evenHigh, Signed(v[i]));
+            evenLow = std::min(evenLow, Signed(v[i]));
+        }
+        left = static_cast<double>(std::max<int64_t>(evenHigh, -static_cast<int64_t>(evenLow)));
+        right = static_cast<double>(std::max<int64_t>(oddHigh, -static_cast<int64_t>(oddLow)));
     });
 }
 
@@ -206,25 +212,39 @@ int32_t ModifySamples(PluginState& state, void* samples, int32_t numsamples, int
     // Counted after the gains, which are finite and nonzero: whatever the
     // effect gave as NaN or infinity is still one there.
     const double gain = state.outputGain * fromEffect;
-    int64_t nonFinite = 0;
+    // A few passes over the block (it is in the first-level cache): gains,
+    // the count, the values made integers in place, then stored at the
+    // host's width. Each runs in vector registers, where one pass doing all
+    // of it did not.
+    if (nch == 2) {
+        const double left = ChannelEnabled(mask, 0) ? gain : fromEffect;
+        const double right = ChannelEnabled(mask, 1) ? gain : fromEffect;
+        for (int32_t i = 0; i + 1 < produced; i += 2) {
+            buffer[i] *= left;
+            buffer[i + 1] *= right;
+        }
+    } else {
+        for (int32_t c = 0; c < nch; ++c) {
+            const double g = ChannelEnabled(mask, c) ? gain : fromEffect;
+            for (int32_t i = c; i < produced; i += nch) buffer[i] *= g;
+        }
+    }
+    // Infinities and NaNs are the values whose exponent bits are all set:
+    // adding one to that field carries into the top bit. Counted in integer
+    // lanes, which the baseline's vector instructions have for 64 bits.
+    uint64_t nonFinite = 0;
+    for (int32_t i = 0; i < produced; ++i) {
+        uint64_t bits;
+        std::memcpy(&bits, buffer + i, sizeof bits);
+        nonFinite += ((bits & 0x7FF0000000000000ULL) + 0x0010000000000000ULL) >> 63;
+    }
+    for (int32_t i = 0; i < produced; ++i) buffer[i] = ToSample(buffer[i], fullScale);
     ForWidth(bps, [&](auto* type) {
         using S = std::remove_pointer_t<decltype(type)>;
         S* v = static_cast<S*>(samples);
-        if (nch == 2) {
-            const double left = ChannelEnabled(mask, 0) ? gain : fromEffect;
-            const double right = ChannelEnabled(mask, 1) ? gain : fromEffect;
-            for (int32_t i = 0; i + 1 < produced; i += 2) {
-                v[i] = Stored<S>(ToSample(buffer[i] * left, fullScale, nonFinite));
-                v[i + 1] = Stored<S>(ToSample(buffer[i + 1] * right, fullScale, nonFinite));
-            }
-            return;
-        }
-        for (int32_t c = 0; c < nch; ++c) {
-            const double g = ChannelEnabled(mask, c) ? gain : fromEffect;
-            for (int32_t i = c; i < produced; i += nch) v[i] = Stored<S>(ToSample(buffer[i] * g, fullScale, nonFinite));
-        }
+        for (int32_t i = 0; i < produced; ++i) v[i] = Stored<S>(static_cast<int32_t>(buffer[i]));
     });
-    state.nonFiniteSamples += nonFinite;
+    state.nonFiniteSamples += static_cast<int64_t>(nonFinite);
 
     if (produced > 0) {
         double left, right;
