@@ -377,12 +377,12 @@ void AudioWriter::Open(const Metadata* metadata, const PositionMap& positions) {
     const SampleEncoding encoding = EncodingOf(layout.format);
     fileBits = encoding.floating ? 0 : encoding.bits;
     // Shorts are libsndfile's own width for PCM of up to 16 bits (a 16-bit
-    // file is written from them as they are). Not for its other codecs: its
-    // int interface, which they keep, writes the most negative code of A-law
-    // and u-law as the most positive one, and a file must not change with
-    // the width it is handed over at.
+    // file is written from them as they are), and the only safe one for A-law
+    // and u-law: its int interface writes their most negative value as the
+    // loudest positive code, turning a sample clipped at the bottom over.
     const int32_t subtype = layout.format & SF_FORMAT_SUBMASK;
-    writeShorts = subtype == SF_FORMAT_PCM_16 || subtype == SF_FORMAT_PCM_S8 || subtype == SF_FORMAT_PCM_U8;
+    writeShorts = subtype == SF_FORMAT_PCM_16 || subtype == SF_FORMAT_PCM_S8 || subtype == SF_FORMAT_PCM_U8 ||
+                  subtype == SF_FORMAT_ULAW || subtype == SF_FORMAT_ALAW;
     if (fileBits > 0 && fileBits < layout.pathBits) rounding = std::make_unique<WordLength>(fileBits, layout.dither);
     if (metadata) {
         QuietLibraries quiet;

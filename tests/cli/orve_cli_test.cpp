@@ -437,6 +437,23 @@ TEST_F(OrveCli, IntegerFilesKeepTheirCodesAndTheirFullScale) {
             }
         }
     }
+    // Companded files clipped at the negative end: libsndfile's int interface
+    // writes the most negative value as the loudest positive code.
+    for (const int format : {SF_FORMAT_WAV | SF_FORMAT_ULAW, SF_FORMAT_WAV | SF_FORMAT_ALAW}) {
+        const std::vector<int32_t> square{20000 * 65536, -20000 * 65536, 20000 * 65536, -20000 * 65536};
+        SF_INFO info{};
+        info.samplerate = 8000;
+        info.channels = 1;
+        info.format = format;
+        SNDFILE* f = sf_open((dir / "law.wav").c_str(), SFM_WRITE, &info);
+        ASSERT_NE(f, nullptr);
+        sf_writef_int(f, square.data(), 4);
+        sf_close(f);
+        ASSERT_EQ(Run({"process", "law.wav", "law-out.wav", "-e", "0", "-g", "12"}).status, 0);
+        const std::vector<int32_t> out = Read(dir / "law-out.wav").values;
+        ASSERT_EQ(out.size(), square.size());
+        for (size_t i = 0; i < out.size(); ++i) EXPECT_EQ(out[i] < 0, square[i] < 0) << format << " " << i;
+    }
 }
 
 // A chain runs in one pass and gives, sample for sample, what its stages
