@@ -197,7 +197,10 @@ int32_t ChooseOutputFormat(const SF_INFO& input, const Container& c, const std::
 
     std::vector<int32_t> candidates;
     if (c.codec) candidates.push_back(c.codec);
-    candidates.push_back(inputSubtype);
+    // A lossy codec stays only in a container of its own (the last
+    // candidates): libsndfile accepts MPEG in WAV when asked, then cannot
+    // write it.
+    if (!Lossy(inputSubtype)) candidates.push_back(inputSubtype);
     const SampleEncoding e = EncodingOf(input.format);
     if (Lossy(inputSubtype)) {
         // A lossy decode is heard as 16-bit material; a lossless copy of its

@@ -639,9 +639,16 @@ TEST_F(OrveCli, ShellConventions) {
 
     // The container follows OUT's extension; -t overrides it.
     for (const auto& [name, major] : std::vector<std::pair<std::string, int>>{
-             {"o.flac", SF_FORMAT_FLAC}, {"o.aif", SF_FORMAT_AIFF}, {"o.ogg", SF_FORMAT_OGG}, {"o.caf", SF_FORMAT_CAF}}) {
+             {"o.flac", SF_FORMAT_FLAC}, {"o.aif", SF_FORMAT_AIFF}, {"o.ogg", SF_FORMAT_OGG}, {"o.caf", SF_FORMAT_CAF},
+             {"o.mp3", SF_FORMAT_MPEG}}) {
         ASSERT_EQ(Run({"process", "in.wav", name, "-e", "0"}).status, 0) << name;
         EXPECT_EQ(Read(dir / name).info.format & SF_FORMAT_TYPEMASK, major) << name;
+    }
+    // A lossy file into a container of another codec: 16-bit PCM there.
+    for (const std::string lossy : {"o.ogg", "o.mp3"}) {
+        const Result back = Run({"process", lossy, "back.wav", "-e", "0"});
+        ASSERT_EQ(back.status, 0) << lossy << ": " << back.err;
+        EXPECT_EQ(Read(dir / "back.wav").info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16) << lossy;
     }
     ASSERT_EQ(Run({"process", "in.wav", "o.wav", "-e", "0", "-t", "au"}).status, 0);
     EXPECT_EQ(Read(dir / "o.wav").info.format & SF_FORMAT_TYPEMASK, SF_FORMAT_AU);
