@@ -212,37 +212,33 @@ int32_t ModifySamples(PluginState& state, void* samples, int32_t numsamples, int
     // Counted after the gains, which are finite and nonzero: whatever the
     // effect gave as NaN or infinity is still one there.
     const double gain = state.outputGain * fromEffect;
-    // A few passes over the block (it is in the first-level cache): gains,
-    // the count, the values made integers in place, then stored at the
-    // host's width. Each runs in vector registers, where one pass doing all
-    // of it did not.
-    if (nch == 2) {
-        const double left = ChannelEnabled(mask, 0) ? gain : fromEffect;
-        const double right = ChannelEnabled(mask, 1) ? gain : fromEffect;
-        for (int32_t i = 0; i + 1 < produced; i += 2) {
-            buffer[i] *= left;
-            buffer[i + 1] *= right;
-        }
-    } else {
+    // The block is in the first-level cache; its loops are kept simple
+    // enough to run in vector registers. Channels switched apart get their
+    // own gains first; the common case, one gain for all, is applied in the
+    // loop that rounds (a product with 1 changes nothing).
+    bool uniform = true;
+    for (int32_t c = 1; c < nch; ++c) uniform = uniform && ChannelEnabled(mask, c) == ChannelEnabled(mask, 0);
+    double common = ChannelEnabled(mask, 0) ? gain : fromEffect;
+    if (!uniform) {
         for (int32_t c = 0; c < nch; ++c) {
             const double g = ChannelEnabled(mask, c) ? gain : fromEffect;
             for (int32_t i = c; i < produced; i += nch) buffer[i] *= g;
         }
+        common = 1.0;
     }
-    // Infinities and NaNs are the values whose exponent bits are all set:
-    // adding one to that field carries into the top bit. Counted in integer
-    // lanes, which the baseline's vector instructions have for 64 bits.
     uint64_t nonFinite = 0;
-    for (int32_t i = 0; i < produced; ++i) {
-        uint64_t bits;
-        std::memcpy(&bits, buffer + i, sizeof bits);
-        nonFinite += ((bits & 0x7FF0000000000000ULL) + 0x0010000000000000ULL) >> 63;
-    }
-    for (int32_t i = 0; i < produced; ++i) buffer[i] = ToSample(buffer[i], fullScale);
     ForWidth(bps, [&](auto* type) {
         using S = std::remove_pointer_t<decltype(type)>;
         S* v = static_cast<S*>(samples);
-        for (int32_t i = 0; i < produced; ++i) v[i] = Stored<S>(static_cast<int32_t>(buffer[i]));
+        for (int32_t i = 0; i < produced; ++i) {
+            const double x = buffer[i] * common;
+            // Infinities and NaNs are the values whose exponent bits are all
+            // set: adding one to that field carries into the top bit.
+            uint64_t bits;
+            std::memcpy(&bits, &x, sizeof bits);
+            nonFinite += ((bits & 0x7FF0000000000000ULL) + 0x0010000000000000ULL) >> 63;
+            v[i] = Stored<S>(static_cast<int32_t>(ToSample(x, fullScale)));
+        }
     });
     state.nonFiniteSamples += static_cast<int64_t>(nonFinite);
 
