@@ -20,8 +20,10 @@
 namespace orve::cli {
 
 // Frames read from or written to a file per libsndfile call, whatever block
-// the audio path runs.
-constexpr int64_t kFileChunkFrames = 8192;
+// the audio path runs: each call is wrapped to keep the libraries quiet (two
+// descriptor swaps), so fewer, larger calls cost less; 0.74 s at 44.1 kHz
+// still reaches a pipe steadily.
+constexpr int64_t kFileChunkFrames = 32768;
 
 class AudioReader : public PcmSource {
 public:
