@@ -314,7 +314,13 @@ std::vector<std::string> AudioReader::Warnings() const {
         lines.push_back(shown + " ended after " + std::to_string(framesRead) + " of the " +
                         std::to_string(info.frames) + " frames its header announces (damaged or truncated?)");
     if (framesRead == 0 && !headerDisagrees) lines.push_back(shown + " holds no audio");
-    if (clippedOnReading > 0)
+    // An integer file holds nothing beyond its full scale: what clipped was
+    // a value next to it that rounding to a narrower path (with its dither)
+    // carried over the top.
+    if (clippedOnReading > 0 && fileFullScale > 0.0)
+        lines.push_back(shown + " has " + std::to_string(clippedOnReading) + " samples next to full scale that were " +
+                        "held at it when rounded to the path's " + std::to_string(rounding->Bits()) + " bits");
+    else if (clippedOnReading > 0)
         lines.push_back(shown + " has " + std::to_string(clippedOnReading) +
                         " samples beyond full scale (or not a number); they were clipped on reading");
     return lines;

@@ -50,8 +50,9 @@ public:
     // Samples at or beyond full scale in the file's own encoding (a
     // normalised file has some; they are not clipping by orve).
     int64_t SamplesAtFullScale() const { return atFullScale; }
-    // Samples beyond full scale (or NaN) that reading had to clip: floating-
-    // point files may hold them, the integer audio path cannot.
+    // Samples reading had to clip: beyond full scale or NaN in a floating-
+    // point file, or next to full scale and rounded over it on the way to a
+    // narrower path.
     int64_t ClippedOnReading() const { return clippedOnReading; }
     // Warnings about the file itself (truncated, empty), one line each.
     std::vector<std::string> Warnings() const;
