@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "dsp/channel_planes.h"
 #include "dsp/sort.h"
 
 namespace orve {
@@ -235,29 +236,18 @@ void SpectralEffect::ProcessFrame(const double* hopValues, int32_t channelMask) 
     std::memcpy(history + total - hopValuesCount, hopValues, sizeof(double) * hopValuesCount);
     std::memmove(accumulator, accumulator + hopValuesCount, sizeof(double) * (total - hopValuesCount));
 
-    if (n == 2) {
-        // Stereo with its channel count known: these loops run in vector registers.
-        double* left = frameBuffer;
-        double* right = frameBuffer + N;
-        if (windowMode == kWindowed) {
-            for (int32_t i = 0; i < N; ++i) {
-                left[i] = history[2 * i] * window[i];
-                right[i] = history[2 * i + 1] * window[i];
-            }
-        } else {
-            for (int32_t i = 0; i < N; ++i) {
-                left[i] = history[2 * i];
-                right[i] = history[2 * i + 1];
-            }
+    if (windowMode != kWindowed) {
+        SplitChannels(history, n, N, frameBuffer, N);
+    } else if (n == 2) {
+        // Stereo with its channel count known: the loop runs in vector registers.
+        for (int32_t i = 0; i < N; ++i) {
+            frameBuffer[i] = history[2 * i] * window[i];
+            frameBuffer[N + i] = history[2 * i + 1] * window[i];
         }
     } else {
         for (int32_t c = 0; c < n; ++c) {
             double* plane = frameBuffer + c * N;
-            if (windowMode == kWindowed) {
-                for (int32_t i = 0; i < N; ++i) plane[i] = history[i * n + c] * window[i];
-            } else {
-                for (int32_t i = 0; i < N; ++i) plane[i] = history[i * n + c];
-            }
+            for (int32_t i = 0; i < N; ++i) plane[i] = history[i * n + c] * window[i];
         }
     }
 
@@ -265,11 +255,9 @@ void SpectralEffect::ProcessFrame(const double* hopValues, int32_t channelMask) 
 
     if (windowMode == kWindowed) {
         if (n == 2) {
-            const double* left = frameBuffer;
-            const double* right = frameBuffer + N;
             for (int32_t i = 0; i < N; ++i) {
-                windowedFrame[2 * i] = left[i] * window[i];
-                windowedFrame[2 * i + 1] = right[i] * window[i];
+                windowedFrame[2 * i] = frameBuffer[i] * window[i];
+                windowedFrame[2 * i + 1] = frameBuffer[N + i] * window[i];
             }
         } else {
             for (int32_t c = 0; c < n; ++c) {
@@ -281,18 +269,8 @@ void SpectralEffect::ProcessFrame(const double* hopValues, int32_t channelMask) 
         std::memcpy(accumulator + overlapValues, windowedFrame + overlapValues,
                     sizeof(double) * (total - overlapValues));
         for (int32_t v = 0; v < overlapValues; ++v) accumulator[v] += windowedFrame[v];
-    } else if (n == 2) {
-        const double* left = frameBuffer;
-        const double* right = frameBuffer + N;
-        for (int32_t i = 0; i < N; ++i) {
-            accumulator[2 * i] = left[i];
-            accumulator[2 * i + 1] = right[i];
-        }
     } else {
-        for (int32_t c = 0; c < n; ++c) {
-            const double* plane = frameBuffer + c * N;
-            for (int32_t i = 0; i < N; ++i) accumulator[i * n + c] = plane[i];
-        }
+        JoinChannels(frameBuffer, N, n, N, accumulator);
     }
 
     // The first V samples per channel come from the zero-filled history: drop
