@@ -80,14 +80,6 @@ std::unique_ptr<EffectWork> ConvolvedChannels::FinishWork(std::unique_ptr<Effect
     return nullptr;
 }
 
-void ConvolvedChannels::BuildNow() {
-    if (PrepareWork(true) == nullptr) return;
-    build->Run();
-    lent = build.get();
-    FinishWork(std::move(build));
-    BeginBlock();
-}
-
 bool ConvolvedChannels::BeginBlock() {
     bool changing = false;
     for (int32_t e = 0; e < ears; ++e) changing = changing || streams[e]->Changing();

@@ -63,8 +63,6 @@ public:
     KernelBuild* PrepareWork(bool buildWanted);
     std::unique_ptr<EffectWork> Lend();
     std::unique_ptr<EffectWork> FinishWork(std::unique_ptr<EffectWork> work);
-    // Construction: builds on this thread and plays the result from the start.
-    void BuildNow();
 
     // At a block boundary: retires a finished crossfade's kernels and swaps in
     // a finished build when no crossfade runs (true then).
