@@ -37,12 +37,16 @@ void KernelBuild::Run() {
 }
 
 ConvolvedChannels::ConvolvedChannels(int32_t channelsIn, int32_t levels, std::unique_ptr<KernelBuild> buildIn)
-    : channels(std::max(channelsIn, 1)), ears(std::min(channels, KernelBuild::kMaxEars)), build(std::move(buildIn)) {
+    : channels(std::max(channelsIn, 1)),
+      ears(std::min(channels, KernelBuild::kMaxEars)),
+      transforms(std::make_unique<LevelTransforms>(std::clamp(levels, 1, kConvolutionLevels))),
+      build(std::move(buildIn)) {
     // Channels without an ear need only the delay line. The second ear
     // spreads its long levels' work differently, so that the two ears'
     // largest transforms do not fall into the same block.
     for (int32_t c = 0; c < channels; ++c)
-        streams.push_back(std::make_unique<StreamConvolver>(c < ears ? levels : 1, kFadeFrames, c == 1 ? 0.6 : 0.75));
+        streams.push_back(
+            std::make_unique<StreamConvolver>(c < ears ? levels : 1, kFadeFrames, c == 1 ? 0.6 : 0.75, transforms.get()));
 }
 
 KernelBuild* ConvolvedChannels::PrepareWork(bool buildWanted) {

@@ -81,6 +81,9 @@ public:
 private:
     int32_t channels;
     int32_t ears;
+    // The streams' transforms: one set serves every channel (their
+    // twiddle tables are most of what a stream costs to set up).
+    std::unique_ptr<LevelTransforms> transforms;
     std::vector<std::unique_ptr<StreamConvolver>> streams;
     std::unique_ptr<KernelBuild> build;   // null while lent out
     const EffectWork* lent = nullptr;

@@ -40,15 +40,16 @@ int32_t Chunks(int32_t level) { return (LevelBins(level) + kChunkBins - 1) / kCh
 
 }  // namespace
 
-StreamConvolver::StreamConvolver(int32_t levelsIn, int32_t fadeFramesIn, double spreadIn)
+StreamConvolver::StreamConvolver(int32_t levelsIn, int32_t fadeFramesIn, double spreadIn, LevelTransforms* transforms)
     : levelCount(std::clamp(levelsIn, 1, kConvolutionLevels)),
+      ownTransforms(transforms ? nullptr : std::make_unique<LevelTransforms>(levelCount)),
       fadeFrames(std::max(fadeFramesIn, 1)),
       spread(std::clamp(spreadIn, 0.25, 0.75)),
       avx2(MultiplyAddAvx2Usable()) {
     for (int32_t k = 0; k < levelCount; ++k) {
         Level& level = levels[k];
         const int32_t B = kLevelBlock[k];
-        level.fft = std::make_unique<FftEngine>(2 * B, FftKind::Real);
+        level.fft = &(transforms ? *transforms : *ownTransforms).Level(k);
         // Scratch that every block writes before it reads, left unset: the
         // pages of levels a short kernel never reaches are then never
         // touched (several megabytes per ear for the longest levels).

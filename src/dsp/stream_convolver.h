@@ -64,9 +64,10 @@ public:
     // Levels()); fadeFrames: length of a kernel change's crossfade; spread:
     // the fraction of a block over which a long level spreads its work
     // (below 1; streams played side by side take different ones, so that
-    // their transforms fall into different calls). Silent (no kernel) until
-    // Change.
-    StreamConvolver(int32_t levels, int32_t fadeFrames, double spread = 0.75);
+    // their transforms fall into different calls); transforms: the level
+    // transforms to use, shared by streams that run on one thread (null:
+    // the stream makes its own). Silent (no kernel) until Change.
+    StreamConvolver(int32_t levels, int32_t fadeFrames, double spread = 0.75, LevelTransforms* transforms = nullptr);
     StreamConvolver(const StreamConvolver&) = delete;
     StreamConvolver& operator=(const StreamConvolver&) = delete;
 
@@ -96,7 +97,7 @@ public:
 
 private:
     struct Level {
-        std::unique_ptr<FftEngine> fft;
+        FftEngine* fft = nullptr;
         ConvolutionHistory::Level rings;
         int32_t nearHead = 0, farHead = 0;
         // A kernel change in progress: blocks from fadeStart on fade from
@@ -129,6 +130,7 @@ private:
     int64_t FirstBlock(int32_t k) const;
 
     int32_t levelCount;
+    std::unique_ptr<LevelTransforms> ownTransforms;
     int32_t fadeFrames;
     double spread;
     bool avx2;   // the multiply-add in 256-bit registers
