@@ -34,7 +34,6 @@ std::unique_ptr<EffectProcessor> MakeWithKnobs(EffectId effectId, const std::vec
     for (int32_t i = 0; i < count; ++i)
         values[i] = i < static_cast<int32_t>(knobs.size()) ? knobs[i] : table[i].defaultValue;
     effect->SetParameters(values);
-    RunWorkNow(*effect);   // a room the knobs ask for is built before timing
     return effect;
 }
 

@@ -29,8 +29,9 @@ std::vector<double> Programme(int32_t blocks = 160);
 // through SetParameters.
 std::unique_ptr<EffectProcessor> MakeWithKnobs(EffectId effectId, const std::vector<double>& knobs = {});
 
-// Runs `effect` block after block over the looped programme. One untimed pass
-// first, so buffers have grown and learning stages are over.
+// Runs `effect` block after block over the looped programme. The work its
+// knobs ask for (a room, converters) is built first, then one untimed pass,
+// so buffers have grown and learning stages are over.
 void RunRealTime(benchmark::State& state, EffectProcessor& effect,
                  const std::vector<double>& programme = Programme());
 

@@ -122,8 +122,8 @@ ModalReverb::ModalReverb(double sampleRate, int32_t channels, const RoomGeometry
     ServeTables(kKnobs, kPresets);
     ChannelGeometries(baseRoom, size, refC, headAngle, earDistanceSquared, geometry);
     // The first room is built as work like every later one (requested starts
-    // ahead of lentFor): the knobs a host restores are set by then, so it is
-    // built once, and never under the processing lock of an effect change.
+    // ahead of lentFor), once the host has set the knobs it restores: a room
+    // is built once, not the default and then the restored one.
 }
 
 void ModalReverb::FillBuild() {

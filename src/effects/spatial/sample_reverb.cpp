@@ -93,9 +93,9 @@ SampleReverb::SampleReverb(double /*sampleRate*/, int32_t channels, const int16_
     ServeTables(kKnobs, kPresets);
     // Without the set the ears stay silent; no room is ever built.
     if (!kernelData && errors) errors->ShowError(kKernelFileMissed);
-    // The first room is built as work too (lentRoom 0 is no room): by then
-    // the host has set the knobs it restores, so a room is built once, and
-    // never on the thread that replaces the effect under the processing lock.
+    // The first room is built as work too (lentRoom 0 is no room), once the
+    // host has set the knobs it restores: a room is built once, not the
+    // default and then the restored one.
 }
 
 void SampleReverb::SetParameters(const double* values) {
