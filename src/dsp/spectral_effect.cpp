@@ -236,35 +236,12 @@ void SpectralEffect::ProcessFrame(const double* hopValues, int32_t channelMask) 
     std::memcpy(history + total - hopValuesCount, hopValues, sizeof(double) * hopValuesCount);
     std::memmove(accumulator, accumulator + hopValuesCount, sizeof(double) * (total - hopValuesCount));
 
-    if (windowMode != kWindowed) {
-        SplitChannels(history, n, N, frameBuffer, N);
-    } else if (n == 2) {
-        // Stereo with its channel count known: the loop runs in vector registers.
-        for (int32_t i = 0; i < N; ++i) {
-            frameBuffer[i] = history[2 * i] * window[i];
-            frameBuffer[N + i] = history[2 * i + 1] * window[i];
-        }
-    } else {
-        for (int32_t c = 0; c < n; ++c) {
-            double* plane = frameBuffer + c * N;
-            for (int32_t i = 0; i < N; ++i) plane[i] = history[i * n + c] * window[i];
-        }
-    }
+    SplitChannels(history, n, N, frameBuffer, N, windowMode == kWindowed ? window : nullptr);
 
     ProcessChannels(channelMask);
 
     if (windowMode == kWindowed) {
-        if (n == 2) {
-            for (int32_t i = 0; i < N; ++i) {
-                windowedFrame[2 * i] = frameBuffer[i] * window[i];
-                windowedFrame[2 * i + 1] = frameBuffer[N + i] * window[i];
-            }
-        } else {
-            for (int32_t c = 0; c < n; ++c) {
-                const double* plane = frameBuffer + c * N;
-                for (int32_t i = 0; i < N; ++i) windowedFrame[i * n + c] = plane[i] * window[i];
-            }
-        }
+        JoinChannels(frameBuffer, N, n, N, windowedFrame, window);
         const int32_t overlapValues = V * n;
         std::memcpy(accumulator + overlapValues, windowedFrame + overlapValues,
                     sizeof(double) * (total - overlapValues));
